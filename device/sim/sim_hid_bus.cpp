@@ -1,0 +1,323 @@
+#include "device/sim/sim_hid_bus.h"
+
+#include <algorithm>
+#include <condition_variable>
+#include <cstring>
+#include <deque>
+
+#include "platform/clock.h"
+
+namespace qx80 {
+
+// Lock order: a record's endpoint lock, then the bus lock, then a handle's lock.
+struct SimHidBus::Record {
+  DeviceId id = 0;
+  HidInterfaceCaps caps;
+  Endpoint* endpoint = nullptr;
+  std::recursive_mutex endpointMutex;  // held while the endpoint runs; Detach waits for it
+  bool attached = true;
+  uint32_t generation = 0;
+  bool stallWrites = false;
+  size_t written = 0;
+};
+
+class SimHidBus::Handle final : public HidHandle {
+ public:
+  Handle(SimHidBus& bus, std::shared_ptr<Record> record, uint32_t generation, const HidInterfaceCaps& caps)
+      : m_bus(bus), m_record(std::move(record)), m_generation(generation), m_caps(caps) {}
+  ~Handle() override { m_bus.Unregister(this); }
+
+  const HidInterfaceCaps& Caps() const override { return m_caps; }
+
+  HidIo StartRead(uint8_t* buffer) override {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (m_woken || m_gone) {
+      return HidIo::Failed;
+    }
+    m_readBuffer = buffer;
+    if (TakeInputLocked()) {
+      return HidIo::Done;
+    }
+    m_readPending = true;
+    return HidIo::Pending;
+  }
+
+  HidIo WaitRead(int32_t timeoutMs) override {
+    std::unique_lock<std::mutex> lock(m_mutex);
+    if (!m_readPending) {
+      return HidIo::Failed;
+    }
+    const auto ready = [this] { return !m_input.empty() || m_woken || m_gone; };
+    if (timeoutMs < 0) {
+      m_cv.wait(lock, ready);
+    } else if (!m_cv.wait_for(lock, GetClock().RealDuration(static_cast<uint32_t>(timeoutMs)), ready)) {
+      return HidIo::TimedOut;
+    }
+    if (TakeInputLocked()) {
+      m_readPending = false;
+      return HidIo::Done;
+    }
+    m_readPending = false;
+    return HidIo::Failed;
+  }
+
+  HidIo StartWrite(const uint8_t* buffer) override {
+    {
+      std::lock_guard<std::mutex> lock(m_mutex);
+      if (m_gone) {
+        return HidIo::Failed;
+      }
+    }
+    if (m_bus.WritesStalled(*m_record)) {
+      std::lock_guard<std::mutex> lock(m_mutex);
+      m_writePending = true;
+      return HidIo::Pending;
+    }
+    return m_bus.Deliver(*m_record, m_generation, std::span<const uint8_t>(buffer, m_caps.outputReportLength))
+               ? HidIo::Done
+               : HidIo::Failed;
+  }
+
+  HidIo WaitWrite(int32_t timeoutMs) override {
+    std::unique_lock<std::mutex> lock(m_mutex);
+    if (!m_writePending) {
+      return HidIo::Failed;
+    }
+    // A stalled write never completes; it ends when the device goes or the time runs out.
+    const auto gone = [this] { return m_gone; };
+    if (timeoutMs < 0) {
+      m_cv.wait(lock, gone);
+    } else if (!m_cv.wait_for(lock, GetClock().RealDuration(static_cast<uint32_t>(timeoutMs)), gone)) {
+      return HidIo::TimedOut;
+    }
+    m_writePending = false;
+    return HidIo::Failed;
+  }
+
+  void CancelRead() override {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_readPending = false;
+  }
+
+  void CancelWrite() override {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_writePending = false;
+  }
+
+  void WakeRead() override {
+    {
+      std::lock_guard<std::mutex> lock(m_mutex);
+      m_woken = true;
+    }
+    m_cv.notify_all();
+  }
+
+  // Called by the bus with its lock held.
+  const std::shared_ptr<Record>& RecordOf() const { return m_record; }
+  uint32_t Generation() const { return m_generation; }
+
+  void Enqueue(std::span<const uint8_t> report) {
+    {
+      std::lock_guard<std::mutex> lock(m_mutex);
+      std::vector<uint8_t> copy(m_caps.inputReportLength, 0);
+      std::memcpy(copy.data(), report.data(), std::min(copy.size(), report.size()));
+      m_input.push_back(std::move(copy));
+    }
+    m_cv.notify_all();
+  }
+
+  void MarkGone() {
+    {
+      std::lock_guard<std::mutex> lock(m_mutex);
+      m_gone = true;
+    }
+    m_cv.notify_all();
+  }
+
+ private:
+  bool TakeInputLocked() {
+    if (m_input.empty() || m_readBuffer == nullptr) {
+      return false;
+    }
+    std::memcpy(m_readBuffer, m_input.front().data(), m_input.front().size());
+    m_input.pop_front();
+    return true;
+  }
+
+  SimHidBus& m_bus;
+  std::shared_ptr<Record> m_record;
+  uint32_t m_generation;
+  HidInterfaceCaps m_caps;
+
+  std::mutex m_mutex;
+  std::condition_variable m_cv;
+  std::deque<std::vector<uint8_t>> m_input;
+  uint8_t* m_readBuffer = nullptr;
+  bool m_readPending = false;
+  bool m_writePending = false;
+  bool m_woken = false;
+  bool m_gone = false;
+};
+
+SimHidBus::SimHidBus() = default;
+
+SimHidBus::~SimHidBus() {
+  std::vector<DeviceId> ids;
+  {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    for (const auto& [id, record] : m_devices) {
+      ids.push_back(id);
+    }
+  }
+  for (DeviceId id : ids) {
+    Detach(id);
+  }
+}
+
+SimHidBus::DeviceId SimHidBus::Attach(const HidInterfaceCaps& caps, Endpoint* endpoint) {
+  auto record = std::make_shared<Record>();
+  record->caps = caps;
+  record->endpoint = endpoint;
+  std::lock_guard<std::mutex> lock(m_mutex);
+  record->id = m_nextId++;
+  m_devices[record->id] = record;
+  m_order[m_nextSequence++] = record->id;
+  return record->id;
+}
+
+std::shared_ptr<SimHidBus::Record> SimHidBus::Find(DeviceId device) const {
+  std::lock_guard<std::mutex> lock(m_mutex);
+  const auto it = m_devices.find(device);
+  return it == m_devices.end() ? nullptr : it->second;
+}
+
+void SimHidBus::Detach(DeviceId device) {
+  const auto record = Find(device);
+  if (record == nullptr) {
+    return;
+  }
+  // Waits for a report the endpoint is handling on another thread.
+  std::lock_guard<std::recursive_mutex> endpointLock(record->endpointMutex);
+  std::lock_guard<std::mutex> lock(m_mutex);
+  record->attached = false;
+  m_devices.erase(device);
+  std::erase_if(m_order, [device](const auto& entry) { return entry.second == device; });
+  for (Handle* handle : m_handles) {
+    if (handle->RecordOf() == record) {
+      handle->MarkGone();
+    }
+  }
+}
+
+void SimHidBus::Reenumerate(DeviceId device, uint16_t productId) {
+  const auto record = Find(device);
+  if (record == nullptr) {
+    return;
+  }
+  std::lock_guard<std::recursive_mutex> endpointLock(record->endpointMutex);
+  std::lock_guard<std::mutex> lock(m_mutex);
+  ++record->generation;
+  record->caps.productId = productId;
+  std::erase_if(m_order, [device](const auto& entry) { return entry.second == device; });
+  m_order[m_nextSequence++] = device;
+  for (Handle* handle : m_handles) {
+    if (handle->RecordOf() == record) {
+      handle->MarkGone();
+    }
+  }
+}
+
+bool SimHidBus::IsAttached(DeviceId device) const { return Find(device) != nullptr; }
+
+size_t SimHidBus::PushInput(DeviceId device, std::span<const uint8_t> report) {
+  std::lock_guard<std::mutex> lock(m_mutex);
+  const auto it = m_devices.find(device);
+  if (it == m_devices.end()) {
+    return 0;
+  }
+  size_t delivered = 0;
+  for (Handle* handle : m_handles) {
+    if (handle->RecordOf() == it->second && handle->Generation() == it->second->generation) {
+      handle->Enqueue(report);
+      ++delivered;
+    }
+  }
+  return delivered;
+}
+
+void SimHidBus::SetStallWrites(DeviceId device, bool stall) {
+  std::lock_guard<std::mutex> lock(m_mutex);
+  const auto it = m_devices.find(device);
+  if (it != m_devices.end()) {
+    it->second->stallWrites = stall;
+  }
+}
+
+bool SimHidBus::WritesStalled(const Record& record) const {
+  std::lock_guard<std::mutex> lock(m_mutex);
+  return record.stallWrites;
+}
+
+bool SimHidBus::Deliver(Record& record, uint32_t generation, std::span<const uint8_t> report) {
+  std::lock_guard<std::recursive_mutex> endpointLock(record.endpointMutex);
+  Endpoint* endpoint = nullptr;
+  {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (!record.attached || record.generation != generation) {
+      return false;
+    }
+    ++record.written;
+    endpoint = record.endpoint;
+  }
+  if (endpoint != nullptr) {
+    endpoint->OnOutputReport(record.id, report);
+  }
+  return true;
+}
+
+size_t SimHidBus::OpenHandleCount() const {
+  std::lock_guard<std::mutex> lock(m_mutex);
+  return m_handles.size();
+}
+
+size_t SimHidBus::WrittenReportCount(DeviceId device) const {
+  const auto record = Find(device);
+  if (record == nullptr) {
+    return 0;
+  }
+  std::lock_guard<std::mutex> lock(m_mutex);
+  return record->written;
+}
+
+bool SimHidBus::Enumerate(std::vector<std::string>& paths) {
+  std::lock_guard<std::mutex> lock(m_mutex);
+  paths.clear();
+  for (const auto& [sequence, id] : m_order) {
+    const auto& record = m_devices.at(id);
+    paths.push_back("sim:" + std::to_string(id) + ":" + std::to_string(record->generation));
+  }
+  return true;
+}
+
+std::unique_ptr<HidHandle> SimHidBus::Open(const std::string& path) {
+  unsigned long id = 0;
+  unsigned long generation = 0;
+  if (std::sscanf(path.c_str(), "sim:%lu:%lu", &id, &generation) != 2) {
+    return nullptr;
+  }
+  std::lock_guard<std::mutex> lock(m_mutex);
+  const auto it = m_devices.find(static_cast<DeviceId>(id));
+  if (it == m_devices.end() || it->second->generation != generation) {
+    return nullptr;
+  }
+  auto handle = std::make_unique<Handle>(*this, it->second, it->second->generation, it->second->caps);
+  m_handles.push_back(handle.get());
+  return handle;
+}
+
+void SimHidBus::Unregister(Handle* handle) {
+  std::lock_guard<std::mutex> lock(m_mutex);
+  std::erase(m_handles, handle);
+}
+
+}  // namespace qx80

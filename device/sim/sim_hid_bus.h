@@ -1,0 +1,79 @@
+#pragma once
+// A simulated HID bus: virtual interfaces that behave towards CHidDevice like real ones.
+// Devices can be attached, detached and re-enumerated under another product id while the
+// bus is in use; each open handle has its own queue of input reports; a device can stall
+// writes. Every test above the device link, and the simulated QX-80, stands on it.
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "device/hid_backend.h"
+
+namespace qx80 {
+
+class SimHidBus final : public HidBackend {
+ public:
+  using DeviceId = uint32_t;
+
+  // What stands behind a simulated interface.
+  class Endpoint {
+   public:
+    virtual ~Endpoint() = default;
+    // Called on the writing thread for every output report written to the device
+    // (platform report: report-id byte first). It may push input reports, detach or
+    // re-enumerate the device; it must not block for long.
+    virtual void OnOutputReport(DeviceId device, std::span<const uint8_t> report) = 0;
+  };
+
+  SimHidBus();
+  ~SimHidBus() override;
+  SimHidBus(const SimHidBus&) = delete;
+  SimHidBus& operator=(const SimHidBus&) = delete;
+
+  // Adds an interface at the end of the enumeration order. `endpoint` may be null (a
+  // device that swallows every report); it must outlive the attachment.
+  DeviceId Attach(const HidInterfaceCaps& caps, Endpoint* endpoint);
+  // Removes the interface; reads and writes on its open handles fail from then on.
+  void Detach(DeviceId device);
+  // The device leaves and comes back under another product id: open handles fail, and a
+  // new path appears at the end of the enumeration order.
+  void Reenumerate(DeviceId device, uint16_t productId);
+  bool IsAttached(DeviceId device) const;
+
+  // Queues one input report (platform length, report-id byte first) to every handle
+  // currently open on the device. Returns the number of handles that got it.
+  size_t PushInput(DeviceId device, std::span<const uint8_t> report);
+  // While set, writes to the device never complete (they time out and are cancelled).
+  void SetStallWrites(DeviceId device, bool stall);
+
+  // Handles open on the whole bus (to show that nothing is left behind).
+  size_t OpenHandleCount() const;
+  // Output reports written to the device so far (platform reports).
+  size_t WrittenReportCount(DeviceId device) const;
+
+  bool Enumerate(std::vector<std::string>& paths) override;
+  std::unique_ptr<HidHandle> Open(const std::string& path) override;
+
+ private:
+  class Handle;
+  struct Record;
+
+  std::shared_ptr<Record> Find(DeviceId device) const;
+  bool WritesStalled(const Record& record) const;
+  // Hands a written report to the device's endpoint; false when the device has gone.
+  bool Deliver(Record& record, uint32_t generation, std::span<const uint8_t> report);
+  void Unregister(Handle* handle);
+
+  mutable std::mutex m_mutex;
+  std::map<DeviceId, std::shared_ptr<Record>> m_devices;  // ordered by attach sequence
+  std::map<uint64_t, DeviceId> m_order;                   // attach sequence -> device
+  uint64_t m_nextSequence = 0;
+  DeviceId m_nextId = 1;
+  std::vector<Handle*> m_handles;
+};
+
+}  // namespace qx80

@@ -1,0 +1,50 @@
+#include "platform/clock.h"
+
+#include <atomic>
+#include <cmath>
+#include <thread>
+
+namespace qx80 {
+namespace {
+
+RealClock g_realClock;
+std::atomic<Clock*> g_clock{nullptr};
+
+}  // namespace
+
+uint32_t RealClock::TickCount() {
+  const auto now = std::chrono::steady_clock::now().time_since_epoch();
+  return static_cast<uint32_t>(std::chrono::duration_cast<std::chrono::milliseconds>(now).count());
+}
+
+void RealClock::Sleep(uint32_t ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+
+std::chrono::nanoseconds RealClock::RealDuration(uint32_t ms) { return std::chrono::milliseconds(ms); }
+
+ScaledClock::ScaledClock(double speedup, uint32_t startTick)
+    : m_speedup(speedup), m_startTick(startTick), m_origin(std::chrono::steady_clock::now()) {}
+
+uint32_t ScaledClock::TickCount() {
+  const std::chrono::duration<double, std::milli> real = std::chrono::steady_clock::now() - m_origin;
+  const double scaled = std::floor(real.count() * m_speedup);
+  return m_startTick + static_cast<uint32_t>(static_cast<uint64_t>(scaled) & 0xFFFFFFFFu);
+}
+
+void ScaledClock::Sleep(uint32_t ms) { std::this_thread::sleep_for(RealDuration(ms)); }
+
+std::chrono::nanoseconds ScaledClock::RealDuration(uint32_t ms) {
+  return std::chrono::nanoseconds(static_cast<int64_t>(static_cast<double>(ms) * 1.0e6 / m_speedup));
+}
+
+Clock& GetClock() {
+  Clock* clock = g_clock.load(std::memory_order_acquire);
+  return clock != nullptr ? *clock : g_realClock;
+}
+
+void SetClock(Clock* clock) { g_clock.store(clock, std::memory_order_release); }
+
+ScopedClock::ScopedClock(Clock& clock) : m_previous(g_clock.load(std::memory_order_acquire)) { SetClock(&clock); }
+
+ScopedClock::~ScopedClock() { SetClock(m_previous); }
+
+}  // namespace qx80

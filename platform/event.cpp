@@ -1,0 +1,35 @@
+#include "platform/event.h"
+
+#include "platform/clock.h"
+
+namespace qx80 {
+
+void Event::Set() {
+  {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_set = true;
+  }
+  m_cv.notify_all();
+}
+
+void Event::Reset() {
+  std::lock_guard<std::mutex> lock(m_mutex);
+  m_set = false;
+}
+
+bool Event::IsSet() const {
+  std::lock_guard<std::mutex> lock(m_mutex);
+  return m_set;
+}
+
+bool Event::Wait(int64_t timeoutMs) {
+  std::unique_lock<std::mutex> lock(m_mutex);
+  if (timeoutMs < 0) {
+    m_cv.wait(lock, [this] { return m_set; });
+    return true;
+  }
+  const auto real = GetClock().RealDuration(static_cast<uint32_t>(timeoutMs > 0xFFFFFFFF ? 0xFFFFFFFF : timeoutMs));
+  return m_cv.wait_for(lock, real, [this] { return m_set; });
+}
+
+}  // namespace qx80
