@@ -1,5 +1,6 @@
 #include "platform/window_message.h"
 
+#include <atomic>
 #include <utility>
 
 #ifdef _WIN32
@@ -31,6 +32,14 @@ bool PostWindowMessage(WindowHandle window, uint32_t message, uintptr_t wParam, 
   const auto& poster = Poster();
   return poster ? poster(m) : PlatformPost(m);
 }
+
+namespace {
+std::atomic<WindowHandle> g_mainWindow{nullptr};
+}  // namespace
+
+void SetMainWindow(WindowHandle window) { g_mainWindow.store(window); }
+
+WindowHandle MainWindow() { return g_mainWindow.load(); }
 
 void SetWindowMessagePoster(WindowMessagePoster poster) { Poster() = std::move(poster); }
 

@@ -25,6 +25,11 @@ bool PostWindowMessage(WindowHandle window, uint32_t message, uintptr_t wParam, 
 // against concurrent posts: install it before the threads that post start.
 void SetWindowMessagePoster(WindowMessagePoster poster);
 
+// The application's main window, the receiver of device notifications; null until the
+// main dialog exists.
+void SetMainWindow(WindowHandle window);
+WindowHandle MainWindow();
+
 // Window messages exchanged between the worker threads and the dialogs.
 constexpr uint32_t WM_APP_BASE = 0x8000;
 constexpr uint32_t WM_DEVICE_NOTIFY = WM_APP_BASE + 1;
