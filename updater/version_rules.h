@@ -1,0 +1,30 @@
+#pragma once
+// The rules that compare the device's firmware versions with the carried image's: how a
+// short version text becomes an ordered number, when an update is needed, and which of the
+// device's texts is shown as its current version. Plain logic, no window system.
+#include <array>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace qx80 {
+
+constexpr size_t kComponentSlots = 5;  // TIPA, UAMC, FWUP, FQI, AGPF
+
+// The inputs, indexed by component slot.
+struct VersionSlots {
+  std::array<bool, kComponentSlots> loaded{};            // the image holds a part for the slot
+  std::array<std::u16string, kComponentSlots> device;    // "" unread, "---" query failed
+  std::array<std::u16string, kComponentSlots> image;     // "" unless the part passed its check
+};
+
+// "2.09" -> 0x02000900, "209a" -> 0x02000961; anything else -> 0 (no usable version).
+int32_t VersionTextToNumber(std::u16string_view text);
+
+bool IsUpdateNeeded(const VersionSlots& slots);
+
+enum class CurrentVersionSlot { None, Uamc, Fwup };
+// Which device text the main window shows as the current version.
+CurrentVersionSlot SelectCurrentVersion(const VersionSlots& slots);
+
+}  // namespace qx80
