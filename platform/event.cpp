@@ -5,10 +5,9 @@
 namespace qx80 {
 
 void Event::Set() {
-  {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    m_set = true;
-  }
+  // Notify under the lock: a waiter may destroy the event as soon as it sees it set.
+  std::lock_guard<std::mutex> lock(m_mutex);
+  m_set = true;
   m_cv.notify_all();
 }
 

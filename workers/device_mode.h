@@ -1,0 +1,35 @@
+#pragma once
+// The device mode: whether the QX-80 is absent, present in normal mode or present in
+// update mode; one value for the whole process, kept current by the device watcher.
+#include <atomic>
+#include <cstdint>
+
+namespace qx80 {
+
+using DeviceMode = int32_t;
+// Not yet known: set when a watcher is built and when watching starts, so that the first
+// probe result always differs and is reported.
+constexpr DeviceMode DEVICE_MODE_UNKNOWN = -1;
+constexpr DeviceMode DEVICE_MODE_ABSENT = 0;
+constexpr DeviceMode DEVICE_MODE_NORMAL = 1;  // product id 0x2A01 or 0x2A06
+constexpr DeviceMode DEVICE_MODE_UPDATE = 2;  // product id 0x2A02
+
+// Written by the watcher (its thread, its start and stop) and by the main window; read by
+// the update worker and the main window without a lock. No ordering with other data is
+// relied on. 0 at program start.
+extern std::atomic<int32_t> g_deviceMode;
+
+// Told about every reported change, on the watcher thread: it must not block and must
+// not touch user-interface objects.
+using DeviceModeCallback = void (*)(int32_t mode, void* userData);
+
+struct DeviceModeHandler {
+  DeviceModeCallback callback = nullptr;  // may be null
+  void* userData = nullptr;
+};
+
+// The callback the main window installs: posts WM_DEVICE_MODE_CHANGED (wParam = the new
+// mode, lParam = 0) to the window whose handle is `userData`; does nothing when it is null.
+void PostDeviceMode(int32_t mode, void* userData);
+
+}  // namespace qx80
