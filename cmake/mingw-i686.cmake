@@ -8,5 +8,8 @@ set(CMAKE_FIND_ROOT_PATH /usr/i686-w64-mingw32)
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-# Tests of this build run under Wine through our wrapper (prefix, display, quiet logs).
-set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/../scripts/wine-run.sh)
+# Tests of this build run under Wine through our wrapper (prefix, display, quiet logs), in
+# a prefix of this build tree's own: one prefix means one wineserver and shared named
+# objects, which test runs of different build trees must not see.
+set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/../scripts/wine-run.sh --default-prefix
+    ${CMAKE_BINARY_DIR}/wine-prefix)

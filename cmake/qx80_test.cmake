@@ -7,6 +7,9 @@ function(qx80_add_test name)
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gmock GTest::gtest_main)
   if(CMAKE_CROSSCOMPILING)
     add_test(NAME ${name} COMMAND ${name} --gtest_brief=1)
+    # The Wine runs of one build tree share one prefix (one wineserver, one set of named
+    # objects), so they never run at the same time.
+    set_tests_properties(${name} PROPERTIES RESOURCE_LOCK wine_prefix)
   else()
     include(GoogleTest)
     gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60)
