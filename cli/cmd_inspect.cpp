@@ -1,0 +1,181 @@
+// qx80 inspect: how the updater would take a firmware package apart, and what the image
+// container says about each part and about the whole file.
+#include <optional>
+#include <string_view>
+#include <vector>
+
+#include "cli/args.h"
+#include "cli/commands.h"
+#include "cli/text_output.h"
+#include "firmware/file_bytes.h"
+#include "firmware/firm_file.h"
+#include "firmware/package_split.h"
+#include "firmware/version_text.h"
+
+namespace qx80::cli {
+namespace {
+
+constexpr int EXIT_PART_LOADED = 0;
+constexpr int EXIT_NO_PART = 1;
+constexpr int EXIT_UNREADABLE = 2;
+
+constexpr const char* INSPECT_HELP =
+    "Splits FILE into its parts as the updater does and shows, for each part, its kind, offset,\n"
+    "size, the image container's result (0 accepted, -5 not recognised, -7 checksum mismatch)\n"
+    "and the version text shown to the user; then the container's result for the whole file\n"
+    "taken as one image and as a SIAM wrapper.\n"
+    "\n"
+    "  --json   print one JSON object:\n"
+    "           {\"size\": N, \"parts\": [{\"kind\": K, \"offset\": O, \"size\": S, \"load\": R,\n"
+    "            \"version\": \"V\"}], \"image\": {\"load\": R, \"kind\": K}, \"siam\": {\"load\": R, \"size\": S}}\n"
+    "\n"
+    "Exit status: 0 when at least one part goes into an image slot, 1 when none does,\n"
+    "2 when FILE cannot be read or the arguments are wrong.\n";
+
+struct PartReport {
+  PackagePart part;
+  int load = 0;
+  std::u16string version;  // empty when the part failed its check
+};
+
+struct InspectReport {
+  size_t size = 0;
+  std::vector<PartReport> parts;
+  int imageLoad = 0;
+  FirmKind imageKind = FIRM_KIND_UNKNOWN;
+  int siamLoad = 0;
+  uint32_t siamSize = 0;
+};
+
+// The container works on writable bytes and restores them, so one buffer serves every check.
+InspectReport Inspect(std::vector<uint8_t>& file) {
+  InspectReport report;
+  report.size = file.size();
+  const auto size = static_cast<uint32_t>(file.size());
+  for (const PackagePart& part : SplitFirmPackage(file)) {
+    CFirmFile container;
+    PartReport r{part, container.Load(file.data() + part.offset, part.size), {}};
+    if (r.load == FIRM_LOAD_OK) {
+      FirmVersion version{};
+      container.GetVersion(version);
+      r.version = DisplayVersionText(std::string_view(version.data(), version.size()));
+    }
+    report.parts.push_back(r);
+  }
+  CFirmFile image;
+  report.imageLoad = image.Load(file.data(), size);
+  report.imageKind = image.GetKind();
+  CFirmFile siam;
+  report.siamLoad = siam.LoadSiam(file.data(), size);
+  if (report.siamLoad == FIRM_LOAD_OK) {
+    siam.GetData(&report.siamSize);
+  }
+  return report;
+}
+
+const char* KindName(FirmKind kind) {
+  switch (kind) {
+    case FIRM_KIND_TIPA:
+      return "TIPA";
+    case FIRM_KIND_UAMC:
+      return "UAMC";
+    case FIRM_KIND_FWUP:
+      return "FWUP";
+    case FIRM_KIND_FQI:
+      return "FQI";
+    case FIRM_KIND_AGPF:
+      return "AGPF";
+    case FIRM_KIND_SIAM:
+      return "SIAM";
+    default:
+      return "not recognised";
+  }
+}
+
+const char* LoadMeaning(int load) {
+  switch (load) {
+    case FIRM_LOAD_OK:
+      return "accepted";
+    case FIRM_LOAD_BAD_CHECKSUM:
+      return "checksum mismatch";
+    default:
+      return "not recognised";
+  }
+}
+
+void PrintJson(const InspectReport& report, std::ostream& out) {
+  out << "{\"size\": " << report.size << ", \"parts\": [";
+  for (size_t i = 0; i < report.parts.size(); ++i) {
+    const PartReport& p = report.parts[i];
+    out << (i > 0 ? ", " : "") << "{\"kind\": " << p.part.kind << ", \"offset\": " << p.part.offset
+        << ", \"size\": " << p.part.size << ", \"load\": " << p.load << ", \"version\": " << JsonString(p.version)
+        << "}";
+  }
+  out << "], \"image\": {\"load\": " << report.imageLoad << ", \"kind\": " << report.imageKind
+      << "}, \"siam\": {\"load\": " << report.siamLoad << ", \"size\": " << report.siamSize << "}}\n";
+}
+
+void PrintText(const std::string& name, const InspectReport& report, std::ostream& out) {
+  out << name << ": " << report.size << " bytes, " << report.parts.size() << " part"
+      << (report.parts.size() == 1 ? "" : "s") << "\n";
+  size_t end = 0;
+  for (size_t i = 0; i < report.parts.size(); ++i) {
+    const PartReport& p = report.parts[i];
+    out << "  part " << i + 1 << ": kind " << p.part.kind << " (" << KindName(p.part.kind) << "), offset "
+        << p.part.offset << ", size " << p.part.size << ", load " << p.load << " (" << LoadMeaning(p.load)
+        << "), version \"" << Utf8(p.version) << "\"\n";
+    end = size_t{p.part.offset} + p.part.size;
+  }
+  if (end < report.size) {
+    out << "  " << report.size - end << " bytes after the last part are not used\n";
+  }
+  out << "whole file as one image: load " << report.imageLoad << " (" << LoadMeaning(report.imageLoad) << "), kind "
+      << report.imageKind << " (" << KindName(report.imageKind) << ")\n";
+  out << "whole file as a SIAM wrapper: load " << report.siamLoad << " (" << LoadMeaning(report.siamLoad)
+      << "), payload " << report.siamSize << " bytes\n";
+}
+
+}  // namespace
+
+const Command INSPECT_COMMAND = {"inspect", RunInspect, "[--json] FILE",
+                                 "show how the updater splits a firmware package and checks its parts"};
+
+int RunInspect(std::span<const std::string> args, std::ostream& out, std::ostream& err) {
+  bool json = false;
+  std::optional<std::string> file;
+  for (const std::string& arg : args) {
+    if (arg == "--help" || arg == "-h") {
+      out << "usage: qx80 inspect " << INSPECT_COMMAND.usage << "\n\n" << INSPECT_HELP;
+      return 0;
+    }
+    if (arg == "--json") {
+      json = true;
+    } else if (arg.size() > 1 && arg[0] == '-') {
+      err << "qx80 inspect: unknown option " << arg << "\nusage: qx80 inspect " << INSPECT_COMMAND.usage << "\n";
+      return EXIT_USAGE;
+    } else if (file) {
+      err << "qx80 inspect: one FILE only\nusage: qx80 inspect " << INSPECT_COMMAND.usage << "\n";
+      return EXIT_USAGE;
+    } else {
+      file = arg;
+    }
+  }
+  if (!file) {
+    err << "usage: qx80 inspect " << INSPECT_COMMAND.usage << "\n";
+    return EXIT_USAGE;
+  }
+  auto bytes = ReadWholeFile(PathFromArgument(*file));
+  if (!bytes) {
+    err << "qx80 inspect: cannot read " << *file << "\n";
+    return EXIT_UNREADABLE;
+  }
+  const InspectReport report = Inspect(*bytes);
+  if (json) {
+    PrintJson(report, out);
+  } else {
+    PrintText(*file, report, out);
+  }
+  return report.parts.empty() ? EXIT_NO_PART : EXIT_PART_LOADED;
+}
+
+}  // namespace qx80::cli

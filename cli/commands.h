@@ -1,0 +1,24 @@
+#pragma once
+// The subcommands of the qx80 tool. Each takes the arguments after its name and writes to the
+// given streams; its result is the process's exit code.
+#include <ostream>
+#include <span>
+#include <string>
+
+namespace qx80::cli {
+
+constexpr int EXIT_USAGE = 2;  // bad arguments; also the code for a file that cannot be read
+
+using CommandFunction = int (*)(std::span<const std::string> args, std::ostream& out, std::ostream& err);
+
+struct Command {
+  const char* name;
+  CommandFunction run;
+  const char* usage;    // arguments, after "qx80 <name>"
+  const char* summary;  // one line for the command list
+};
+
+int RunInspect(std::span<const std::string> args, std::ostream& out, std::ostream& err);
+extern const Command INSPECT_COMMAND;
+
+}  // namespace qx80::cli

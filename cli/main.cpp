@@ -1,0 +1,53 @@
+// qx80: the command-line front end of the QX-80 updater's core.
+#include <exception>
+#include <iostream>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "cli/args.h"
+#include "cli/commands.h"
+
+namespace qx80::cli {
+namespace {
+
+// One entry per subcommand; a new command adds its file and a line here.
+const Command* const COMMANDS[] = {&INSPECT_COMMAND};
+
+void PrintUsage(std::ostream& out) {
+  out << "usage: qx80 COMMAND [ARGS...]\n       qx80 COMMAND --help\n\ncommands:\n";
+  for (const Command* c : COMMANDS) {
+    out << "  " << c->name << " " << c->usage << "\n      " << c->summary << "\n";
+  }
+}
+
+int Run(const std::vector<std::string>& args) {
+  if (args.empty()) {
+    PrintUsage(std::cerr);
+    return EXIT_USAGE;
+  }
+  if (args[0] == "--help" || args[0] == "-h") {
+    PrintUsage(std::cout);
+    return 0;
+  }
+  for (const Command* c : COMMANDS) {
+    if (args[0] == c->name) {
+      return c->run(std::span(args).subspan(1), std::cout, std::cerr);
+    }
+  }
+  std::cerr << "qx80: unknown command " << args[0] << "\n";
+  PrintUsage(std::cerr);
+  return EXIT_USAGE;
+}
+
+}  // namespace
+}  // namespace qx80::cli
+
+int main(int argc, char** argv) {
+  try {
+    return qx80::cli::Run(qx80::cli::Utf8Arguments(argc, argv));
+  } catch (const std::exception& e) {
+    std::cerr << "qx80: " << e.what() << "\n";
+    return qx80::cli::EXIT_USAGE;
+  }
+}

@@ -1,0 +1,59 @@
+#pragma once
+// CFirmFile recognises a firmware image held in memory, decides its kind, verifies its
+// checksum where the kind carries one, and keeps a private copy together with the short
+// version text from the image header. It is the one place that knows the image formats.
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <span>
+
+#include "firmware/firm_kind.h"
+
+namespace qx80 {
+
+// Results of Load and LoadSiam.
+constexpr int FIRM_LOAD_OK = 0;
+constexpr int FIRM_LOAD_UNRECOGNISED = -5;  // no kind matched, a size limit or a check scheme refused
+constexpr int FIRM_LOAD_BAD_CHECKSUM = -7;
+
+// Version text from an image header: up to 4 characters, the rest zero.
+using FirmVersion = std::array<char, 8>;
+// Body key: key word 0 and key word 1, as stored little-endian at the header's key field.
+using FirmBodyKey = std::array<uint32_t, 2>;
+
+class CFirmFile {
+ public:
+  // Recognises an image of kinds 0 to 4 and verifies its checksum. The body of a checked image
+  // is unscrambled in place for the check and scrambled back, so the buffer must be writable
+  // and holds the same bytes afterwards, whatever the result. A failed load keeps the
+  // previous copy and version.
+  int Load(uint8_t* data, uint32_t size);
+  // Recognises a SIAM wrapper and keeps its payload.
+  int LoadSiam(const uint8_t* data, uint32_t size);
+
+  // After a failed load: the kind recognised before its check refused it, or -1.
+  FirmKind GetKind() const { return m_kind; }
+  // The kept copy (null before the first successful load); its length goes to size if given.
+  const uint8_t* GetData(uint32_t* size = nullptr) const;
+  void GetVersion(std::span<char, 8> out) const;
+
+ private:
+  void Keep(std::span<const uint8_t> bytes);
+
+  FirmKind m_kind = FIRM_KIND_UNKNOWN;
+  std::unique_ptr<uint8_t[]> m_data;
+  uint32_t m_size = 0;
+  FirmVersion m_version{};
+};
+
+// Scrambles or unscrambles (it is its own inverse) a body: byte i is XORed with byte (i mod 8)
+// of the key in storage order, i.e. each little-endian 32-bit word k with key word k mod 2.
+// A trailing partial word is XORed only as far as the region reaches.
+void XorWords(std::span<uint8_t> region, FirmBodyKey key);
+
+// The first of the first `candidates` positions of image where pattern starts and lies wholly
+// inside image, or null. An empty pattern matches nowhere.
+const uint8_t* FindBytes(std::span<const uint8_t> image, size_t candidates, std::span<const uint8_t> pattern);
+
+}  // namespace qx80

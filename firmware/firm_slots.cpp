@@ -1,0 +1,82 @@
+#include "firmware/firm_slots.h"
+
+#include <algorithm>
+#include <new>
+#include <string_view>
+#include <vector>
+
+#include "firmware/file_bytes.h"
+#include "firmware/firm_file.h"
+#include "firmware/package_split.h"
+#include "firmware/version_text.h"
+
+namespace qx80 {
+
+void FirmSlots::ClearFirmSlots() {
+  for (int k = 0; k < FIRM_SLOT_COUNT; ++k) {
+    m_firmData[k].reset();
+    m_firmSize[k] = 0;
+  }
+}
+
+int FirmSlots::LoadFirmPackage(uint8_t* data, uint32_t size) {
+  CFirmFile container;
+  const std::span<uint8_t> package = data != nullptr ? std::span<uint8_t>(data, size) : std::span<uint8_t>();
+  for (const PackagePart& part : SplitFirmPackage(package)) {
+    const auto bytes = package.subspan(part.offset, part.size);
+    const int k = part.kind;
+    m_firmData[k].reset(new (std::nothrow) uint8_t[part.size]);
+    if (!m_firmData[k]) {
+      m_firmSize[k] = 0;
+      return 0;
+    }
+    m_firmSize[k] = part.size;
+    std::copy(bytes.begin(), bytes.end(), m_firmData[k].get());
+    if (container.Load(bytes.data(), part.size) == FIRM_LOAD_OK) {
+      FirmVersion version{};
+      container.GetVersion(version);
+      m_firmVersion[k] = DisplayVersionText(std::string_view(version.data(), version.size()));
+    }
+  }
+  return AnyFilled() ? 1 : 0;
+}
+
+int FirmSlots::LoadFirmPackageCopy(std::span<const uint8_t> package) {
+  // The container works on writable bytes; read-only memory (a resource) is copied first.
+  std::vector<uint8_t> copy;
+  try {
+    copy.assign(package.begin(), package.end());
+  } catch (const std::bad_alloc&) {
+    return 0;
+  }
+  return LoadFirmPackage(copy.data(), static_cast<uint32_t>(copy.size()));
+}
+
+int FirmSlots::LoadFirmFile(const std::filesystem::path& path) {
+  auto bytes = ReadWholeFile(path);
+  if (!bytes) {
+    return 0;
+  }
+  // The previous slots are dropped before the new file is examined.
+  ClearFirmSlots();
+  return LoadFirmPackage(bytes->data(), static_cast<uint32_t>(bytes->size()));
+}
+
+FirmUpdateJob FirmSlots::BuildUpdateJob(FirmProgressCallback callback, void* userData, WindowHandle notifyWindow,
+                                        uint32_t notifyMessage) const {
+  FirmUpdateJob job;
+  for (int k = 0; k < FIRM_SLOT_COUNT; ++k) {
+    if (m_firmData[k]) {
+      job.sections[job.count++] = FirmSection{m_firmData[k].get(), m_firmSize[k], callback, userData};
+    }
+  }
+  job.notifyWindow = notifyWindow;
+  job.notifyMessage = notifyMessage;
+  return job;
+}
+
+bool FirmSlots::AnyFilled() const {
+  return std::any_of(std::begin(m_firmData), std::end(m_firmData), [](const auto& d) { return d != nullptr; });
+}
+
+}  // namespace qx80

@@ -1,0 +1,51 @@
+#pragma once
+// The five image slots, one per image kind 0 to 4: the firmware an update will write, and the
+// version text of each part that passed the container's check.
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <span>
+#include <string>
+
+#include "firmware/firm_kind.h"
+#include "firmware/update_job.h"
+
+namespace qx80 {
+
+class FirmSlots {
+ public:
+  // Empties every slot; the version texts are kept.
+  void ClearFirmSlots();
+
+  // Splits a package into the slots (a later part of a kind replaces an earlier one) and sets
+  // the version text of every part that loads. A part that fails its check still fills its
+  // slot, keeping the slot's old version text. The buffer must be writable (the container
+  // checks scrambled bodies in place) and is unchanged afterwards. 1 when any slot holds a
+  // buffer afterwards, else 0.
+  int LoadFirmPackage(uint8_t* data, uint32_t size);
+  // LoadFirmPackage on a writable copy of read-only bytes (such as the executable's resource).
+  int LoadFirmPackageCopy(std::span<const uint8_t> package);
+  // Loads the package carried as resource "BIN" 131, replacing all slots. 0 when the resource
+  // is missing or empty (the slots are untouched then). Lives in qx80_firmware_carried.
+  int LoadCarriedFirmware();
+  // Loads a package file, replacing all slots. A file that cannot be read whole leaves the
+  // slots untouched; a file whose first part is not recognised leaves them empty.
+  int LoadFirmFile(const std::filesystem::path& path);
+
+  // The sections of an update: the filled slots in kind order, packed from entry 0.
+  FirmUpdateJob BuildUpdateJob(FirmProgressCallback callback, void* userData, WindowHandle notifyWindow,
+                               uint32_t notifyMessage) const;
+
+  const uint8_t* Data(int kind) const { return m_firmData[kind].get(); }
+  uint32_t Size(int kind) const { return m_firmSize[kind]; }
+  const std::u16string& Version(int kind) const { return m_firmVersion[kind]; }
+
+ private:
+  bool AnyFilled() const;
+
+  std::unique_ptr<uint8_t[]> m_firmData[FIRM_SLOT_COUNT];
+  uint32_t m_firmSize[FIRM_SLOT_COUNT] = {};
+  std::u16string m_firmVersion[FIRM_SLOT_COUNT];
+};
+
+}  // namespace qx80
