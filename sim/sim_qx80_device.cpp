@@ -1,0 +1,329 @@
+#include "sim/sim_qx80_device.h"
+
+#include <algorithm>
+
+#include "protocol/command_catalogue.h"
+
+namespace qx80 {
+namespace {
+
+// The addressed transfers' data starts with a 32-bit address and a 16-bit count.
+constexpr size_t kAddressPrefix = 6;
+
+// The reply data length the catalogue expects for requests of `type` with `id`; none for a
+// message the catalogue does not exchange.
+std::optional<uint16_t> CatalogueReplyLength(uint8_t type, uint16_t id) {
+  for (const CommandRow& row : kCommandCatalogue) {
+    const bool exchange = row.family == CommandFamily::Message || row.family == CommandFamily::TextSwitch ||
+                          row.family == CommandFamily::CallerBuffer;
+    if (exchange && row.requestType == type && row.id == id) {
+      return row.replyLength;
+    }
+  }
+  return std::nullopt;
+}
+
+uint32_t ReadLe32(const uint8_t* p) {
+  return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 | static_cast<uint32_t>(p[2]) << 16 |
+         static_cast<uint32_t>(p[3]) << 24;
+}
+
+MessageHeader ReplyHeader(const MessageHeader& request, uint8_t status = STATUS_OK) {
+  return MessageHeader{static_cast<uint8_t>(request.type + 1), request.id, 0, status, 0, 0};
+}
+
+}  // namespace
+
+const SimQx80Device::HandlerEntry SimQx80Device::kHandlers[] = {
+    {0x0006, &SimQx80Device::HandleVersion},
+    {0x0016, &SimQx80Device::HandleTextSwitch},
+    {0x0800, &SimQx80Device::HandleMemory},
+    {0x0802, &SimQx80Device::HandleMemory},
+};
+
+SimQx80Device::SimQx80Device(SimHidBus& bus, SimQx80Config config)
+    : m_bus(bus), m_productId(config.productId), m_versions(std::move(config.versions)) {
+  Plug();
+}
+
+SimQx80Device::~SimQx80Device() {
+  m_timer.Stop();
+  Unplug();
+}
+
+void SimQx80Device::Plug() {
+  HidInterfaceCaps caps;
+  {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (m_plugged) {
+      return;
+    }
+    m_plugged = true;
+    m_assembler = RequestAssembler();
+    caps = HidInterfaceCaps{QX80_VENDOR_ID, m_productId, kReportSize + 1, kReportSize + 1, 0, 0};
+  }
+  const SimHidBus::DeviceId id = m_bus.Attach(caps, this);
+  std::lock_guard<std::mutex> lock(m_mutex);
+  m_deviceId = id;
+}
+
+void SimQx80Device::Unplug() {
+  SimHidBus::DeviceId id = 0;
+  {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (!m_plugged) {
+      return;
+    }
+    m_plugged = false;
+    id = m_deviceId;
+  }
+  m_bus.Detach(id);
+}
+
+bool SimQx80Device::IsPlugged() const {
+  std::lock_guard<std::mutex> lock(m_mutex);
+  return m_plugged;
+}
+
+void SimQx80Device::SetVersion(uint8_t selector, std::string_view text) {
+  std::lock_guard<std::mutex> lock(m_mutex);
+  m_versions[selector] = std::string(text.substr(0, kVersionTextSize));
+}
+
+void SimQx80Device::SetStored(uint16_t id, uint8_t selector, std::vector<uint8_t> data) {
+  std::lock_guard<std::mutex> lock(m_mutex);
+  m_store[id].data[selector] = std::move(data);
+}
+
+std::vector<uint8_t> SimQx80Device::Stored(uint16_t id, uint8_t selector) const {
+  std::lock_guard<std::mutex> lock(m_mutex);
+  const auto message = m_store.find(id);
+  if (message == m_store.end()) {
+    return {};
+  }
+  const auto data = message->second.data.find(selector);
+  return data == message->second.data.end() ? std::vector<uint8_t>{} : data->second;
+}
+
+std::optional<uint8_t> SimQx80Device::StoredValue(uint16_t id) const {
+  std::lock_guard<std::mutex> lock(m_mutex);
+  const auto message = m_store.find(id);
+  return message == m_store.end() ? std::nullopt : std::optional<uint8_t>(message->second.value);
+}
+
+std::vector<uint8_t> SimQx80Device::ReadMemory(uint16_t id, uint32_t address, size_t count) const {
+  std::lock_guard<std::mutex> lock(m_mutex);
+  std::vector<uint8_t> bytes(count, 0);
+  const auto memory = m_memory.find(id);
+  if (memory != m_memory.end()) {
+    for (size_t i = 0; i < count; ++i) {
+      const auto byte = memory->second.find(static_cast<uint32_t>(address + i));
+      bytes[i] = byte == memory->second.end() ? 0 : byte->second;
+    }
+  }
+  return bytes;
+}
+
+void SimQx80Device::AddFault(SimFault fault) {
+  std::lock_guard<std::mutex> lock(m_mutex);
+  m_faults.push_back(std::move(fault));
+}
+
+void SimQx80Device::ClearFaults() {
+  std::lock_guard<std::mutex> lock(m_mutex);
+  m_faults.clear();
+}
+
+void SimQx80Device::SendNotification(std::span<const uint8_t> payload) {
+  PushWhenPlugged({FrameNotification(payload)});
+}
+
+void SimQx80Device::SendText(uint8_t kind, std::string_view text) {
+  PushWhenPlugged(FrameText(kind, text));
+}
+
+void SimQx80Device::PushWhenPlugged(const std::vector<Report>& reports) {
+  std::unique_lock<std::mutex> lock(m_mutex);
+  const SimHidBus::DeviceId id = m_deviceId;
+  const bool plugged = m_plugged;
+  lock.unlock();
+  if (plugged) {
+    Push(id, reports);
+  }
+}
+
+bool SimQx80Device::TextEnabled() const {
+  std::lock_guard<std::mutex> lock(m_mutex);
+  return m_textEnabled;
+}
+
+std::vector<std::vector<uint8_t>> SimQx80Device::Requests() const {
+  std::lock_guard<std::mutex> lock(m_mutex);
+  return m_requests;
+}
+
+bool SimQx80Device::WaitIdle(std::chrono::milliseconds realBound) {
+  return m_timer.WaitIdle(realBound);
+}
+
+void SimQx80Device::OnOutputReport(SimHidBus::DeviceId device, std::span<const uint8_t> report) {
+  std::vector<Report> reports;
+  bool unplug = false;
+  std::optional<uint32_t> delayMs;
+  {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    // The platform report starts with the report-id byte.
+    if (report.size() < kReportSize + 1 || !m_assembler.Add(report.subspan(1))) {
+      return;
+    }
+    const std::span<const uint8_t> request = m_assembler.Message();
+    m_requests.emplace_back(request.begin(), request.end());
+    Reply reply = Dispatch(request);
+    bool answer = true;
+    if (const auto fault = TakeFault(ReadHeader(request.data()).id)) {
+      switch (fault->kind) {
+        case SimFaultKind::NoAnswer:
+          answer = false;
+          break;
+        case SimFaultKind::WrongType:
+          reply.header.type = static_cast<uint8_t>(fault->value);
+          break;
+        case SimFaultKind::WrongId:
+          reply.header.id = static_cast<uint16_t>(fault->value);
+          break;
+        case SimFaultKind::WrongLength:
+          reply.data.resize(static_cast<size_t>(fault->value));
+          break;
+        case SimFaultKind::StatusError:
+          reply.header.status = static_cast<uint8_t>(fault->value);
+          reply.header.detail = fault->detail;
+          break;
+        case SimFaultKind::LateAnswer:
+          delayMs = static_cast<uint32_t>(fault->value);
+          break;
+        case SimFaultKind::Unplug:
+          answer = false;
+          unplug = true;
+          break;
+        case SimFaultKind::NotifyInstead:
+          answer = false;
+          reports.push_back(FrameNotification(fault->payload));
+          break;
+      }
+    }
+    if (answer) {
+      reports = FrameMessage(REPORT_RESPONSE_FIRST, EncodeMessage(reply.header, reply.data));
+    }
+  }
+  // The bus is called without the device's lock: it may wait for this very endpoint.
+  if (unplug) {
+    Unplug();
+  } else if (delayMs.has_value()) {
+    m_timer.Post(*delayMs, [this, device, reports] { Push(device, reports); });
+  } else {
+    Push(device, reports);
+  }
+}
+
+SimQx80Device::Reply SimQx80Device::Dispatch(std::span<const uint8_t> request) {
+  const MessageHeader header = ReadHeader(request.data());
+  const std::span<const uint8_t> data = request.subspan(kHeaderSize);
+  if (header.type == MSG_SET_REQUEST || header.type == MSG_GET_REQUEST) {
+    for (const HandlerEntry& entry : kHandlers) {
+      if (entry.id == header.id) {
+        return (this->*entry.handler)(header, data);
+      }
+    }
+    if (CatalogueReplyLength(header.type, header.id).has_value()) {
+      return HandleStored(header, data);
+    }
+  }
+  return Reply{ReplyHeader(header, SIM_STATUS_UNKNOWN_MESSAGE), {}};
+}
+
+SimQx80Device::Reply SimQx80Device::HandleStored(const MessageHeader& request, std::span<const uint8_t> data) {
+  StoredMessage& stored = m_store[request.id];
+  Reply reply{ReplyHeader(request), {}};
+  if (request.type == MSG_SET_REQUEST) {
+    stored.value = request.arg;
+    if (!data.empty()) {
+      stored.data[request.arg].assign(data.begin(), data.end());
+    }
+  } else {
+    reply.header.arg = stored.value;
+    const auto selected = stored.data.find(request.arg);
+    if (selected != stored.data.end()) {
+      reply.data = selected->second;
+    }
+  }
+  reply.data.resize(CatalogueReplyLength(request.type, request.id).value_or(0));
+  return reply;
+}
+
+SimQx80Device::Reply SimQx80Device::HandleVersion(const MessageHeader& request, std::span<const uint8_t>) {
+  if (request.type != MSG_GET_REQUEST) {
+    return Reply{ReplyHeader(request, SIM_STATUS_UNKNOWN_MESSAGE), {}};
+  }
+  const auto version = m_versions.find(request.arg);
+  if (version == m_versions.end()) {
+    return Reply{ReplyHeader(request, SIM_STATUS_BAD_ARGUMENT), {}};
+  }
+  Reply reply{ReplyHeader(request), std::vector<uint8_t>(version->second.begin(), version->second.end())};
+  reply.data.resize(kVersionTextSize);
+  return reply;
+}
+
+SimQx80Device::Reply SimQx80Device::HandleTextSwitch(const MessageHeader& request, std::span<const uint8_t> data) {
+  if (request.type == MSG_SET_REQUEST) {
+    m_textEnabled = request.arg != 0;
+  }
+  return HandleStored(request, data);
+}
+
+SimQx80Device::Reply SimQx80Device::HandleMemory(const MessageHeader& request, std::span<const uint8_t> data) {
+  if (data.size() < kAddressPrefix) {
+    return Reply{ReplyHeader(request, SIM_STATUS_BAD_ARGUMENT), {}};
+  }
+  const uint32_t address = ReadLe32(data.data());
+  const uint16_t count = ReadLe16(data.data() + 4);
+  std::map<uint32_t, uint8_t>& memory = m_memory[request.id];
+  if (request.type == MSG_SET_REQUEST) {
+    if (data.size() != kAddressPrefix + count) {
+      return Reply{ReplyHeader(request, SIM_STATUS_BAD_ARGUMENT), {}};
+    }
+    for (uint16_t i = 0; i < count; ++i) {
+      memory[address + i] = data[kAddressPrefix + i];
+    }
+    return Reply{ReplyHeader(request), {}};
+  }
+  Reply reply{ReplyHeader(request), std::vector<uint8_t>(data.begin(), data.begin() + kAddressPrefix)};
+  for (uint16_t i = 0; i < count; ++i) {
+    const auto byte = memory.find(address + i);
+    reply.data.push_back(byte == memory.end() ? 0 : byte->second);
+  }
+  return reply;
+}
+
+std::optional<SimFault> SimQx80Device::TakeFault(uint16_t id) {
+  for (auto it = m_faults.begin(); it != m_faults.end(); ++it) {
+    if (it->times == 0 || (it->messageId != kAnyMessage && it->messageId != id)) {
+      continue;
+    }
+    SimFault fault = *it;
+    if (it->times > 0 && --it->times == 0) {
+      m_faults.erase(it);
+    }
+    return fault;
+  }
+  return std::nullopt;
+}
+
+void SimQx80Device::Push(SimHidBus::DeviceId device, const std::vector<Report>& reports) {
+  std::array<uint8_t, kReportSize + 1> platformReport{};
+  for (const Report& report : reports) {
+    std::copy(report.begin(), report.end(), platformReport.begin() + 1);
+    m_bus.PushInput(device, platformReport);
+  }
+}
+
+}  // namespace qx80
