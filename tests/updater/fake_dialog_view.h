@@ -1,0 +1,74 @@
+#pragma once
+// An in-memory dialog for the dialogs' logic: controls made from the real template (ids,
+// texts, enabled and visible states), every operation recorded. Operations on a control the
+// template lacks are counted, since the real window would silently ignore them.
+#include <map>
+#include <string>
+#include <vector>
+
+#include "tests/updater/dialog_template.h"
+#include "updater/dialog_view.h"
+
+namespace qx80::test {
+
+struct FakeControl {
+  std::u16string windowClass;
+  uint32_t style = 0;
+  std::u16string text;
+  bool enabled = true;
+  bool checked = false;
+  bool emphasised = false;
+  int progressLow = 0, progressHigh = 100, progressPos = 0;
+  int iconId = 0, iconSize = 0;
+  std::u16string richFace;
+  int richTwips = 0;
+};
+
+class FakeDialogView : public DialogView {
+ public:
+  // A dialog built from template resource `templateId`.
+  explicit FakeDialogView(int templateId);
+
+  WindowHandle Handle() const override { return const_cast<FakeDialogView*>(this); }
+  bool HasItem(int id) const override { return m_controls.count(id) != 0; }
+  void SetTitle(std::u16string_view text) override { m_title = text; }
+  std::u16string GetTitle() const override { return m_title; }
+  void SetText(int id, std::u16string_view text) override;
+  std::u16string GetText(int id) const override;
+  void Enable(int id, bool enabled) override;
+  bool IsEnabled(int id) const override;
+  void Check(int id, bool checked) override;
+  bool IsChecked(int id) const override;
+  void SetRichText(int id, std::u16string_view text, const RichTextFont& font) override;
+  void SetEmphasisFont(int id) override;
+  void SetProgressRange(int id, int low, int high) override;
+  void SetProgressPos(int id, int pos) override;
+  void SetItemIcon(int id, int iconId, int size) override;
+  void SetWindowIcons(int iconId) override { m_windowIcon = iconId; }
+  bool AppendSystemMenuItem(uint32_t command, std::u16string_view text) override;
+  void EnableWindow(bool enabled) override { m_windowEnabled = enabled; }
+  bool IsWindowEnabled() const override { return m_windowEnabled; }
+  void ShowWindow() override { m_visible = true; }
+  void CenterInWorkArea() override {}
+  void UpdateWindow() override {}
+  void EndDialog(int result) override { m_endResult = result; }
+
+  // What a user's click on an automatic radio button does: it selects it and clears the
+  // other radio buttons of the template.
+  void ClickRadio(int id);
+
+  const FakeControl& Control(int id) const;
+  bool m_visible = false;
+  bool m_windowEnabled = true;
+  int m_windowIcon = 0;
+  int m_endResult = -1;  // -1 while the dialog has not been ended
+  std::vector<std::pair<uint32_t, std::u16string>> m_systemMenu;
+  int m_missingItemCalls = 0;
+
+ private:
+  FakeControl* Find(int id);
+  std::u16string m_title;
+  std::map<int, FakeControl> m_controls;
+};
+
+}  // namespace qx80::test

@@ -1,0 +1,45 @@
+#pragma once
+// The logic of one dialog: what happens when the dialog initialises, when its buttons are
+// pressed and when messages arrive. It acts on its window only through a DialogView, so
+// the same logic runs in the Windows build and in native tests.
+#include <cstdint>
+
+#include "updater/dialog_view.h"
+#include "updater/ui_constants.h"
+
+namespace qx80 {
+
+class DialogController {
+ public:
+  explicit DialogController(int templateId) : m_templateId(templateId) {}
+  virtual ~DialogController() = default;
+  DialogController(const DialogController&) = delete;
+  DialogController& operator=(const DialogController&) = delete;
+
+  int TemplateId() const { return m_templateId; }
+
+  // WM_INITDIALOG; true lets the window system set the default focus.
+  virtual bool OnInitDialog(DialogView& view) = 0;
+  // The OK command (Enter, or the OK button); the framework's default ends a modal dialog.
+  virtual void OnOK(DialogView& view) { view.EndDialog(ID_OK); }
+  // The Cancel command (Escape, the close box, or the Cancel button).
+  virtual void OnCancel(DialogView& view) { view.EndDialog(ID_CANCEL); }
+  // Any other command; true when handled.
+  virtual bool OnCommand(DialogView& /*view*/, int /*id*/, int /*notifyCode*/) { return false; }
+  // A system command; true when handled, false for the default handling.
+  virtual bool OnSysCommand(DialogView& /*view*/, uint32_t /*command*/) { return false; }
+  // The application's own messages (WM_APP and above); true when handled, with `result`.
+  virtual bool OnAppMessage(DialogView& /*view*/, uint32_t /*message*/, uintptr_t /*wParam*/, intptr_t /*lParam*/,
+                            intptr_t& /*result*/) {
+    return false;
+  }
+  // Whether static control `id` is drawn with red text now.
+  virtual bool UsesAlertColour(int /*id*/) const { return false; }
+  // WM_DESTROY, after the default handling.
+  virtual void OnDestroy(DialogView& /*view*/) {}
+
+ private:
+  int m_templateId;
+};
+
+}  // namespace qx80

@@ -1,0 +1,12 @@
+// Native builds: the resources are those of the embedded .res file.
+#include "platform/resources.h"
+#include "updater/resources/embedded_res.h"
+#include "updater/resources/res_file.h"
+
+namespace qx80 {
+
+std::span<const uint8_t> FindResourceBytes(ResourceType type, uint16_t id) {
+  return FindInResFile(EmbeddedResFile(), type, id);
+}
+
+}  // namespace qx80

@@ -1,0 +1,41 @@
+#pragma once
+// The program's application object: chooses the language, reads the program's version,
+// keeps a second copy from running and creates the main dialog.
+#include <memory>
+
+#include "updater/app_info.h"
+#include "updater/app_platform.h"
+#include "updater/win_app.h"
+
+namespace qx80 {
+
+class CUpdaterDlg;
+
+// Name of the mutex that marks a running instance in the logon session.
+inline constexpr std::u16string_view SINGLE_INSTANCE_MUTEX_NAME = u"HUB770-FW-UPDATER-MUTEX";
+
+class CUpdaterApp : public CWinApp, public AppInfo {
+ public:
+  CUpdaterApp(DialogHost& host, AppPlatform& platform);
+  ~CUpdaterApp() override;  // closes the mutex, which frees the name for the next instance
+
+  // Creates the single-instance mutex into `mutex`. False when it cannot be created. When
+  // another instance holds the name, says so in a message box, closes the handle and nulls
+  // `mutex`, and still returns true: the caller runs only with a true result and a handle.
+  bool CheckSingleInstance(MutexHandle& mutex);
+
+  // The main dialog while it exists (null before start-up and after exit).
+  CUpdaterDlg* MainDialog() const { return m_mainDlg.get(); }
+
+  MutexHandle m_hMutex = nullptr;
+
+ protected:
+  bool OnAppStart() override;
+  int OnAppExit() override;
+
+ private:
+  AppPlatform& m_platform;
+  std::unique_ptr<CUpdaterDlg> m_mainDlg;
+};
+
+}  // namespace qx80
