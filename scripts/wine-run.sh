@@ -25,8 +25,9 @@ fi
 WINEPREFIX="$(realpath -m "${QX80_WINEPREFIX:-$default_prefix}")"
 export WINEPREFIX
 export WINEDEBUG="${WINEDEBUG:--all}"
-# No Mono or Gecko: their installers would ask questions on first use.
-export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
+# No Mono or Gecko: their installers would ask questions on first use. No debugger either:
+# a crashing test program would otherwise wait in winedbg until the test's time-out.
+export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=;winedbg.exe=d}"
 
 # Creating a prefix takes about 15 s; a lock keeps two first runs from doing it at once.
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
