@@ -21,4 +21,14 @@ struct Command {
 int RunInspect(std::span<const std::string> args, std::ostream& out, std::ostream& err);
 extern const Command INSPECT_COMMAND;
 
+int RunStatus(std::span<const std::string> args, std::ostream& out, std::ostream& err);
+extern const Command STATUS_COMMAND;
+
+// Reads y/N from standard input when the update is not needed and --yes is not given.
+int RunUpdate(std::span<const std::string> args, std::ostream& out, std::ostream& err);
+extern const Command UPDATE_COMMAND;
+
+int RunCommandNumber(std::span<const std::string> args, std::ostream& out, std::ostream& err);
+extern const Command COMMAND_COMMAND;
+
 }  // namespace qx80::cli

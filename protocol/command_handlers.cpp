@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "protocol/device_protocol.h"
+#include "protocol/firmware_transfer.h"
 #include "protocol/message.h"
 #include "protocol/parameter_block.h"
 
@@ -123,9 +124,9 @@ ProtocolResult RunCommand(CDeviceProtocol& channel, const CommandRow& row, void*
     case CommandFamily::Reserved:
       return ResultUnknownCommand;
     case CommandFamily::WriteFirmware:
+      return WriteFirmware(channel, block);
     case CommandFamily::WriteSiamImage:
-      // The firmware transfer brings these handlers; until then the numbers are unknown.
-      return ResultUnknownCommand;
+      return WriteSiamImage(channel, block);
     default:
       break;
   }

@@ -87,6 +87,7 @@ ProtocolResult CDeviceProtocol::Transact(const uint8_t* request, uint32_t length
     // A response that came after its caller gave up is not this transaction's.
     std::lock_guard<std::mutex> lock(m_mailboxMutex);
     m_mailboxFull = false;
+    m_completionQueued = false;
     if (m_closed.load() == 0) {
       m_responseEvent.Reset();
     }
@@ -123,8 +124,15 @@ ProtocolResult CDeviceProtocol::WaitResponse(uint32_t timeoutMs) {
   }
   m_mailbox.swap(m_response);
   m_responseLength = m_mailboxLength;
-  m_mailboxFull = false;
-  m_responseEvent.Reset();
+  m_mailboxFull = m_completionQueued;
+  if (m_completionQueued) {
+    // The completion that came right behind this reply is the next response; the event stays set.
+    std::memcpy(m_mailbox.data(), m_queuedCompletion.data(), kReportPayload);
+    m_mailboxLength = kReportPayload;
+    m_completionQueued = false;
+  } else {
+    m_responseEvent.Reset();
+  }
   return ResultOk;
 }
 
@@ -196,6 +204,12 @@ void CDeviceProtocol::OnNotification(const uint8_t* payload) {
   if (subKind == NOTIFY_SUBKIND_COMPLETION) {
     // A completion is handed to the waiting transaction as a one-report response.
     std::lock_guard<std::mutex> lock(m_mailboxMutex);
+    if (m_mailboxFull) {
+      // The reply it follows has not been taken yet: the completion waits behind it.
+      std::memcpy(m_queuedCompletion.data(), payload, kReportPayload);
+      m_completionQueued = true;
+      return;
+    }
     std::memcpy(m_mailbox.data(), payload, kReportPayload);
     m_mailboxLength = kReportPayload;
     m_mailboxFull = true;

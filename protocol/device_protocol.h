@@ -6,6 +6,7 @@
 //
 // One transaction at a time: Execute holds the channel's lock around a command, and the
 // request and response buffers belong to the transaction in flight.
+#include <array>
 #include <atomic>
 #include <cstdint>
 #include <memory>
@@ -16,6 +17,7 @@
 #include "device/hid_device.h"
 #include "platform/event.h"
 #include "protocol/channel_callbacks.h"
+#include "protocol/message.h"
 #include "protocol/protocol_result.h"
 #include "protocol/reassembler.h"
 
@@ -82,6 +84,7 @@ class CDeviceProtocol {
   void InstallTextCallback(TextCallback callback) { m_textCallback.store(callback); }
   // While set, a lost link is not reported (the device leaves the bus on purpose).
   void SetTransferActive(bool active) { m_transferActive.store(active ? 1 : 0); }
+  bool IsTransferActive() const { return m_transferActive.load() != 0; }
   bool IsClosed() const { return m_closed.load() != 0; }
 
  private:
@@ -109,6 +112,9 @@ class CDeviceProtocol {
   std::vector<uint8_t> m_mailbox;
   size_t m_mailboxLength = 0;
   bool m_mailboxFull = false;
+  // A completion that arrived while the reply before it still waited in the mailbox.
+  std::array<uint8_t, kReportPayload> m_queuedCompletion{};
+  bool m_completionQueued = false;
   // The response taken by the transaction: the receive thread never writes here, so the
   // handler reads it undisturbed by replies that arrive late.
   std::vector<uint8_t> m_response;

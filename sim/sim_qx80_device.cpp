@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "protocol/command_catalogue.h"
+#include "protocol/firmware_transfer.h"
 
 namespace qx80 {
 namespace {
@@ -35,14 +36,24 @@ MessageHeader ReplyHeader(const MessageHeader& request, uint8_t status = STATUS_
 }  // namespace
 
 const SimQx80Device::HandlerEntry SimQx80Device::kHandlers[] = {
+    {SIM_MSG_DEVICE_MODE, &SimQx80Device::HandleModeSwitch},
     {0x0006, &SimQx80Device::HandleVersion},
     {0x0016, &SimQx80Device::HandleTextSwitch},
     {0x0800, &SimQx80Device::HandleMemory},
     {0x0802, &SimQx80Device::HandleMemory},
+    {MSG_FIRM_BEGIN, &SimQx80Device::HandleTransfer},
+    {MSG_FIRM_BLOCK, &SimQx80Device::HandleTransfer},
+    {MSG_FIRM_END, &SimQx80Device::HandleTransfer},
+    {MSG_SIAM_BEGIN, &SimQx80Device::HandleTransfer},
+    {MSG_SIAM_BLOCK, &SimQx80Device::HandleTransfer},
+    {MSG_SIAM_INSTALL, &SimQx80Device::HandleTransfer},
 };
 
 SimQx80Device::SimQx80Device(SimHidBus& bus, SimQx80Config config)
-    : m_bus(bus), m_productId(config.productId), m_versions(std::move(config.versions)) {
+    : m_bus(bus),
+      m_productId(config.productId),
+      m_versions(std::move(config.versions)),
+      m_modeSwitch(config.modeSwitch) {
   Plug();
 }
 
@@ -170,6 +181,7 @@ void SimQx80Device::OnOutputReport(SimHidBus::DeviceId device, std::span<const u
   std::vector<Report> reports;
   bool unplug = false;
   std::optional<uint32_t> delayMs;
+  std::optional<SimFirmwareTransfer::FollowUp> followUp;
   {
     std::lock_guard<std::mutex> lock(m_mutex);
     // The platform report starts with the report-id byte.
@@ -180,7 +192,8 @@ void SimQx80Device::OnOutputReport(SimHidBus::DeviceId device, std::span<const u
     m_requests.emplace_back(request.begin(), request.end());
     Reply reply = Dispatch(request);
     bool answer = true;
-    if (const auto fault = TakeFault(ReadHeader(request.data()).id)) {
+    const std::optional<SimFault> fault = reply.fault ? reply.fault : TakeFault(ReadHeader(request.data()).id);
+    if (fault) {
       switch (fault->kind) {
         case SimFaultKind::NoAnswer:
           answer = false;
@@ -212,6 +225,7 @@ void SimQx80Device::OnOutputReport(SimHidBus::DeviceId device, std::span<const u
       }
     }
     if (answer) {
+      followUp = std::move(reply.followUp);
       reports = FrameMessage(REPORT_RESPONSE_FIRST, EncodeMessage(reply.header, reply.data));
     }
   }
@@ -222,6 +236,10 @@ void SimQx80Device::OnOutputReport(SimHidBus::DeviceId device, std::span<const u
     m_timer.Post(*delayMs, [this, device, reports] { Push(device, reports); });
   } else {
     Push(device, reports);
+  }
+  if (followUp.has_value()) {
+    m_timer.Post(followUp->delayMs,
+                 [this, device, report = FrameNotification(followUp->payload)] { Push(device, {report}); });
   }
 }
 

@@ -27,6 +27,8 @@
 #include "protocol/device_protocol.h"
 #include "protocol/message.h"
 #include "sim/sim_fault.h"
+#include "sim/sim_firmware_transfer.h"
+#include "sim/sim_mode_switch.h"
 #include "sim/sim_timer_queue.h"
 #include "sim/sim_wire.h"
 
@@ -44,6 +46,7 @@ struct SimQx80Config {
   std::map<uint8_t, std::string> versions = {
       {0x00, "2.05"}, {0x21, "2.05"}, {0x20, "2.05"}, {0x22, "2.05"}, {0x01, "2.05"},
   };
+  SimModeSwitchConfig modeSwitch;
 };
 
 class SimQx80Device final : public SimHidBus::Endpoint {
@@ -57,6 +60,10 @@ class SimQx80Device final : public SimHidBus::Endpoint {
   void Plug();
   void Unplug();
   bool IsPlugged() const;
+  // The product id it presents now (or will present when it comes back).
+  uint16_t ProductId() const;
+  // A version that becomes the selector's version when the host ends the update mode.
+  void SetPendingVersion(uint8_t selector, std::string_view text);
 
   // Version text (at most 16 bytes, zero-padded) for a selector of the version query.
   void SetVersion(uint8_t selector, std::string_view text);
@@ -68,6 +75,8 @@ class SimQx80Device final : public SimHidBus::Endpoint {
   std::vector<uint8_t> ReadMemory(uint16_t id, uint32_t address, size_t count) const;
 
   void AddFault(SimFault fault);
+  // The firmware transfer's state, timing and faults (thread-safe on its own).
+  SimFirmwareTransfer& Transfer() { return m_transfer; }
   void ClearFaults();
 
   // Unsolicited reports, sent at once when plugged.
@@ -87,6 +96,8 @@ class SimQx80Device final : public SimHidBus::Endpoint {
   struct Reply {
     MessageHeader header;
     std::vector<uint8_t> data;
+    std::optional<SimFault> fault = std::nullopt;  // done to this reply instead of one from the fault table
+    std::optional<SimFirmwareTransfer::FollowUp> followUp = std::nullopt;  // a notification after the reply
   };
   using Handler = Reply (SimQx80Device::*)(const MessageHeader& request, std::span<const uint8_t> data);
   struct HandlerEntry {
@@ -101,6 +112,11 @@ class SimQx80Device final : public SimHidBus::Endpoint {
   Reply HandleVersion(const MessageHeader& request, std::span<const uint8_t> data);
   Reply HandleTextSwitch(const MessageHeader& request, std::span<const uint8_t> data);
   Reply HandleMemory(const MessageHeader& request, std::span<const uint8_t> data);
+  Reply HandleTransfer(const MessageHeader& request, std::span<const uint8_t> data);  // sim_firmware_transfer.cpp
+  Reply HandleModeSwitch(const MessageHeader& request, std::span<const uint8_t> data);
+  // Leaves the bus after the acknowledgement and comes back as `productId` (sim_mode_switch.cpp).
+  void ScheduleRestart(uint16_t productId, uint32_t returnDelayMs, bool returns);
+  void ArriveAs(uint16_t productId);
   std::optional<SimFault> TakeFault(uint16_t id);
 
   void Push(SimHidBus::DeviceId device, const std::vector<Report>& reports);
@@ -123,6 +139,9 @@ class SimQx80Device final : public SimHidBus::Endpoint {
   bool m_textEnabled = false;
   std::vector<SimFault> m_faults;
   std::vector<std::vector<uint8_t>> m_requests;
+  SimModeSwitchConfig m_modeSwitch;
+  std::map<uint8_t, std::string> m_pendingVersions;
+  SimFirmwareTransfer m_transfer;
   SimTimerQueue m_timer;
 };
 

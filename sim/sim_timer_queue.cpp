@@ -48,8 +48,10 @@ void SimTimerQueue::Run() {
       continue;
     }
     const auto first = m_tasks.begin();
-    if (std::chrono::steady_clock::now() < first->first) {
-      m_cv.wait_until(lock, first->first);
+    // A copy: Stop may drop the task, and its due time with it, while this waits.
+    const auto due = first->first;
+    if (std::chrono::steady_clock::now() < due) {
+      m_cv.wait_until(lock, due);
       continue;
     }
     std::function<void()> task = std::move(first->second);

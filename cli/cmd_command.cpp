@@ -1,0 +1,120 @@
+// qx80 command N: one numbered command on the device, as the updater's command call runs it.
+#include <cctype>
+#include <charconv>
+#include <iomanip>
+#include <vector>
+
+#include "cli/commands.h"
+#include "cli/device_link.h"
+#include "cli/device_report.h"
+#include "platform/clock.h"
+#include "protocol/protocol_result.h"
+#include "workers/device_comm_app.h"
+#include "workers/probe_device.h"
+
+namespace qx80::cli {
+namespace {
+
+constexpr const char* COMMAND_HELP =
+    "Runs numbered command N (decimal, or hex with 0x) on the QX-80 in whatever mode it is and\n"
+    "prints the result with its name, the status pair of the last reply and the parameter\n"
+    "block (188 bytes in hex, trailing zeros left out).\n"
+    "\n"
+    "  --block HEX  the block's first bytes before the command (spaces allowed)\n";
+
+constexpr size_t kBytesPerLine = 16;
+
+bool ParseNumber(const std::string& text, int32_t& number) {
+  const bool hex = text.starts_with("0x") || text.starts_with("0X");
+  const char* first = text.data() + (hex ? 2 : 0);
+  const char* last = text.data() + text.size();
+  const auto [end, ec] = std::from_chars(first, last, number, hex ? 16 : 10);
+  return ec == std::errc() && end == last && first != last && number >= 0 && number <= 0xFF;
+}
+
+bool ParseHexBlock(const std::string& text, std::vector<uint8_t>& bytes) {
+  std::string digits;
+  for (const char c : text) {
+    if (std::isxdigit(static_cast<unsigned char>(c))) {
+      digits.push_back(c);
+    } else if (!std::isspace(static_cast<unsigned char>(c))) {
+      return false;
+    }
+  }
+  if (digits.size() % 2 != 0 || digits.size() / 2 > kParameterBlockSize) {
+    return false;
+  }
+  for (size_t i = 0; i < digits.size(); i += 2) {
+    bytes.push_back(static_cast<uint8_t>(std::stoi(digits.substr(i, 2), nullptr, 16)));
+  }
+  return true;
+}
+
+void PrintBlock(std::ostream& out, const uint8_t* block) {
+  size_t used = kParameterBlockSize;
+  while (used > 0 && block[used - 1] == 0) {
+    --used;
+  }
+  out << "block: " << used << " of " << kParameterBlockSize << " bytes shown (the rest zero)\n";
+  const auto flags = out.flags();
+  for (size_t line = 0; line < used; line += kBytesPerLine) {
+    out << "  " << std::setw(3) << std::dec << line << ":" << std::hex << std::setfill('0');
+    for (size_t i = line; i < used && i < line + kBytesPerLine; ++i) {
+      out << " " << std::setw(2) << static_cast<int>(block[i]);
+    }
+    out << std::setfill(' ') << "\n";
+  }
+  out.flags(flags);
+}
+
+}  // namespace
+
+int RunCommandNumber(std::span<const std::string> args, std::ostream& out, std::ostream& err) {
+  DeviceOptions options;
+  int32_t number = 0;
+  std::vector<uint8_t> bytes;
+  if (!ParseDeviceOptions(args, {.block = true}, options, err)) {
+    err << "usage: qx80 command " << COMMAND_COMMAND.usage << "\n";
+    return EXIT_USAGE;
+  }
+  if (options.help) {
+    out << "usage: qx80 command " << COMMAND_COMMAND.usage << "\n\n"
+        << COMMAND_HELP << kDeviceOptionHelp << kSpeedOptionHelp;
+    return EXIT_DONE;
+  }
+  if (options.positional.size() != 1 || !ParseNumber(options.positional[0], number)) {
+    err << "qx80: give one command number from 0 to 255\nusage: qx80 command " << COMMAND_COMMAND.usage << "\n";
+    return EXIT_USAGE;
+  }
+  if (!ParseHexBlock(options.block, bytes)) {
+    err << "qx80: --block takes at most " << kParameterBlockSize << " bytes as hex digits\n";
+    return EXIT_USAGE;
+  }
+  ScaledClock clock(options.speed);
+  ScopedClock scopedClock(clock);
+  DeviceLink link;
+  std::string error;
+  if (!link.Open(options.device, error)) {
+    err << "qx80: " << error << "\n";
+    return EXIT_USAGE;
+  }
+  const DeviceMode mode = ProbeDevice();
+  CDeviceCommApp device;
+  if (mode == DEVICE_MODE_ABSENT || !device.Connect(mode)) {
+    PrintNoDevice(err, options);
+    return EXIT_FAILED;
+  }
+  std::copy(bytes.begin(), bytes.end(), device.m_params);
+  const ProtocolResult result = device.RunCommand(number);
+  out << "device: QX-80 in " << DeviceModeName(mode) << "\n";
+  out << "result: " << result << " (" << ResultName(result) << ")\n";
+  out << "status: " << device.m_status.status << ", detail: " << device.m_status.detail << "\n";
+  PrintBlock(out, device.m_params);
+  device.Disconnect();
+  return result == ResultOk ? EXIT_DONE : EXIT_FAILED;
+}
+
+const Command COMMAND_COMMAND = {"command", &RunCommandNumber, "N [--block HEX] [--device D] [--speed X]",
+                                 "run one numbered command and show its result and parameter block"};
+
+}  // namespace qx80::cli

@@ -1,0 +1,61 @@
+// qx80 status: the device's mode and versions beside the package's, and whether an update is
+// needed.
+#include <optional>
+
+#include "cli/commands.h"
+#include "cli/device_link.h"
+#include "cli/device_report.h"
+#include "cli/session_loop.h"
+#include "platform/clock.h"
+
+namespace qx80::cli {
+namespace {
+
+constexpr const char* STATUS_HELP =
+    "Finds the QX-80, reads the versions of its five components and shows them beside the\n"
+    "package's, and whether an update is needed.\n";
+
+}  // namespace
+
+int RunStatus(std::span<const std::string> args, std::ostream& out, std::ostream& err) {
+  DeviceOptions options;
+  if (!ParseDeviceOptions(args, {.package = true}, options, err) || !options.positional.empty()) {
+    err << "usage: qx80 status " << STATUS_COMMAND.usage << "\n";
+    return EXIT_USAGE;
+  }
+  if (options.help) {
+    out << "usage: qx80 status " << STATUS_COMMAND.usage << "\n\n"
+        << STATUS_HELP << "\n"
+        << kDeviceOptionHelp << kPackageOptionHelp << kSpeedOptionHelp;
+    return EXIT_DONE;
+  }
+  FirmSlots slots;
+  if (!LoadPackage(options, slots, err)) {
+    return EXIT_USAGE;
+  }
+  ScaledClock clock(options.speed);
+  ScopedClock scopedClock(clock);
+  DeviceLink link;
+  std::string error;
+  if (!link.Open(options.device, error)) {
+    err << "qx80: " << error << "\n";
+    return EXIT_USAGE;
+  }
+  SessionLoop loop;
+  const int32_t mode = loop.WaitForDevice();
+  if (mode == DEVICE_MODE_ABSENT) {
+    PrintNoDevice(err, options);
+    return EXIT_FAILED;
+  }
+  CDeviceSession& session = loop.Session();
+  out << "device: QX-80 in " << DeviceModeName(mode) << (session.IsConnected() ? "" : " (no channel)") << "\n";
+  PrintVersions(out, slots, session.DeviceVersions());
+  out << "update needed: " << (IsUpdateNeeded(MakeVersionSlots(slots, session.DeviceVersions())) ? "yes" : "no")
+      << "\n";
+  return EXIT_DONE;
+}
+
+const Command STATUS_COMMAND = {"status", &RunStatus, "[--device D] [--package FILE] [--speed X]",
+                                "show the device's mode and versions beside the package's"};
+
+}  // namespace qx80::cli

@@ -1,0 +1,62 @@
+#include "cli/device_link.h"
+
+#include <cstdint>
+#include <string_view>
+
+#include "device/bridge/bridge_hid_backend.h"
+#ifndef _WIN32
+#include "device/linux/hidraw_backend.h"
+#endif
+
+namespace qx80::cli {
+
+DeviceLink::~DeviceLink() {
+  m_scoped.reset();
+  m_backend.reset();
+  m_rig.reset();
+}
+
+bool DeviceLink::Open(const std::string& option, std::string& error) {
+  const std::string_view text = option;
+  if (text == "usb") {
+#ifndef _WIN32
+    m_backend = std::make_unique<HidrawBackend>();
+    m_scoped = std::make_unique<ScopedHidBackend>(*m_backend);
+#endif
+    return true;
+  }
+  if (text == "sim" || text.starts_with("sim:")) {
+    const std::string_view name = text == "sim" ? std::string_view("ok") : text.substr(4);
+    const SimScenario* scenario = FindSimScenario(name);
+    if (scenario == nullptr) {
+      error = "unknown scenario " + std::string(name) + " (known: " + ScenarioNames() + ")";
+      return false;
+    }
+    m_rig = std::make_unique<SimQx80Rig>(*scenario);
+    m_scoped = std::make_unique<ScopedHidBackend>(m_rig->Bus());
+    return true;
+  }
+  if (text.starts_with("bridge:")) {
+    std::string host;
+    uint16_t port = 0;
+    if (!ParseBridgeAddress(text.substr(7), host, port)) {
+      error = "bad bridge address " + std::string(text.substr(7)) + " (HOST:PORT)";
+      return false;
+    }
+    m_backend = std::make_unique<BridgeHidBackend>(host, port);
+    m_scoped = std::make_unique<ScopedHidBackend>(*m_backend);
+    return true;
+  }
+  error = "unknown device " + option + " (usb, sim[:SCENARIO] or bridge:HOST:PORT)";
+  return false;
+}
+
+std::string ScenarioNames() {
+  std::string names;
+  for (const SimScenario& scenario : SimScenarios()) {
+    names += (names.empty() ? "" : ", ") + std::string(scenario.name);
+  }
+  return names;
+}
+
+}  // namespace qx80::cli

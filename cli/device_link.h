@@ -1,0 +1,40 @@
+#pragma once
+// The bus a device command talks to, chosen with --device:
+//   usb                the platform's own HID bus (Win32 on Windows, hidraw on Linux)
+//   sim[:SCENARIO]     a simulated QX-80 in this process (sim/sim_scenarios.h; default "ok")
+//   bridge:HOST:PORT   a device served over the bridge (qx80-sim, or a real one elsewhere)
+// The chosen bus is the process's HID backend while the DeviceLink exists.
+#include <memory>
+#include <string>
+
+#include "device/hid_backend.h"
+#include "sim/sim_scenarios.h"
+
+namespace qx80::cli {
+
+constexpr const char* kDeviceOptionHelp =
+    "  --device usb|sim[:SCENARIO]|bridge:HOST:PORT\n"
+    "               the bus to use (default usb); sim runs a simulated QX-80 in this process\n";
+
+class DeviceLink {
+ public:
+  DeviceLink() = default;
+  ~DeviceLink();
+  DeviceLink(const DeviceLink&) = delete;
+  DeviceLink& operator=(const DeviceLink&) = delete;
+
+  // Sets up the bus that `option` names; false with a message in `error` when it names none.
+  bool Open(const std::string& option, std::string& error);
+  // The simulated devices, when the option chose sim.
+  SimQx80Rig* Rig() { return m_rig.get(); }
+
+ private:
+  std::unique_ptr<SimQx80Rig> m_rig;
+  std::unique_ptr<HidBackend> m_backend;
+  std::unique_ptr<ScopedHidBackend> m_scoped;
+};
+
+// Scenario names, comma-separated, for help texts and messages.
+std::string ScenarioNames();
+
+}  // namespace qx80::cli

@@ -1,0 +1,57 @@
+#include "cli/device_options.h"
+
+#include <cstdlib>
+
+namespace qx80::cli {
+
+bool ParseDeviceOptions(std::span<const std::string> args, const DeviceOptionSet& accepted, DeviceOptions& options,
+                        std::ostream& err) {
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    const bool hasValue = i + 1 < args.size();
+    const auto value = [&](std::string& into) {
+      if (!hasValue) {
+        err << "qx80: " << arg << " needs a value\n";
+        return false;
+      }
+      into = args[++i];
+      return true;
+    };
+    if (arg == "--help" || arg == "-h") {
+      options.help = true;
+    } else if (arg == "--device") {
+      if (!value(options.device)) {
+        return false;
+      }
+    } else if (arg == "--speed") {
+      std::string text;
+      if (!value(text)) {
+        return false;
+      }
+      char* end = nullptr;
+      options.speed = std::strtod(text.c_str(), &end);
+      if (end == text.c_str() || *end != '\0' || !(options.speed > 0)) {
+        err << "qx80: bad --speed " << text << "\n";
+        return false;
+      }
+    } else if (arg == "--package" && accepted.package) {
+      if (!value(options.package)) {
+        return false;
+      }
+    } else if (arg == "--block" && accepted.block) {
+      if (!value(options.block)) {
+        return false;
+      }
+    } else if ((arg == "--yes" || arg == "-y") && accepted.yes) {
+      options.yes = true;
+    } else if (arg.starts_with("-") && arg.size() > 1) {
+      err << "qx80: unknown option " << arg << "\n";
+      return false;
+    } else {
+      options.positional.push_back(arg);
+    }
+  }
+  return true;
+}
+
+}  // namespace qx80::cli

@@ -1,0 +1,32 @@
+#pragma once
+// The options the device commands share, and their parsing.
+#include <optional>
+#include <ostream>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace qx80::cli {
+
+struct DeviceOptions {
+  std::string device = "usb";
+  std::string package;  // empty: the carried package
+  double speed = 1.0;   // clock speed-up (simulated devices and tests)
+  bool yes = false;     // update without asking
+  std::string block;    // hex bytes of the parameter block (command)
+  std::vector<std::string> positional;
+  bool help = false;
+};
+
+// Which options a command takes besides --device and --speed.
+struct DeviceOptionSet {
+  bool package = false;
+  bool yes = false;
+  bool block = false;
+};
+
+// Parses `args`; false with a message on `err` for an unknown or incomplete option.
+bool ParseDeviceOptions(std::span<const std::string> args, const DeviceOptionSet& accepted, DeviceOptions& options,
+                        std::ostream& err);
+
+}  // namespace qx80::cli

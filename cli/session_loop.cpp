@@ -1,0 +1,53 @@
+#include "cli/session_loop.h"
+
+#include <algorithm>
+
+#include "platform/clock.h"
+
+namespace qx80::cli {
+namespace {
+
+constexpr uint32_t kWaitSliceMs = 50;
+
+}  // namespace
+
+SessionLoop::SessionLoop() {
+  SetWindowMessagePoster(WindowMessageQueue::PosterFor(m_queue));
+  m_session = CDeviceSession::Create(&m_windowToken);
+}
+
+SessionLoop::~SessionLoop() {
+  m_session.reset();
+  SetWindowMessagePoster({});
+}
+
+int32_t SessionLoop::WaitForDevice() {
+  if (m_session->StartWatching() != kStatusOk) {
+    return DEVICE_MODE_ABSENT;
+  }
+  RunUntil([this] { return m_session->ReportedMode() != DEVICE_MODE_UNKNOWN; }, kFirstReportTimeoutMs);
+  return std::max(m_session->ReportedMode(), DEVICE_MODE_ABSENT);
+}
+
+bool SessionLoop::RunUntil(const std::function<bool()>& done, uint32_t timeoutMs, const MessageHandler& onMessage) {
+  Clock& clock = GetClock();
+  const uint32_t start = clock.TickCount();
+  while (!done()) {
+    const uint32_t elapsed = TicksSince(start, clock.TickCount());
+    if (elapsed >= timeoutMs) {
+      return false;
+    }
+    WindowMessage message;
+    if (!m_queue->Wait(message, std::min(kWaitSliceMs, timeoutMs - elapsed))) {
+      continue;
+    }
+    if (message.window == &m_windowToken && message.message == WM_DEVICE_MODE_CHANGED) {
+      m_session->OnDeviceModeChanged(static_cast<int32_t>(static_cast<intptr_t>(message.wParam)));
+    } else if (onMessage) {
+      onMessage(message);
+    }
+  }
+  return true;
+}
+
+}  // namespace qx80::cli

@@ -1,0 +1,127 @@
+// qx80-sim: a simulated QX-80 served over the device bridge, for the updater or the qx80 tool
+// in another process (--device bridge:127.0.0.1:PORT), natively or under Wine.
+//
+//   qx80-sim --listen 127.0.0.1:PORT [--scenario NAME] [--version TEXT] [--speed X]
+//
+// Prints the port it listens on, then serves until SIGINT or SIGTERM.
+#include <atomic>
+#include <charconv>
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <iostream>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <thread>
+
+#include "device/bridge/bridge_server.h"
+#include "platform/clock.h"
+#include "sim/sim_scenarios.h"
+
+namespace qx80 {
+namespace {
+
+constexpr int EXIT_OK = 0;
+constexpr int EXIT_BAD_ARGUMENTS = 2;
+constexpr int EXIT_CANNOT_LISTEN = 3;
+
+std::atomic<bool> g_stop{false};
+
+extern "C" void OnStopSignal(int) {
+  g_stop.store(true);
+}
+
+// "127.0.0.1:PORT", PORT from 0 (any free port) to 65535.
+bool ParseListenAddress(std::string_view text, uint16_t& port) {
+  constexpr std::string_view kHost = "127.0.0.1:";
+  if (!text.starts_with(kHost)) {
+    return false;
+  }
+  const std::string_view digits = text.substr(kHost.size());
+  const auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), port);
+  return ec == std::errc() && end == digits.data() + digits.size() && !digits.empty();
+}
+
+void PrintUsage(std::ostream& out) {
+  out << "usage: qx80-sim --listen 127.0.0.1:PORT [--scenario NAME] [--version TEXT] [--speed X]\n"
+         "  --listen     where to serve (port 0: any free port, printed at start)\n"
+         "  --scenario   one of:\n";
+  for (const SimScenario& scenario : SimScenarios()) {
+    out << "                 " << scenario.name << ": " << scenario.summary << "\n";
+  }
+  out << "  --version    the version every component reports at start (default the scenario's)\n"
+         "  --speed X    the device's clock runs X times faster than real time\n";
+}
+
+int Main(int argc, char** argv) {
+  std::string listen;
+  std::string scenarioName = "ok";
+  std::string version;
+  double speed = 1.0;
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (arg == "--help" || arg == "-h") {
+      PrintUsage(std::cout);
+      return EXIT_OK;
+    }
+    if (i + 1 >= argc) {
+      PrintUsage(std::cerr);
+      return EXIT_BAD_ARGUMENTS;
+    }
+    const std::string value = argv[++i];
+    if (arg == "--listen") {
+      listen = value;
+    } else if (arg == "--scenario") {
+      scenarioName = value;
+    } else if (arg == "--version") {
+      version = value;
+    } else if (arg == "--speed") {
+      speed = std::strtod(value.c_str(), nullptr);
+    } else {
+      PrintUsage(std::cerr);
+      return EXIT_BAD_ARGUMENTS;
+    }
+  }
+  uint16_t port = 0;
+  if (!ParseListenAddress(listen, port) || !(speed > 0)) {
+    std::cerr << "qx80-sim: --listen takes 127.0.0.1:PORT (the bridge serves this machine only)\n";
+    PrintUsage(std::cerr);
+    return EXIT_BAD_ARGUMENTS;
+  }
+  const SimScenario* scenario = FindSimScenario(scenarioName);
+  if (scenario == nullptr) {
+    std::cerr << "qx80-sim: unknown scenario " << scenarioName << "\n";
+    PrintUsage(std::cerr);
+    return EXIT_BAD_ARGUMENTS;
+  }
+
+  // Before any thread starts, so that every thread inherits the handling.
+  std::signal(SIGINT, &OnStopSignal);
+  std::signal(SIGTERM, &OnStopSignal);
+  ScaledClock clock(speed);
+  ScopedClock scopedClock(clock);
+  SimQx80Rig rig(*scenario, version);
+  BridgeServer server(rig.Bus(), QX80_VENDOR_ID);
+  if (!server.Start(port)) {
+    std::cerr << "qx80-sim: cannot listen on " << listen << "\n";
+    return EXIT_CANNOT_LISTEN;
+  }
+  std::cout << "qx80-sim: scenario " << scenario->name << " listening on 127.0.0.1:" << server.Port() << std::endl;
+  while (!g_stop.load()) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+  server.Stop();
+  std::cout << "qx80-sim: stopped" << std::endl;
+  return EXIT_OK;
+}
+
+}  // namespace
+}  // namespace qx80
+
+int main(int argc, char** argv) {
+#ifdef SIGPIPE
+  std::signal(SIGPIPE, SIG_IGN);  // a client that goes away must not end the server
+#endif
+  return qx80::Main(argc, argv);
+}

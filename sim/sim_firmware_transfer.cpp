@@ -1,0 +1,269 @@
+#include "sim/sim_firmware_transfer.h"
+
+#include <algorithm>
+#include <utility>
+
+#include "firmware/crc16.h"
+#include "firmware/firm_file.h"
+#include "protocol/firmware_transfer.h"
+#include "sim/sim_qx80_device.h"
+
+namespace qx80 {
+namespace {
+
+// Reply statuses; the same values as the device's own (sim/sim_qx80_device.h).
+constexpr uint8_t kStatusUnknownMessage = 0x01;
+constexpr uint8_t kStatusBadArgument = 0x02;
+
+constexpr uint16_t kFirmBeginLength = 7;  // target code, size, CRC
+constexpr uint16_t kSiamBeginLength = 6;  // size, CRC
+constexpr uint32_t kFirmMaxSize = 0x500000;
+constexpr uint32_t kSiamMaxSize = 0x100000;
+
+uint32_t ReadLe32(const uint8_t* p) {
+  return static_cast<uint32_t>(ReadLe16(p)) | static_cast<uint32_t>(ReadLe16(p + 2)) << 16;
+}
+
+SimFirmwareTransfer::Answer Acknowledge(const MessageHeader& request, uint8_t status = STATUS_OK,
+                                        std::vector<uint8_t> data = {}) {
+  return {MessageHeader{MSG_SET_REPLY, request.id, 0, status, 0, 0}, std::move(data), std::nullopt, std::nullopt,
+          std::nullopt};
+}
+
+FirmKind KindOfTarget(uint8_t code) {
+  for (FirmKind kind = FIRM_KIND_TIPA; kind < FIRM_SLOT_COUNT; ++kind) {
+    if (kFirmTargets[kind].code == code) {
+      return kind;
+    }
+  }
+  return FIRM_KIND_UNKNOWN;
+}
+
+// The version text the image itself carries, as the container reads it; empty for an image
+// the container refuses.
+std::string VersionOf(std::vector<uint8_t> image) {
+  CFirmFile file;
+  if (file.Load(image.data(), static_cast<uint32_t>(image.size())) != FIRM_LOAD_OK) {
+    return {};
+  }
+  FirmVersion version{};
+  file.GetVersion(version);
+  return std::string(version.begin(), std::find(version.begin(), version.end(), '\0'));
+}
+
+}  // namespace
+
+SimFirmwareTransfer::Answer SimFirmwareTransfer::Handle(const MessageHeader& request, std::span<const uint8_t> data,
+                                                        bool updateMode) {
+  std::lock_guard<std::mutex> lock(m_mutex);
+  if (!updateMode || request.type != MSG_SET_REQUEST) {
+    return Acknowledge(request, kStatusUnknownMessage);
+  }
+  const bool block = request.id == MSG_FIRM_BLOCK || request.id == MSG_SIAM_BLOCK;
+  TransferPhase phase = TransferPhase::Begin;
+  int32_t index = 0;
+  if (block) {
+    phase = TransferPhase::Block;
+    index = data.size() >= 4 ? static_cast<int32_t>(ReadLe32(data.data()) / kFirmBlockSize) : 0;
+  } else if (request.id == MSG_FIRM_END) {
+    phase = TransferPhase::End;
+  } else if (request.id == MSG_SIAM_INSTALL) {
+    phase = TransferPhase::Install;
+    index = request.arg;
+  }
+  const std::optional<TransferFault> fault = TakeFault(phase, index);
+  // A refused request is not acted on; only a late answer still does its work.
+  if (fault.has_value() && fault->kind == TransferFaultKind::Reply && fault->reply.kind != SimFaultKind::LateAnswer) {
+    Answer answer = Acknowledge(request, STATUS_OK, std::vector<uint8_t>(block ? 1 : 0, SIM_BLOCK_OK));
+    answer.fault = fault->reply;
+    return answer;
+  }
+  Answer answer = Acknowledge(request, kStatusUnknownMessage);
+  switch (request.id) {
+    case MSG_FIRM_BEGIN:
+    case MSG_SIAM_BEGIN:
+      answer = Begin(request, data, request.id == MSG_SIAM_BEGIN);
+      break;
+    case MSG_FIRM_BLOCK:
+    case MSG_SIAM_BLOCK:
+      answer = Block(request, data, request.id == MSG_SIAM_BLOCK);
+      break;
+    case MSG_FIRM_END:
+      answer = End(request);
+      break;
+    case MSG_SIAM_INSTALL:
+      answer = Install(request);
+      break;
+    default:
+      break;
+  }
+  if (!fault.has_value()) {
+    return answer;
+  }
+  switch (fault->kind) {
+    case TransferFaultKind::Reply:  // only a late answer gets here
+      answer.fault = fault->reply;
+      break;
+    case TransferFaultKind::LateCompletion:
+      if (answer.followUp.has_value()) {
+        answer.followUp->delayMs = static_cast<uint32_t>(fault->value);
+      }
+      break;
+    case TransferFaultKind::BadCompletion:
+      if (answer.followUp.has_value()) {
+        answer.followUp->payload[1] = static_cast<uint8_t>(fault->value);
+      }
+      break;
+    case TransferFaultKind::BlockStatus:
+      if (block && answer.data.size() == 1) {
+        answer.data[0] = static_cast<uint8_t>(fault->value);
+      }
+      break;
+  }
+  return answer;
+}
+
+SimFirmwareTransfer::Answer SimFirmwareTransfer::Begin(const MessageHeader& request, std::span<const uint8_t> data,
+                                                       bool siam) {
+  if (data.size() != (siam ? kSiamBeginLength : kFirmBeginLength)) {
+    return Acknowledge(request, kStatusBadArgument);
+  }
+  Session session;
+  session.siam = siam;
+  if (!siam) {
+    session.kind = KindOfTarget(data[0]);
+    data = data.subspan(1);
+  }
+  session.size = ReadLe32(data.data());
+  session.crc = ReadLe16(data.data() + 4);
+  const bool sizeOk = siam ? session.size <= kSiamMaxSize : session.size > 0 && session.size <= kFirmMaxSize;
+  if ((!siam && session.kind == FIRM_KIND_UNKNOWN) || !sizeOk) {
+    return Acknowledge(request, kStatusBadArgument);
+  }
+  session.image.assign(session.size, 0);
+  m_session = std::move(session);
+  return Acknowledge(request);
+}
+
+SimFirmwareTransfer::Answer SimFirmwareTransfer::Block(const MessageHeader& request, std::span<const uint8_t> data,
+                                                       bool siam) {
+  if (data.size() < kBlockPrefix || !m_session.has_value() || m_session->siam != siam) {
+    return Acknowledge(request, STATUS_OK, {SIM_BLOCK_BAD_OFFSET});
+  }
+  Session& session = *m_session;
+  const uint32_t offset = ReadLe32(data.data());
+  const std::span<const uint8_t> bytes = data.subspan(kBlockPrefix);
+  const auto n = static_cast<uint32_t>(bytes.size());
+  const bool next = offset == session.received;
+  const bool again = offset == session.lastOffset && session.received > offset;  // its reply was lost
+  if (n == 0 || n > kFirmBlockSize || offset > session.size || n > session.size - offset || (!next && !again)) {
+    return Acknowledge(request, STATUS_OK, {SIM_BLOCK_BAD_OFFSET});
+  }
+  if (Crc16(bytes) != ReadLe16(data.data() + 4)) {
+    return Acknowledge(request, STATUS_OK, {SIM_BLOCK_BAD_CRC});
+  }
+  std::copy(bytes.begin(), bytes.end(), session.image.begin() + offset);
+  session.lastOffset = offset;
+  session.received = std::max(session.received, offset + n);
+  return Acknowledge(request, STATUS_OK, {SIM_BLOCK_OK});
+}
+
+bool SimFirmwareTransfer::Complete() const {
+  return m_session->received == m_session->size && Crc16(m_session->image) == m_session->crc;
+}
+
+SimFirmwareTransfer::Answer SimFirmwareTransfer::End(const MessageHeader& request) {
+  if (!m_session.has_value() || m_session->siam || !Complete()) {
+    return Acknowledge(request, kStatusBadArgument);
+  }
+  // Kept, so that an end repeated after a lost reply is answered the same way.
+  SimWrittenImage written{m_session->image, VersionOf(m_session->image)};
+  m_pending[m_session->kind] = written.version;
+  m_written[m_session->kind] = std::move(written);
+  Answer answer = Acknowledge(request);
+  answer.accepted = m_session->kind;
+  answer.fault = SimFault{.kind = SimFaultKind::LateAnswer, .value = static_cast<int32_t>(m_timing.endDelayMs)};
+  return answer;
+}
+
+SimFirmwareTransfer::Answer SimFirmwareTransfer::Install(const MessageHeader& request) {
+  if (!m_session.has_value() || !m_session->siam || !Complete()) {
+    return Acknowledge(request, kStatusBadArgument);
+  }
+  m_siamPayload = m_session->image;
+  m_installed.push_back(request.arg);
+  Answer answer = Acknowledge(request);
+  answer.followUp = FollowUp{m_timing.completionDelayMs, {NOTIFY_SUBKIND_COMPLETION, 0}};
+  return answer;
+}
+
+std::optional<TransferFault> SimFirmwareTransfer::TakeFault(TransferPhase phase, int32_t index) {
+  for (auto it = m_faults.begin(); it != m_faults.end(); ++it) {
+    if (it->phase != phase || (it->index != kAnyTransferIndex && it->index != index)) {
+      continue;
+    }
+    TransferFault fault = *it;
+    if (it->attempts > 0 && --it->attempts == 0) {
+      m_faults.erase(it);
+    }
+    return fault;
+  }
+  return std::nullopt;
+}
+
+void SimFirmwareTransfer::AddFault(TransferFault fault) {
+  std::lock_guard<std::mutex> lock(m_mutex);
+  if (fault.attempts != 0) {
+    m_faults.push_back(std::move(fault));
+  }
+}
+
+void SimFirmwareTransfer::ClearFaults() {
+  std::lock_guard<std::mutex> lock(m_mutex);
+  m_faults.clear();
+}
+
+void SimFirmwareTransfer::SetTiming(SimTransferTiming timing) {
+  std::lock_guard<std::mutex> lock(m_mutex);
+  m_timing = timing;
+}
+
+std::optional<SimWrittenImage> SimFirmwareTransfer::Written(FirmKind kind) const {
+  std::lock_guard<std::mutex> lock(m_mutex);
+  const auto it = m_written.find(kind);
+  return it == m_written.end() ? std::nullopt : std::optional<SimWrittenImage>(it->second);
+}
+
+std::map<FirmKind, std::string> SimFirmwareTransfer::PendingVersions() const {
+  std::lock_guard<std::mutex> lock(m_mutex);
+  return m_pending;
+}
+
+std::map<FirmKind, std::string> SimFirmwareTransfer::TakePendingVersions() {
+  std::lock_guard<std::mutex> lock(m_mutex);
+  return std::exchange(m_pending, {});
+}
+
+std::vector<uint8_t> SimFirmwareTransfer::SiamPayload() const {
+  std::lock_guard<std::mutex> lock(m_mutex);
+  return m_siamPayload;
+}
+
+std::vector<uint8_t> SimFirmwareTransfer::InstalledTargets() const {
+  std::lock_guard<std::mutex> lock(m_mutex);
+  return m_installed;
+}
+
+// The device's rows for the transfer messages. An accepted image's version waits as the
+// component's pending version until the host ends the update mode.
+SimQx80Device::Reply SimQx80Device::HandleTransfer(const MessageHeader& request, std::span<const uint8_t> data) {
+  SimFirmwareTransfer::Answer answer = m_transfer.Handle(request, data, m_productId == QX80_PRODUCT_UPDATE);
+  if (answer.accepted.has_value()) {
+    if (const auto written = m_transfer.Written(*answer.accepted)) {
+      m_pendingVersions[kSimComponentSelectors[*answer.accepted]] = written->version;
+    }
+  }
+  return Reply{answer.header, std::move(answer.data), answer.fault, std::move(answer.followUp)};
+}
+
+}  // namespace qx80

@@ -1,0 +1,55 @@
+// The simulated QX-80's mode switch: command 1 (message 0x0001) and the restarts it causes.
+#include "sim/sim_qx80_device.h"
+
+namespace qx80 {
+
+uint16_t SimQx80Device::ProductId() const {
+  std::lock_guard<std::mutex> lock(m_mutex);
+  return m_productId;
+}
+
+void SimQx80Device::SetPendingVersion(uint8_t selector, std::string_view text) {
+  std::lock_guard<std::mutex> lock(m_mutex);
+  m_pendingVersions[selector] = std::string(text.substr(0, kVersionTextSize));
+}
+
+SimQx80Device::Reply SimQx80Device::HandleModeSwitch(const MessageHeader& request, std::span<const uint8_t> data) {
+  const bool inUpdateMode = m_productId == QX80_PRODUCT_UPDATE;
+  if (request.type == MSG_SET_REQUEST && m_modeSwitch.switches) {
+    if (!inUpdateMode && request.arg == SIM_ENTER_UPDATE_MODE) {
+      ScheduleRestart(QX80_PRODUCT_UPDATE, m_modeSwitch.updateReturnDelayMs, m_modeSwitch.returnsInUpdateMode);
+    } else if (inUpdateMode && request.arg == SIM_LEAVE_UPDATE_MODE) {
+      // What was written in update mode becomes the running firmware.
+      for (const auto& [selector, text] : m_pendingVersions) {
+        m_versions[selector] = text;
+      }
+      m_pendingVersions.clear();
+      ScheduleRestart(m_modeSwitch.normalProductId, m_modeSwitch.normalReturnDelayMs, true);
+    }
+  }
+  return HandleStored(request, data);
+}
+
+// Runs with m_mutex held: the bus is only touched later, from the device's own thread, so the
+// acknowledgement leaves first.
+void SimQx80Device::ScheduleRestart(uint16_t productId, uint32_t returnDelayMs, bool returns) {
+  m_timer.Post(m_modeSwitch.leaveDelayMs, [this, productId, returnDelayMs, returns] {
+    Unplug();
+    {
+      std::lock_guard<std::mutex> lock(m_mutex);
+      m_productId = productId;
+    }
+    if (returns) {
+      m_timer.Post(returnDelayMs, [this, productId] { ArriveAs(productId); });
+    }
+  });
+}
+
+void SimQx80Device::ArriveAs(uint16_t productId) {
+  Plug();
+  if (productId == QX80_PRODUCT_UPDATE && m_modeSwitch.updateModeStayMs != 0) {
+    m_timer.Post(m_modeSwitch.updateModeStayMs, [this] { Unplug(); });
+  }
+}
+
+}  // namespace qx80

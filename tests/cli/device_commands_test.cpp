@@ -1,0 +1,146 @@
+#include <gtest/gtest.h>
+
+#include <iostream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "cli/commands.h"
+
+namespace qx80::cli {
+namespace {
+
+struct CommandRun {
+  int exit;
+  std::string out;
+  std::string err;
+};
+
+// The clock runs 50 times faster: a whole update of the carried package takes well under a
+// second, and the device's reply time-outs still leave 100 ms of real time.
+CommandRun RunCommand(CommandFunction command, std::vector<std::string> args, const std::string& input = "") {
+  args.insert(args.end(), {"--speed", "50"});
+  std::istringstream in(input);
+  std::streambuf* const stdinBuffer = std::cin.rdbuf(in.rdbuf());
+  std::ostringstream out;
+  std::ostringstream err;
+  const int exit = command(args, out, err);
+  std::cin.rdbuf(stdinBuffer);
+  return {exit, out.str(), err.str()};
+}
+
+struct CommandCase {
+  const char* name;
+  CommandFunction command;
+  std::vector<std::string> args;
+  std::string input;  // standard input
+  int exit;
+  std::vector<std::string> out;  // each appears in this order
+  std::string err;               // appears on the error stream ("" when it stays empty)
+};
+
+// Test names show the case's name, not its bytes.
+void PrintTo(const CommandCase& c, std::ostream* os) {
+  *os << c.name;
+}
+
+const CommandCase kCases[] = {
+    {"UpdateOk",
+     &RunUpdate,
+     {"--device", "sim", "--yes"},
+     "",
+     0,
+     {"before: QX-80 in normal mode", "UAMC       2.05    2.09", "FWUP       2.05    2.09", "updating...",
+      "progress: 10%", "progress: 50%", "progress: 100%", "result: 0 (ResultOk)", "Firmware has been updated.",
+      "after: QX-80 in normal mode", "UAMC       2.09    2.09", "FWUP       2.09    2.09"},
+     ""},
+    {"UpdateFromUpdateMode",
+     &RunUpdate,
+     {"--device", "sim:start-in-update-mode"},
+     "",
+     0,
+     {"before: QX-80 in update mode", "result: 0 (ResultOk)", "after: QX-80 in normal mode", "UAMC       2.09"},
+     ""},
+    {"UpdateNotNeededAsksFirst",
+     &RunUpdate,
+     {"--device", "sim:up-to-date"},
+     "n\n",
+     1,
+     {"UAMC       2.09    2.09", "No update needed. Start update? [y/N] ", "update not started"},
+     ""},
+    {"UpdateNotNeededConfirmed",
+     &RunUpdate,
+     {"--device", "sim:up-to-date"},
+     "y\n",
+     0,
+     {"No update needed. Start update? [y/N] ", "result: 0 (ResultOk)"},
+     ""},
+    {"UpdateRefusedBlock",
+     &RunUpdate,
+     {"--device", "sim:refuse-block-3", "--yes"},
+     "",
+     1,
+     {"result: -15 (ResultWriteFailed)", "Failed to update firmware.", "after: QX-80 in normal mode",
+      "UAMC       2.05    2.09"},
+     ""},
+    {"UpdateSwitchNotAcknowledged",
+     &RunUpdate,
+     {"--device", "sim:no-ack-switch", "--yes"},
+     "",
+     1,
+     {"result: -7 (ResultTransferFailed)", "after: QX-80 in normal mode"},
+     ""},
+    {"UpdateWithoutDevice", &RunUpdate, {"--device", "sim:no-device", "--yes"}, "", 1, {}, "no QX-80 found"},
+    {"UpdateUnknownScenario", &RunUpdate, {"--device", "sim:nonsense"}, "", 2, {}, "unknown scenario nonsense"},
+    {"StatusNeeded",
+     &RunStatus,
+     {"--device", "sim"},
+     "",
+     0,
+     {"device: QX-80 in normal mode", "UAMC       2.05    2.09", "update needed: yes"},
+     ""},
+    {"StatusUpToDate", &RunStatus, {"--device", "sim:up-to-date"}, "", 0, {"update needed: no"}, ""},
+    {"StatusWithoutDevice", &RunStatus, {"--device", "sim:no-device"}, "", 1, {}, "no QX-80 found"},
+    {"CommandVersionQuery",
+     &RunCommandNumber,
+     {"11", "--block", "21 00 00 00", "--device", "sim"},
+     "",
+     0,
+     {"result: 0 (ResultOk)", "status: 0, detail: 0", "block: 8 of 188 bytes shown", "    0: 21 00 00 00 32 2e 30 35"},
+     ""},
+    {"CommandUnknownNumber",
+     &RunCommandNumber,
+     {"0x80", "--device", "sim"},
+     "",
+     1,
+     {"result: -5 (ResultUnknownCommand)"},
+     ""},
+    {"CommandBadBlock", &RunCommandNumber, {"11", "--block", "2"}, "", 2, {}, "--block takes at most 188 bytes"},
+};
+
+class DeviceCommandTest : public ::testing::TestWithParam<CommandCase> {};
+
+TEST_P(DeviceCommandTest, PrintsAndExits) {
+  const CommandCase& c = GetParam();
+  const CommandRun run = RunCommand(c.command, c.args, c.input);
+  EXPECT_EQ(run.exit, c.exit) << run.out << run.err;
+  size_t at = 0;
+  for (const std::string& expected : c.out) {
+    const size_t found = run.out.find(expected, at);
+    ASSERT_NE(found, std::string::npos) << "missing \"" << expected << "\" in order in:\n" << run.out;
+    at = found + expected.size();
+  }
+  if (c.err.empty()) {
+    EXPECT_EQ(run.err, "");
+  } else {
+    EXPECT_NE(run.err.find(c.err), std::string::npos) << run.err;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Sim, DeviceCommandTest, ::testing::ValuesIn(kCases),
+                         [](const ::testing::TestParamInfo<CommandCase>& param) {
+                           return std::string(param.param.name);
+                         });
+
+}  // namespace
+}  // namespace qx80::cli

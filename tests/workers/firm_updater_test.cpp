@@ -1,0 +1,226 @@
+#include "workers/firm_updater.h"
+
+#include <gtest/gtest.h>
+
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "firmware/firm_slots.h"
+#include "protocol/firmware_transfer.h"
+#include "sim/sim_mode_switch.h"
+#include "tests/support/image_builder.h"
+#include "tests/workers/update_test_rig.h"
+
+namespace qx80 {
+namespace {
+
+// A package of two small sections, UAMC then FWUP.
+test::Bytes TwoSectionPackage() {
+  const test::Bytes main = test::BuildHeaderImage({.kind = FIRM_KIND_UAMC, .size = 0x3000, .version = "2.09"});
+  const test::Bytes second = test::BuildHeaderImage({.kind = FIRM_KIND_FWUP, .size = 0x2000, .version = "2.09"});
+  return test::Concat({main, second});
+}
+
+// What the sections' callbacks saw, in order.
+class CallbackLog {
+ public:
+  static void Record(int percent, void* userData) {
+    auto* log = static_cast<CallbackLog*>(userData);
+    std::lock_guard<std::mutex> lock(log->m_mutex);
+    log->m_values.push_back(percent);
+  }
+  std::vector<int> Values() {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_values;
+  }
+
+ private:
+  std::mutex m_mutex;
+  std::vector<int> m_values;
+};
+
+char g_window;  // the notify window: only its address is used
+
+struct RequestCounts {
+  int enter = 0;   // command 1 with byte 0 = 0
+  int leave = 0;   // command 1 with byte 0 = 1
+  int begins = 0;  // sections begun
+  int other = 0;   // anything but the mode switch and the transfer
+};
+
+RequestCounts CountRequests(const SimQx80Device& device) {
+  RequestCounts counts;
+  for (const std::vector<uint8_t>& request : device.Requests()) {
+    const MessageHeader header = ReadHeader(request.data());
+    if (header.id == SIM_MSG_DEVICE_MODE) {
+      (header.arg == SIM_ENTER_UPDATE_MODE ? counts.enter : counts.leave) += 1;
+    } else if (header.id == MSG_FIRM_BEGIN) {
+      ++counts.begins;
+    } else if (header.id != MSG_FIRM_BLOCK && header.id != MSG_FIRM_END) {
+      ++counts.other;
+    }
+  }
+  return counts;
+}
+
+struct UpdateCase {
+  const char* name;
+  const char* scenario;
+  std::vector<TransferFault> transferFaults;
+  bool nullFirstCallback;
+  int32_t result;
+  RequestCounts requests;
+  uint32_t ticks;                       // 500 ms pauses
+  std::optional<uint32_t> switchWait;   // 200 ms pauses before the ticks, where that count is fixed
+  std::optional<uint32_t> recheckWait;  // 200 ms pauses after the ticks
+};
+
+// Test names show the case's name, not its bytes.
+void PrintTo(const UpdateCase& c, std::ostream* os) {
+  *os << c.name;
+}
+
+const TransferFault kFirstBlockRefused = {.phase = TransferPhase::Block,
+                                          .index = 0,
+                                          .attempts = -1,
+                                          .kind = TransferFaultKind::Reply,
+                                          .reply = {.kind = SimFaultKind::StatusError, .value = 2}};
+
+const UpdateCase kUpdateCases[] = {
+    {"FromNormalMode", "ok", {}, false, ResultOk, {.enter = 1, .leave = 1, .begins = 2}, 20, {}, 0u},
+    {"FromUpdateModeWithoutSwitch", "start-in-update-mode", {}, false, ResultOk, {.leave = 1, .begins = 2}, 20, 0u, 0u},
+    {"SwitchRefusedFourTimes", "no-ack-switch", {}, false, ResultTransferFailed, {.enter = 4}, 0, 0u, {}},
+    {"DeviceNeverReturns", "never-returns", {}, false, ResultModeTimeout, {.enter = 1}, 0, 601u, {}},
+    {"DeviceLeavesDuringTicks", "leaves-during-ticks", {}, false, ResultModeTimeout, {.enter = 1}, 20, {}, 26u},
+    {"FirstSectionFails",
+     "ok",
+     {kFirstBlockRefused},
+     false,
+     ResultWriteFailed,
+     {.enter = 1, .leave = 1, .begins = 1},
+     20,
+     {},
+     0u},
+    {"NullCallbackInFirstSection", "ok", {}, true, ResultOk, {.enter = 1, .leave = 1, .begins = 2}, 20, {}, 0u},
+};
+
+class UpdateProcedureTest : public ::testing::TestWithParam<UpdateCase> {};
+
+TEST_P(UpdateProcedureTest, RunsTheProcedure) {
+  const UpdateCase& c = GetParam();
+  const SimScenario& scenario = *FindSimScenario(c.scenario);
+  UpdateRig rig(scenario);
+  for (const TransferFault& fault : c.transferFaults) {
+    rig.Device().Transfer().AddFault(fault);
+  }
+  ASSERT_TRUE(rig.WaitConnected(scenario.productId == QX80_PRODUCT_UPDATE ? DEVICE_MODE_UPDATE : DEVICE_MODE_NORMAL));
+
+  FirmSlots slots;
+  ASSERT_EQ(slots.LoadFirmPackageCopy(TwoSectionPackage()), 1);
+  CallbackLog callbacks;
+  FirmUpdateJob job = slots.BuildUpdateJob(&CallbackLog::Record, &callbacks, &g_window, WM_UPDATE_FINISHED);
+  ASSERT_EQ(job.count, 2u);
+  if (c.nullFirstCallback) {
+    job.sections[0].callback = nullptr;
+  }
+  auto updater = std::make_shared<CFirmUpdater>();
+  ASSERT_EQ(updater->StartUpdate(rig.Comm(), &job), kStatusOk);
+
+  WindowMessage finished;
+  ASSERT_TRUE(rig.Log().WaitFor(WM_UPDATE_FINISHED, finished));
+  EXPECT_EQ(finished.window, &g_window);
+  EXPECT_EQ(static_cast<int32_t>(static_cast<intptr_t>(finished.wParam)), c.result)
+      << "device plugged " << rig.Device().IsPlugged() << ", product " << rig.Device().ProductId() << ", requests "
+      << rig.Device().Requests().size() << ", mode " << g_deviceMode.load();
+  EXPECT_EQ(finished.lParam, 0);
+  updater->StopUpdate();
+  EXPECT_EQ(rig.Comm()->m_open.load(), 0) << "the worker's stop releases the channel";
+
+  const RequestCounts requests = CountRequests(rig.Device());
+  EXPECT_EQ(requests.enter, c.requests.enter);
+  EXPECT_EQ(requests.leave, c.requests.leave);
+  EXPECT_EQ(requests.begins, c.requests.begins);
+  EXPECT_EQ(requests.other, 0);
+  EXPECT_EQ(rig.Sleeps().Count(CFirmUpdater::kSettlingTickMs), c.ticks);
+  if (c.switchWait) {
+    EXPECT_EQ(rig.Sleeps().Count(CFirmUpdater::kModePollMs), *c.switchWait);
+  }
+  if (c.recheckWait) {
+    EXPECT_EQ(rig.Sleeps().Count(CFirmUpdater::kModePollMs, CFirmUpdater::kSettlingTickMs), *c.recheckWait);
+  }
+
+  // The ticks reach section 0's callback as 1 to 20, then each written section reports
+  // 21 to 100.
+  const std::vector<int> values = callbacks.Values();
+  const size_t tickCalls = c.ticks > 0 && !c.nullFirstCallback ? 20 : 0;
+  ASSERT_GE(values.size(), tickCalls);
+  for (size_t i = 0; i < tickCalls; ++i) {
+    EXPECT_EQ(values[i], static_cast<int>(i + 1));
+  }
+  if (c.result == ResultOk) {
+    EXPECT_EQ(values.back(), 100);
+    EXPECT_TRUE(rig.Device().Transfer().Written(FIRM_KIND_FWUP).has_value());
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Scenarios, UpdateProcedureTest, ::testing::ValuesIn(kUpdateCases),
+                         [](const ::testing::TestParamInfo<UpdateCase>& param) {
+                           return std::string(param.param.name);
+                         });
+
+TEST(FirmUpdaterStartTest, RefusesBadArgumentsAndASecondStart) {
+  UpdateRig rig(*FindSimScenario("never-returns"));
+  ASSERT_TRUE(rig.WaitConnected(DEVICE_MODE_NORMAL));
+  FirmSlots slots;
+  ASSERT_EQ(slots.LoadFirmPackageCopy(TwoSectionPackage()), 1);
+  FirmUpdateJob job = slots.BuildUpdateJob(nullptr, nullptr, &g_window, WM_UPDATE_FINISHED);
+  FirmUpdateJob noWindow = job;
+  noWindow.notifyWindow = nullptr;
+
+  auto updater = std::make_shared<CFirmUpdater>();
+  EXPECT_EQ(updater->StartUpdate(nullptr, &job), kStatusNullPointer);
+  EXPECT_EQ(updater->StartUpdate(rig.Comm(), nullptr), kStatusNullPointer);
+  EXPECT_EQ(updater->StartUpdate(rig.Comm(), &noWindow), kStatusNullPointer);
+  EXPECT_FALSE(updater->HasThread());
+
+  ASSERT_EQ(updater->StartUpdate(rig.Comm(), &job), kStatusOk);
+  EXPECT_EQ(updater->StartUpdate(rig.Comm(), &job), kStatusAlreadyInitialized);
+  WindowMessage finished;
+  ASSERT_TRUE(rig.Log().WaitFor(WM_UPDATE_FINISHED, finished));
+  EXPECT_EQ(static_cast<int32_t>(static_cast<intptr_t>(finished.wParam)), ResultModeTimeout);
+  EXPECT_EQ(CountRequests(rig.Device()).enter, 1) << "the second start left the running update alone";
+  updater->StopUpdate();
+}
+
+// The owner gives up on a worker that is still waiting for the device and destroys the
+// connection, the worker and the image buffers: the body goes on with the objects it holds
+// (a use after free here is what the sanitizer builds catch) and still posts its result.
+TEST(FirmUpdaterStartTest, OutlivedWorkerKeepsWhatItUses) {
+  UpdateRig rig(*FindSimScenario("never-returns"));
+  ASSERT_TRUE(rig.WaitConnected(DEVICE_MODE_NORMAL));
+  std::weak_ptr<CDeviceCommApp> comm = rig.Comm();
+  std::weak_ptr<CFirmUpdater> worker;
+  {
+    auto slots = std::make_unique<FirmSlots>();
+    ASSERT_EQ(slots->LoadFirmPackageCopy(TwoSectionPackage()), 1);
+    const FirmUpdateJob job = slots->BuildUpdateJob(nullptr, nullptr, &g_window, WM_UPDATE_FINISHED);
+    auto updater = std::make_shared<CFirmUpdater>();
+    worker = updater;
+    ASSERT_EQ(updater->StartUpdate(rig.Comm(), &job), kStatusOk);
+    updater->StopUpdate();  // gives up after 20 s of clock time: the wait lasts 120 s
+    EXPECT_TRUE(updater->IsThreadActive());
+    slots.reset();
+    rig.StopWatching();
+    rig.Comm().reset();
+  }
+  EXPECT_FALSE(comm.expired()) << "the running body still holds the connection";
+  WindowMessage finished;
+  ASSERT_TRUE(rig.Log().WaitFor(WM_UPDATE_FINISHED, finished));
+  EXPECT_EQ(static_cast<int32_t>(static_cast<intptr_t>(finished.wParam)), ResultModeTimeout);
+  EXPECT_TRUE(WaitUntil([&] { return worker.expired() && comm.expired(); }));
+}
+
+}  // namespace
+}  // namespace qx80

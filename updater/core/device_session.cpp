@@ -1,0 +1,127 @@
+#include "updater/core/device_session.h"
+
+#include <cstring>
+#include <string_view>
+
+#include "firmware/version_text.h"
+
+namespace qx80 {
+namespace {
+
+// Block bytes 4 to 20 carry the reply text; they are cleared before each query.
+constexpr size_t kVersionTextOffset = 4;
+constexpr size_t kVersionClearEnd = 21;
+constexpr size_t kVersionShownChars = 4;
+
+}  // namespace
+
+std::shared_ptr<CDeviceSession> CDeviceSession::Create(WindowHandle window) {
+  std::shared_ptr<CDeviceSession> session(new CDeviceSession(window));
+  session->m_self = session;
+  return session;
+}
+
+CDeviceSession::CDeviceSession(WindowHandle window) : m_window(window) {
+  m_handler = DeviceModeHandler{&PostDeviceMode, window};
+}
+
+CDeviceSession::~CDeviceSession() {
+  m_watcher->StopWatching();
+  m_updater->StopUpdate();
+  DisconnectDevice();
+}
+
+StatusCode CDeviceSession::StartWatching() {
+  return m_watcher->StartWatching(&m_handler);
+}
+
+void CDeviceSession::StopWatching() {
+  m_watcher->StopWatching();
+}
+
+void CDeviceSession::OnDeviceModeChanged(int32_t mode) {
+  m_reportedMode = mode;
+  if (mode == DEVICE_MODE_NORMAL || mode == DEVICE_MODE_UPDATE) {
+    ConnectDevice(mode);
+  } else {
+    DisconnectDevice();
+  }
+}
+
+bool CDeviceSession::ConnectDevice(int32_t mode) {
+  if (!m_device->Connect(mode)) {
+    return false;
+  }
+  ReadVersions();
+  return true;
+}
+
+void CDeviceSession::ReadVersions() {
+  for (size_t slot = 0; slot < kComponentSlots; ++slot) {
+    CDeviceCommApp& device = *m_device;
+    std::lock_guard<std::recursive_mutex> lock(device.m_lock);
+    uint8_t* block = device.m_params;
+    const uint32_t selector = kVersionSelectors[slot];
+    for (size_t i = 0; i < 4; ++i) {
+      block[i] = static_cast<uint8_t>(selector >> (8 * i));
+    }
+    std::memset(block + kVersionTextOffset, 0, kVersionClearEnd - kVersionTextOffset);
+    if (device.RunCommand(CMD_GET_VERSION) == ResultOk) {
+      block[kVersionTextOffset + kVersionShownChars] = 0;
+      m_deviceVersions[slot] = DisplayVersionText(
+          std::string_view(reinterpret_cast<const char*>(block + kVersionTextOffset), kVersionShownChars));
+    } else {
+      m_deviceVersions[slot] = kVersionUnavailable;
+    }
+  }
+}
+
+void CDeviceSession::DisconnectDevice() {
+  m_device->Disconnect();
+  m_deviceVersions = Versions{};
+}
+
+StatusCode CDeviceSession::StartUpdate(const FirmSlots& slots, WindowHandle progressWindow) {
+  m_progressWindow.store(progressWindow);
+  const FirmUpdateJob job = slots.BuildUpdateJob(&PostUpdateProgress, this, m_window, WM_UPDATE_FINISHED);
+  if (job.count == 0) {
+    return kStatusFail;
+  }
+  return m_updater->StartUpdate(m_device, &job, m_self.lock());
+}
+
+uint32_t CDeviceSession::OnUpdateFinished(int32_t result) {
+  m_updater->StopUpdate();
+  m_progressWindow.store(nullptr);
+  DisconnectDevice();
+  return result == ResultOk ? TEXT_UPDATE_SUCCEEDED : TEXT_UPDATE_FAILED;
+}
+
+void CDeviceSession::PostUpdateProgress(int percent, void* userData) {
+  const auto* session = static_cast<const CDeviceSession*>(userData);
+  if (session == nullptr) {
+    return;
+  }
+  const WindowHandle window = session->m_progressWindow.load();
+  const uint32_t count = session->m_updater->SectionCount();
+  if (window == nullptr || count == 0) {
+    return;
+  }
+  PostWindowMessage(window, WM_UPDATE_PROGRESS, OverallPercent(percent, session->m_updater->SectionIndex(), count), 0);
+}
+
+uint32_t OverallPercent(int percent, uint32_t sectionIndex, uint32_t sectionCount) {
+  return (static_cast<uint32_t>(percent) + sectionIndex * 100u) / sectionCount;
+}
+
+VersionSlots MakeVersionSlots(const FirmSlots& slots, const CDeviceSession::Versions& device) {
+  VersionSlots result;
+  for (size_t slot = 0; slot < kComponentSlots; ++slot) {
+    result.loaded[slot] = slots.Data(static_cast<int>(slot)) != nullptr;
+    result.device[slot] = device[slot];
+    result.image[slot] = slots.Version(static_cast<int>(slot));
+  }
+  return result;
+}
+
+}  // namespace qx80

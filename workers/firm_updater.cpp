@@ -1,0 +1,146 @@
+#include "workers/firm_updater.h"
+
+#include <algorithm>
+
+#include "platform/clock.h"
+#include "platform/window_message.h"
+#include "protocol/firmware_transfer.h"
+#include "workers/device_mode.h"
+
+namespace qx80 {
+
+CFirmUpdater::~CFirmUpdater() {
+  StopUpdate();
+}
+
+StatusCode CFirmUpdater::StartUpdate(std::shared_ptr<CDeviceCommApp> comm, const FirmUpdateJob* job,
+                                     std::shared_ptr<void> userDataOwner) {
+  if (HasThread() || IsThreadActive()) {
+    return kStatusAlreadyInitialized;
+  }
+  if (!comm || job == nullptr || job->notifyWindow == nullptr) {
+    return kStatusNullPointer;
+  }
+  m_comm = std::move(comm);
+  m_job = *job;
+  // The record has room for FIRM_SLOT_COUNT sections; a larger count would run past it.
+  m_job.count = std::min<uint32_t>(m_job.count, FIRM_SLOT_COUNT);
+  m_userDataOwner = std::move(userDataOwner);
+  m_images.clear();
+  m_images.reserve(m_job.count);
+  for (uint32_t i = 0; i < m_job.count; ++i) {
+    FirmSection& section = m_job.sections[i];
+    std::vector<uint8_t>& image = m_images.emplace_back();
+    if (section.data != nullptr) {
+      image.assign(section.data, section.data + section.size);
+      section.data = image.data();
+    }
+  }
+  if (!Start(u"CFirmUpdater", 0)) {
+    StopUpdate();
+    return kStatusFail;
+  }
+  return kStatusOk;
+}
+
+void CFirmUpdater::StopUpdate() {
+  Stop(kWorkerStopTimeoutMs);
+  if (IsThreadActive()) {
+    // The body still uses the connection and the job: they stay with this worker until a
+    // later StopUpdate finds the thread ended, or until the worker is destroyed.
+    return;
+  }
+  if (m_comm) {
+    m_comm->Release();
+  }
+  Forget();
+}
+
+void CFirmUpdater::Forget() {
+  m_comm.reset();
+  m_job = FirmUpdateJob{};
+  m_images.clear();
+  m_userDataOwner.reset();
+}
+
+uint32_t CFirmUpdater::Run() {
+  if (g_deviceMode.load() == DEVICE_MODE_NORMAL) {
+    ProtocolResult switched = ResultNoChannel;
+    for (uint32_t attempt = 0; attempt < kModeSwitchAttempts; ++attempt) {
+      switched = RunModeCommand(kEnterUpdateMode);
+      if (switched == ResultOk) {
+        break;
+      }
+    }
+    if (switched != ResultOk) {
+      Finish(switched);
+      return 0;
+    }
+    if (!WaitForUpdateMode(kSwitchWaitPolls)) {
+      Finish(ResultModeTimeout);
+      return 0;
+    }
+  }
+  m_sectionCount.store(m_job.count);
+  m_sectionIndex.store(0);
+  const FirmSection& first = m_job.sections[0];
+  for (uint32_t tick = 1; tick <= kSettlingTicks; ++tick) {
+    if (first.callback != nullptr) {
+      first.callback(static_cast<int>(tick), first.userData);
+    }
+    GetClock().Sleep(kSettlingTickMs);
+  }
+  if (!WaitForUpdateMode(kRecheckWaitPolls)) {
+    Finish(ResultModeTimeout);
+    return 0;
+  }
+  const ProtocolResult written = WriteSections();
+  // The device is told to leave its update mode even after a failed section; nothing is
+  // expected of its reply.
+  RunModeCommand(kLeaveUpdateMode);
+  Finish(written);
+  return 0;
+}
+
+void CFirmUpdater::OnThreadExit() {
+  m_userDataOwner.reset();
+}
+
+ProtocolResult CFirmUpdater::RunModeCommand(uint8_t b0) {
+  std::lock_guard<std::recursive_mutex> lock(m_comm->m_lock);
+  m_comm->m_params[0] = b0;
+  return m_comm->RunCommand(CMD_SET_DEVICE_MODE);
+}
+
+bool CFirmUpdater::WaitForUpdateMode(uint32_t polls) {
+  for (uint32_t pause = 0;; ++pause) {
+    if (g_deviceMode.load() == DEVICE_MODE_UPDATE && m_comm->m_ready.load() != 0) {
+      return true;
+    }
+    if (pause == polls) {
+      return false;
+    }
+    GetClock().Sleep(kModePollMs);
+  }
+}
+
+ProtocolResult CFirmUpdater::WriteSections() {
+  const uint32_t count = m_sectionCount.load();
+  for (m_sectionIndex.store(0); m_sectionIndex.load() < count; m_sectionIndex.fetch_add(1)) {
+    // The whole section is written under the connection lock: the owner's connect and
+    // disconnect wait until it is done.
+    std::lock_guard<std::recursive_mutex> lock(m_comm->m_lock);
+    SetFirmSection(m_comm->m_params, m_job.sections[m_sectionIndex.load()]);
+    const ProtocolResult result = m_comm->RunCommand(CMD_WRITE_FIRMWARE);
+    if (result != ResultOk) {
+      return result;
+    }
+  }
+  return ResultOk;
+}
+
+void CFirmUpdater::Finish(ProtocolResult result) {
+  PostWindowMessage(m_job.notifyWindow, m_job.notifyMessage, static_cast<uintptr_t>(static_cast<intptr_t>(result)), 0);
+}
+
+}  // namespace qx80

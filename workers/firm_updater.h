@@ -1,0 +1,82 @@
+#pragma once
+// CFirmUpdater: the worker that carries out one firmware update. It switches a device that
+// runs normally into its update mode, waits until the device is back in that mode and the
+// owner has reconnected to it, gives it ten seconds of settling ticks, writes the sections one
+// after the other with command 0x88, sends the closing command 1 (argument 1) and posts the
+// result to the job's window. It reaches the user interface only by posting; progress flows
+// through the sections' callbacks.
+//
+// Ownership: created with std::make_shared like every Thread. What the body uses and the
+// owner might destroy is held, not borrowed: the connection by std::shared_ptr, the section
+// images as the worker's own copies (the transfer also needs them writable), and the owner of
+// the callbacks' user data by an optional std::shared_ptr. So a body that outlives its stop
+// bound never touches a destroyed object.
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "firmware/update_job.h"
+#include "workers/device_comm_app.h"
+#include "workers/status_codes.h"
+#include "workers/thread.h"
+
+namespace qx80 {
+
+class CFirmUpdater : public Thread {
+ public:
+  static constexpr uint32_t kModePollMs = 200;
+  static constexpr uint32_t kModeSwitchAttempts = 4;
+  static constexpr uint32_t kSwitchWaitPolls = 601;  // about 120 s for the device to restart
+  static constexpr uint32_t kSettlingTicks = 20;
+  static constexpr uint32_t kSettlingTickMs = 500;
+  static constexpr uint32_t kRecheckWaitPolls = 26;  // about 5 s after the ticks
+  static constexpr int32_t CMD_SET_DEVICE_MODE = 1;
+  static constexpr uint8_t kEnterUpdateMode = 0;
+  static constexpr uint8_t kLeaveUpdateMode = 1;
+
+  CFirmUpdater() = default;
+  // StopUpdate.
+  ~CFirmUpdater() override;
+
+  // kStatusAlreadyInitialized while a thread of this worker exists or still runs;
+  // kStatusNullPointer for a null connection, a null job or a job without a notify window;
+  // kStatusFail when the thread cannot start (StopUpdate has then run); else kStatusOk.
+  // The job is copied, section images included. `userDataOwner`, when given, is held until
+  // the body has returned: pass the owner of the sections' user data.
+  StatusCode StartUpdate(std::shared_ptr<CDeviceCommApp> comm, const FirmUpdateJob* job,
+                         std::shared_ptr<void> userDataOwner = {});
+  // Stops the thread (bounded by kWorkerStopTimeoutMs). When the thread has ended, releases
+  // the connection's channel and forgets the connection and the job; after a give-up they
+  // stay with the worker (the body still uses them) until a later StopUpdate or destruction.
+  void StopUpdate();
+
+  // Read by the progress callbacks on the worker thread (and by anyone else).
+  uint32_t SectionIndex() const { return m_sectionIndex.load(); }
+  uint32_t SectionCount() const { return m_sectionCount.load(); }
+
+ protected:
+  uint32_t Run() override;
+  // Lets go of the user data's owner, which may in turn own this worker.
+  void OnThreadExit() override;
+
+ private:
+  // Command k on the connection under its lock, with `b0` written to byte 0 of the block.
+  ProtocolResult RunModeCommand(uint8_t b0);
+  // Polls until the device is in update mode and the connection ready, at most `polls`
+  // pauses of 200 ms.
+  bool WaitForUpdateMode(uint32_t polls);
+  ProtocolResult WriteSections();
+  // Posts the result to the job's window.
+  void Finish(ProtocolResult result);
+  void Forget();
+
+  std::shared_ptr<CDeviceCommApp> m_comm;
+  FirmUpdateJob m_job;
+  std::vector<std::vector<uint8_t>> m_images;
+  std::shared_ptr<void> m_userDataOwner;
+  std::atomic<uint32_t> m_sectionIndex{0};
+  std::atomic<uint32_t> m_sectionCount{0};
+};
+
+}  // namespace qx80
