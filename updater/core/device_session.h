@@ -20,7 +20,7 @@
 
 #include "firmware/firm_slots.h"
 #include "platform/window_message.h"
-#include "updater/version_rules.h"
+#include "updater/core/version_rules.h"
 #include "workers/device_comm_app.h"
 #include "workers/device_watcher.h"
 #include "workers/firm_updater.h"

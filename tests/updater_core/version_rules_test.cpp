@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "updater/version_rules.h"
+#include "updater/core/version_rules.h"
 
 namespace qx80 {
 namespace {
