@@ -90,12 +90,8 @@ int RunCommandNumber(std::span<const std::string> args, std::ostream& out, std::
     err << "qx80: --block takes at most " << kParameterBlockSize << " bytes as hex digits\n";
     return EXIT_USAGE;
   }
-  ScaledClock clock(options.speed);
-  ScopedClock scopedClock(clock);
-  DeviceLink link;
-  std::string error;
-  if (!link.Open(options.device, error)) {
-    err << "qx80: " << error << "\n";
+  DeviceLink link(options.speed);
+  if (!link.Open(options.device, err)) {
     return EXIT_USAGE;
   }
   const DeviceMode mode = ProbeDevice();

@@ -33,12 +33,8 @@ int RunStatus(std::span<const std::string> args, std::ostream& out, std::ostream
   if (!LoadPackage(options, slots, err)) {
     return EXIT_USAGE;
   }
-  ScaledClock clock(options.speed);
-  ScopedClock scopedClock(clock);
-  DeviceLink link;
-  std::string error;
-  if (!link.Open(options.device, error)) {
-    err << "qx80: " << error << "\n";
+  DeviceLink link(options.speed);
+  if (!link.Open(options.device, err)) {
     return EXIT_USAGE;
   }
   SessionLoop loop;

@@ -10,13 +10,24 @@
 
 namespace qx80::cli {
 
+DeviceLink::DeviceLink(double speed) : m_clock(speed), m_scopedClock(m_clock) {}
+
 DeviceLink::~DeviceLink() {
   m_scoped.reset();
   m_backend.reset();
   m_rig.reset();
 }
 
-bool DeviceLink::Open(const std::string& option, std::string& error) {
+bool DeviceLink::Open(const std::string& option, std::ostream& err) {
+  std::string error;
+  if (!OpenBus(option, error)) {
+    err << "qx80: " << error << "\n";
+    return false;
+  }
+  return true;
+}
+
+bool DeviceLink::OpenBus(const std::string& option, std::string& error) {
   const std::string_view text = option;
   if (text == "usb") {
 #ifndef _WIN32

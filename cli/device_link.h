@@ -3,11 +3,14 @@
 //   usb                the platform's own HID bus (Win32 on Windows, hidraw on Linux)
 //   sim[:SCENARIO]     a simulated QX-80 in this process (sim/sim_scenarios.h; default "ok")
 //   bridge:HOST:PORT   a device served over the bridge (qx80-sim, or a real one elsewhere)
-// The chosen bus is the process's HID backend while the DeviceLink exists.
+// The chosen bus is the process's HID backend, and a clock running `speed` times faster than
+// real time is the process's clock, while the DeviceLink exists.
 #include <memory>
+#include <ostream>
 #include <string>
 
 #include "device/hid_backend.h"
+#include "platform/clock.h"
 #include "sim/sim_scenarios.h"
 
 namespace qx80::cli {
@@ -18,17 +21,21 @@ constexpr const char* kDeviceOptionHelp =
 
 class DeviceLink {
  public:
-  DeviceLink() = default;
+  explicit DeviceLink(double speed);
   ~DeviceLink();
   DeviceLink(const DeviceLink&) = delete;
   DeviceLink& operator=(const DeviceLink&) = delete;
 
-  // Sets up the bus that `option` names; false with a message in `error` when it names none.
-  bool Open(const std::string& option, std::string& error);
+  // Sets up the bus that `option` names; false, with a message on `err`, when it names none.
+  bool Open(const std::string& option, std::ostream& err);
   // The simulated devices, when the option chose sim.
   SimQx80Rig* Rig() { return m_rig.get(); }
 
  private:
+  bool OpenBus(const std::string& option, std::string& error);
+
+  ScaledClock m_clock;
+  ScopedClock m_scopedClock;
   std::unique_ptr<SimQx80Rig> m_rig;
   std::unique_ptr<HidBackend> m_backend;
   std::unique_ptr<ScopedHidBackend> m_scoped;
