@@ -1,6 +1,6 @@
-#include <atomic>
-
 #include "device/hid_backend.h"
+
+#include <atomic>
 
 namespace qx80 {
 namespace {
@@ -14,12 +14,16 @@ HidBackend& CurrentHidBackend() {
   return backend != nullptr ? *backend : PlatformHidBackend();
 }
 
-void SetHidBackend(HidBackend* backend) { g_backend.store(backend, std::memory_order_release); }
+void SetHidBackend(HidBackend* backend) {
+  g_backend.store(backend, std::memory_order_release);
+}
 
 ScopedHidBackend::ScopedHidBackend(HidBackend& backend) : m_previous(g_backend.load(std::memory_order_acquire)) {
   SetHidBackend(&backend);
 }
 
-ScopedHidBackend::~ScopedHidBackend() { SetHidBackend(m_previous); }
+ScopedHidBackend::~ScopedHidBackend() {
+  SetHidBackend(m_previous);
+}
 
 }  // namespace qx80

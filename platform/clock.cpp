@@ -17,9 +17,13 @@ uint32_t RealClock::TickCount() {
   return static_cast<uint32_t>(std::chrono::duration_cast<std::chrono::milliseconds>(now).count());
 }
 
-void RealClock::Sleep(uint32_t ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+void RealClock::Sleep(uint32_t ms) {
+  std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
 
-std::chrono::nanoseconds RealClock::RealDuration(uint32_t ms) { return std::chrono::milliseconds(ms); }
+std::chrono::nanoseconds RealClock::RealDuration(uint32_t ms) {
+  return std::chrono::milliseconds(ms);
+}
 
 ScaledClock::ScaledClock(double speedup, uint32_t startTick)
     : m_speedup(speedup), m_startTick(startTick), m_origin(std::chrono::steady_clock::now()) {}
@@ -30,7 +34,9 @@ uint32_t ScaledClock::TickCount() {
   return m_startTick + static_cast<uint32_t>(static_cast<uint64_t>(scaled) & 0xFFFFFFFFu);
 }
 
-void ScaledClock::Sleep(uint32_t ms) { std::this_thread::sleep_for(RealDuration(ms)); }
+void ScaledClock::Sleep(uint32_t ms) {
+  std::this_thread::sleep_for(RealDuration(ms));
+}
 
 std::chrono::nanoseconds ScaledClock::RealDuration(uint32_t ms) {
   return std::chrono::nanoseconds(static_cast<int64_t>(static_cast<double>(ms) * 1.0e6 / m_speedup));
@@ -41,10 +47,16 @@ Clock& GetClock() {
   return clock != nullptr ? *clock : g_realClock;
 }
 
-void SetClock(Clock* clock) { g_clock.store(clock, std::memory_order_release); }
+void SetClock(Clock* clock) {
+  g_clock.store(clock, std::memory_order_release);
+}
 
-ScopedClock::ScopedClock(Clock& clock) : m_previous(g_clock.load(std::memory_order_acquire)) { SetClock(&clock); }
+ScopedClock::ScopedClock(Clock& clock) : m_previous(g_clock.load(std::memory_order_acquire)) {
+  SetClock(&clock);
+}
 
-ScopedClock::~ScopedClock() { SetClock(m_previous); }
+ScopedClock::~ScopedClock() {
+  SetClock(m_previous);
+}
 
 }  // namespace qx80

@@ -60,6 +60,8 @@ class ScopedClock {
 };
 
 // Elapsed milliseconds between two tick counts, correct across the 2^32 wrap-around.
-inline uint32_t TicksSince(uint32_t start, uint32_t now) { return now - start; }
+inline uint32_t TicksSince(uint32_t start, uint32_t now) {
+  return now - start;
+}
 
 }  // namespace qx80

@@ -37,10 +37,16 @@ namespace {
 std::atomic<WindowHandle> g_mainWindow{nullptr};
 }  // namespace
 
-void SetMainWindow(WindowHandle window) { g_mainWindow.store(window); }
+void SetMainWindow(WindowHandle window) {
+  g_mainWindow.store(window);
+}
 
-WindowHandle MainWindow() { return g_mainWindow.load(); }
+WindowHandle MainWindow() {
+  return g_mainWindow.load();
+}
 
-void SetWindowMessagePoster(WindowMessagePoster poster) { Poster() = std::move(poster); }
+void SetWindowMessagePoster(WindowMessagePoster poster) {
+  Poster() = std::move(poster);
+}
 
 }  // namespace qx80

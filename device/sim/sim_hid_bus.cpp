@@ -227,7 +227,9 @@ void SimHidBus::Reenumerate(DeviceId device, uint16_t productId) {
   }
 }
 
-bool SimHidBus::IsAttached(DeviceId device) const { return Find(device) != nullptr; }
+bool SimHidBus::IsAttached(DeviceId device) const {
+  return Find(device) != nullptr;
+}
 
 size_t SimHidBus::PushInput(DeviceId device, std::span<const uint8_t> report) {
   std::lock_guard<std::mutex> lock(m_mutex);

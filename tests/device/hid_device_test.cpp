@@ -1,3 +1,5 @@
+#include "device/hid_device.h"
+
 #include <gtest/gtest.h>
 
 #include <array>
@@ -7,7 +9,6 @@
 #include <thread>
 #include <vector>
 
-#include "device/hid_device.h"
 #include "device/sim/sim_hid_bus.h"
 #include "platform/clock.h"
 
@@ -68,11 +69,16 @@ TEST_F(HidDeviceTest, MatchingRulesPickTheRightInterface) {
   const std::vector<MatchCase> cases = {
       {"exact ids and lengths", {Caps(1, 2, 65, 65), kQx80Normal}, {0x1F5E, 0x2A01, 64, 64, 0}, 1},
       {"ids zero open the index-th openable interface whatever it is",
-       {Caps(1, 2, 9, 0), Caps(3, 4, 0, 0), Caps(5, 6, 300, 2)}, {0, 0, 64, 64, 2}, 2},
+       {Caps(1, 2, 9, 0), Caps(3, 4, 0, 0), Caps(5, 6, 300, 2)},
+       {0, 0, 64, 64, 2},
+       2},
       {"platform length 64 is not a 64-byte report", {Caps(0x1F5E, 0x2A01, 65, 64)}, {0x1F5E, 0x2A01, 64, 64, 0}, {}},
       {"length 0 demands no reports of that kind", {Caps(7, 7, 65, 65), Caps(7, 7, 65, 0)}, {7, 7, 64, 0, 0}, 1},
       {"product id must match", {Caps(0x1F5E, 0x2A06, 65, 65)}, {0x1F5E, 0x2A01, 64, 64, 0}, {}},
-      {"second of two identical devices", {kQx80Normal, Caps(9, 9, 65, 65), kQx80Normal}, {0x1F5E, 0x2A01, 64, 64, 1}, 2},
+      {"second of two identical devices",
+       {kQx80Normal, Caps(9, 9, 65, 65), kQx80Normal},
+       {0x1F5E, 0x2A01, 64, 64, 1},
+       2},
       {"no third of two identical devices", {kQx80Normal, kQx80Normal}, {0x1F5E, 0x2A01, 64, 64, 2}, {}},
       {"256 is accepted", {Caps(7, 7, 257, 257)}, {7, 7, 256, 256, 0}, 0},
   };

@@ -1,9 +1,10 @@
+#include "platform/event.h"
+
 #include <gtest/gtest.h>
 
 #include <thread>
 
 #include "platform/clock.h"
-#include "platform/event.h"
 
 namespace qx80 {
 namespace {

@@ -39,11 +39,10 @@ class SimDeviceTest : public ChannelEnvironment {
   }
 
   SimQx80Device m_device{
-      m_bus,
-      SimQx80Config{
-          QX80_PRODUCT_NORMAL,
-          {{0x00, "2.09 main"}, {0x21, "2.05"}, {0x20, "1.10 dsp"}, {0x22, "3.00"}, {0x01, "2.09 0123456789A"}},
-          SimModeSwitchConfig{}}};
+      m_bus, SimQx80Config{
+                 QX80_PRODUCT_NORMAL,
+                 {{0x00, "2.09 main"}, {0x21, "2.05"}, {0x20, "1.10 dsp"}, {0x22, "3.00"}, {0x01, "2.09 0123456789A"}},
+                 SimModeSwitchConfig{}}};
   std::unique_ptr<CDeviceProtocol> m_channel;
 };
 

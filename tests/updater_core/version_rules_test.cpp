@@ -1,6 +1,6 @@
-#include <gtest/gtest.h>
-
 #include "updater/core/version_rules.h"
+
+#include <gtest/gtest.h>
 
 namespace qx80 {
 namespace {
@@ -10,9 +10,10 @@ TEST(VersionRulesTest, TextToNumber) {
     std::u16string text;
     int32_t number;
   } cases[] = {
-      {u"2.09", 0x02000900}, {u"209a", 0x02000961}, {u"209B", 0x02000942}, {u"0.50", 0x00050000},
-      {u"---", 0},           {u"", 0},              {u"10.5", 0},          {u"209", 0},
-      {u"2.0x", 0},          {u"2090", 0},          {u"2.091", 0},         {u"20.9", 0},
+      {u"2.09", 0x02000900}, {u"209a", 0x02000961}, {u"209B", 0x02000942},
+      {u"0.50", 0x00050000}, {u"---", 0},           {u"", 0},
+      {u"10.5", 0},          {u"209", 0},           {u"2.0x", 0},
+      {u"2090", 0},          {u"2.091", 0},         {u"20.9", 0},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(VersionTextToNumber(c.text), c.number) << std::string(c.text.begin(), c.text.end());

@@ -6,9 +6,15 @@ namespace {
 constexpr size_t kSlotUamc = 1;
 constexpr size_t kSlotFwup = 2;
 
-bool IsDigit(char16_t c) { return c >= u'0' && c <= u'9'; }
-bool IsUpper(uint32_t c) { return c >= 'A' && c <= 'Z'; }
-bool IsLower(uint32_t c) { return c >= 'a' && c <= 'z'; }
+bool IsDigit(char16_t c) {
+  return c >= u'0' && c <= u'9';
+}
+bool IsUpper(uint32_t c) {
+  return c >= 'A' && c <= 'Z';
+}
+bool IsLower(uint32_t c) {
+  return c >= 'a' && c <= 'z';
+}
 
 // 2 for an upper-case trailing letter, 1 for a lower-case one, 0 for the dotted form.
 int LetterClass(int32_t number) {

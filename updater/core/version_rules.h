@@ -13,9 +13,9 @@ constexpr size_t kComponentSlots = 5;  // TIPA, UAMC, FWUP, FQI, AGPF
 
 // The inputs, indexed by component slot.
 struct VersionSlots {
-  std::array<bool, kComponentSlots> loaded{};            // the image holds a part for the slot
-  std::array<std::u16string, kComponentSlots> device;    // "" unread, "---" query failed
-  std::array<std::u16string, kComponentSlots> image;     // "" unless the part passed its check
+  std::array<bool, kComponentSlots> loaded{};          // the image holds a part for the slot
+  std::array<std::u16string, kComponentSlots> device;  // "" unread, "---" query failed
+  std::array<std::u16string, kComponentSlots> image;   // "" unless the part passed its check
 };
 
 // "2.09" -> 0x02000900, "209a" -> 0x02000961; anything else -> 0 (no usable version).
