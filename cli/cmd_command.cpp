@@ -18,9 +18,7 @@ namespace {
 constexpr const char* COMMAND_HELP =
     "Runs numbered command N (decimal, or hex with 0x) on the QX-80 in whatever mode it is and\n"
     "prints the result with its name, the status pair of the last reply and the parameter\n"
-    "block (188 bytes in hex, trailing zeros left out).\n"
-    "\n"
-    "  --block HEX  the block's first bytes before the command (spaces allowed)\n";
+    "block (188 bytes in hex, trailing zeros left out).\n";
 
 constexpr size_t kBytesPerLine = 16;
 
@@ -73,14 +71,9 @@ int RunCommandNumber(std::span<const std::string> args, std::ostream& out, std::
   DeviceOptions options;
   int32_t number = 0;
   std::vector<uint8_t> bytes;
-  if (!ParseDeviceOptions(args, {.block = true}, options, err)) {
-    err << "usage: qx80 command " << COMMAND_COMMAND.usage << "\n";
-    return EXIT_USAGE;
-  }
-  if (options.help) {
-    out << "usage: qx80 command " << COMMAND_COMMAND.usage << "\n\n"
-        << COMMAND_HELP << kDeviceOptionHelp << kSpeedOptionHelp;
-    return EXIT_DONE;
+  if (const auto done =
+          ParseDeviceCommand(COMMAND_COMMAND, COMMAND_HELP, args, {.block = true}, true, options, out, err)) {
+    return *done;
   }
   if (options.positional.size() != 1 || !ParseNumber(options.positional[0], number)) {
     err << "qx80: give one command number from 0 to 255\nusage: qx80 command " << COMMAND_COMMAND.usage << "\n";

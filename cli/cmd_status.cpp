@@ -19,15 +19,9 @@ constexpr const char* STATUS_HELP =
 
 int RunStatus(std::span<const std::string> args, std::ostream& out, std::ostream& err) {
   DeviceOptions options;
-  if (!ParseDeviceOptions(args, {.package = true}, options, err) || !options.positional.empty()) {
-    err << "usage: qx80 status " << STATUS_COMMAND.usage << "\n";
-    return EXIT_USAGE;
-  }
-  if (options.help) {
-    out << "usage: qx80 status " << STATUS_COMMAND.usage << "\n\n"
-        << STATUS_HELP << "\n"
-        << kDeviceOptionHelp << kPackageOptionHelp << kSpeedOptionHelp;
-    return EXIT_DONE;
+  if (const auto done =
+          ParseDeviceCommand(STATUS_COMMAND, STATUS_HELP, args, {.package = true}, false, options, out, err)) {
+    return *done;
   }
   FirmSlots slots;
   if (!LoadPackage(options, slots, err)) {

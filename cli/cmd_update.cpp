@@ -91,16 +91,9 @@ bool Confirm(std::ostream& out) {
 
 int RunUpdate(std::span<const std::string> args, std::ostream& out, std::ostream& err) {
   DeviceOptions options;
-  if (!ParseDeviceOptions(args, {.package = true, .yes = true}, options, err) || !options.positional.empty()) {
-    err << "usage: qx80 update " << UPDATE_COMMAND.usage << "\n";
-    return EXIT_USAGE;
-  }
-  if (options.help) {
-    out << "usage: qx80 update " << UPDATE_COMMAND.usage << "\n\n"
-        << UPDATE_HELP << "\n"
-        << "  --yes        update even when no update is needed, without asking\n"
-        << kDeviceOptionHelp << kPackageOptionHelp << kSpeedOptionHelp;
-    return EXIT_DONE;
+  if (const auto done = ParseDeviceCommand(UPDATE_COMMAND, UPDATE_HELP, args, {.package = true, .yes = true}, false,
+                                           options, out, err)) {
+    return *done;
   }
   FirmSlots slots;
   if (!LoadPackage(options, slots, err)) {

@@ -15,10 +15,6 @@
 
 namespace qx80::cli {
 
-constexpr const char* kDeviceOptionHelp =
-    "  --device usb|sim[:SCENARIO]|bridge:HOST:PORT\n"
-    "               the bus to use (default usb); sim runs a simulated QX-80 in this process\n";
-
 class DeviceLink {
  public:
   explicit DeviceLink(double speed);

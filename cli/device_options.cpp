@@ -3,6 +3,44 @@
 #include <cstdlib>
 
 namespace qx80::cli {
+namespace {
+
+constexpr const char* kYesOptionHelp = "  --yes        update even when no update is needed, without asking\n";
+constexpr const char* kBlockOptionHelp = "  --block HEX  the block's first bytes before the command (spaces allowed)\n";
+constexpr const char* kDeviceOptionHelp =
+    "  --device usb|sim[:SCENARIO]|bridge:HOST:PORT\n"
+    "               the bus to use (default usb); sim runs a simulated QX-80 in this process\n";
+constexpr const char* kPackageOptionHelp =
+    "  --package FILE  the firmware package to compare with and write (default: the carried one)\n";
+constexpr const char* kSpeedOptionHelp =
+    "  --speed X    run the clock X times faster than real time (simulated devices, tests)\n";
+
+}  // namespace
+
+std::optional<int> ParseDeviceCommand(const Command& command, const char* help, std::span<const std::string> args,
+                                      const DeviceOptionSet& accepted, bool positional, DeviceOptions& options,
+                                      std::ostream& out, std::ostream& err) {
+  if (!ParseDeviceOptions(args, accepted, options, err) || (!positional && !options.positional.empty())) {
+    err << "usage: qx80 " << command.name << " " << command.usage << "\n";
+    return EXIT_USAGE;
+  }
+  if (!options.help) {
+    return std::nullopt;
+  }
+  out << "usage: qx80 " << command.name << " " << command.usage << "\n\n" << help << "\n";
+  if (accepted.yes) {
+    out << kYesOptionHelp;
+  }
+  if (accepted.block) {
+    out << kBlockOptionHelp;
+  }
+  out << kDeviceOptionHelp;
+  if (accepted.package) {
+    out << kPackageOptionHelp;
+  }
+  out << kSpeedOptionHelp;
+  return 0;
+}
 
 bool ParseDeviceOptions(std::span<const std::string> args, const DeviceOptionSet& accepted, DeviceOptions& options,
                         std::ostream& err) {

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "cli/commands.h"
+
 namespace qx80::cli {
 
 struct DeviceOptions {
@@ -28,5 +30,12 @@ struct DeviceOptionSet {
 // Parses `args`; false with a message on `err` for an unknown or incomplete option.
 bool ParseDeviceOptions(std::span<const std::string> args, const DeviceOptionSet& accepted, DeviceOptions& options,
                         std::ostream& err);
+
+// Parses a device command's arguments. Returns the exit status when the command ends here:
+// bad arguments (the usage on `err`) or --help (the command's help and the options it takes
+// on `out`); nothing when it should run. A command without `positional` arguments refuses any.
+std::optional<int> ParseDeviceCommand(const Command& command, const char* help, std::span<const std::string> args,
+                                      const DeviceOptionSet& accepted, bool positional, DeviceOptions& options,
+                                      std::ostream& out, std::ostream& err);
 
 }  // namespace qx80::cli

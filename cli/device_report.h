@@ -13,11 +13,6 @@ namespace qx80::cli {
 constexpr int EXIT_DONE = 0;
 constexpr int EXIT_FAILED = 1;
 
-constexpr const char* kPackageOptionHelp =
-    "  --package FILE  the firmware package to compare with and write (default: the carried one)\n";
-constexpr const char* kSpeedOptionHelp =
-    "  --speed X    run the clock X times faster than real time (simulated devices, tests)\n";
-
 // Loads --package, or the carried package; false with a message on `err`.
 bool LoadPackage(const DeviceOptions& options, FirmSlots& slots, std::ostream& err);
 const char* DeviceModeName(int32_t mode);

@@ -11,6 +11,7 @@
 
 #include "device/sim/sim_hid_bus.h"
 #include "platform/clock.h"
+#include "tests/support/counting_hid_backend.h"
 
 namespace qx80 {
 namespace {
@@ -31,21 +32,6 @@ class RecordingEndpoint : public SimHidBus::Endpoint {
   std::vector<std::vector<uint8_t>> reports;
 };
 
-// Counts enumerations, to show what is refused before the bus is asked.
-class CountingBackend : public HidBackend {
- public:
-  explicit CountingBackend(HidBackend& inner) : m_inner(inner) {}
-  bool Enumerate(std::vector<std::string>& paths) override {
-    ++enumerations;
-    return m_inner.Enumerate(paths);
-  }
-  std::unique_ptr<HidHandle> Open(const std::string& path) override { return m_inner.Open(path); }
-  int enumerations = 0;
-
- private:
-  HidBackend& m_inner;
-};
-
 class HidDeviceTest : public ::testing::Test {
  protected:
   HidDeviceTest() : m_counting(m_bus), m_backend(m_counting), m_scopedClock(m_clock) {}
@@ -53,7 +39,7 @@ class HidDeviceTest : public ::testing::Test {
 
   ScaledClock m_clock{100.0};
   SimHidBus m_bus;
-  CountingBackend m_counting;
+  CountingHidBackend m_counting;
   ScopedHidBackend m_backend;
   ScopedClock m_scopedClock;
 };

@@ -11,24 +11,10 @@
 #include "device/win32/win32_hid_handle.h"
 #include "tests/device_win32/pipe_peer.h"
 #include "tests/device_win32/wine_hid.h"
+#include "tests/support/counting_hid_backend.h"
 
 namespace qx80 {
 namespace {
-
-// Counts enumerations, to show what is refused before the bus is asked.
-class CountingBackend : public HidBackend {
- public:
-  explicit CountingBackend(HidBackend& inner) : m_inner(inner) {}
-  bool Enumerate(std::vector<std::string>& paths) override {
-    ++enumerations;
-    return m_inner.Enumerate(paths);
-  }
-  std::unique_ptr<HidHandle> Open(const std::string& path) override { return m_inner.Open(path); }
-  int enumerations = 0;
-
- private:
-  HidBackend& m_inner;
-};
 
 class WineHidDeviceTest : public ::testing::Test {
  protected:
@@ -97,7 +83,7 @@ TEST_F(WineHidDeviceTest, IdsZeroOpenTheIndexThOpenableInterfaceInEnumerationOrd
 }
 
 TEST_F(WineHidDeviceTest, LengthsAbove256AreRefusedBeforeAnythingIsEnumerated) {
-  CountingBackend counting(PlatformHidBackend());
+  CountingHidBackend counting(PlatformHidBackend());
   const ScopedHidBackend scoped(counting);
   EXPECT_EQ(m_device.Open(0, 0, 257, 0, 0), nullptr);
   EXPECT_EQ(m_device.Open(kWineVendorId, 1, 1, 257, 0), nullptr);
