@@ -20,7 +20,6 @@ windows_pkgs=(mingw-w64 g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix binuti
 missing=()
 if ! dpkg --print-foreign-architectures | grep -qx i386; then
   dpkg --add-architecture i386
-  need_update=1
 fi
 for p in "${native_pkgs[@]}" "${windows_pkgs[@]}"; do
   if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
@@ -42,7 +41,6 @@ for loc in "en_US.UTF-8 UTF-8" "ja_JP.UTF-8 UTF-8" "zh_CN.UTF-8 UTF-8" "zh_TW.UT
     gen=1
   fi
 done
-name_of() { echo "$1" | cut -d' ' -f1 | sed 's/UTF-8/utf8/'; }
 for l in ja_JP.utf8 zh_CN.utf8 zh_TW.utf8 de_DE.utf8 en_US.utf8; do
   locale -a 2>/dev/null | grep -qx "$l" || gen=1
 done
