@@ -1,10 +1,14 @@
-# Cross build of the Windows application: 32-bit MinGW-w64 with POSIX threads.
+# Cross build of the Windows application: 32-bit MinGW-w64 with POSIX threads (64-bit when
+# mingw-x86_64.cmake sets the triplet first).
+if(NOT QX80_MINGW_TRIPLET)
+  set(QX80_MINGW_TRIPLET i686-w64-mingw32)
+endif()
 set(CMAKE_SYSTEM_NAME Windows)
-set(CMAKE_SYSTEM_PROCESSOR i686)
-set(CMAKE_C_COMPILER i686-w64-mingw32-gcc-posix)
-set(CMAKE_CXX_COMPILER i686-w64-mingw32-g++-posix)
-set(CMAKE_RC_COMPILER i686-w64-mingw32-windres)
-set(CMAKE_FIND_ROOT_PATH /usr/i686-w64-mingw32)
+string(REGEX REPLACE "-.*" "" CMAKE_SYSTEM_PROCESSOR ${QX80_MINGW_TRIPLET})
+set(CMAKE_C_COMPILER ${QX80_MINGW_TRIPLET}-gcc-posix)
+set(CMAKE_CXX_COMPILER ${QX80_MINGW_TRIPLET}-g++-posix)
+set(CMAKE_RC_COMPILER ${QX80_MINGW_TRIPLET}-windres)
+set(CMAKE_FIND_ROOT_PATH /usr/${QX80_MINGW_TRIPLET})
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)

@@ -23,6 +23,12 @@ fi
 
 # Wine insists on an absolute path.
 WINEPREFIX="$(realpath -m "${QX80_WINEPREFIX:-$default_prefix}")"
+# Wine's 32-bit loader, unless the kernel runs no 32-bit programs (no IA-32 emulation): then
+# its 64-bit loader, which runs only 64-bit programs (the win64 preset's).
+wine=wine
+if ! wine --version >/dev/null 2>&1 && [ -x /usr/lib/wine/wine64 ]; then
+  wine=/usr/lib/wine/wine64
+fi
 export WINEPREFIX
 export WINEDEBUG="${WINEDEBUG:--all}"
 # No Mono or Gecko: their installers would ask questions on first use. No debugger either:
@@ -37,7 +43,7 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
   if [ ! -f "$WINEPREFIX/system.reg" ]; then
     echo "wine-run.sh: creating the Wine prefix $WINEPREFIX" >&2
     mkdir -p "$WINEPREFIX"
-    timeout 600 wineboot --init </dev/null >/dev/null 2>&1 || true
+    timeout 600 "$wine" wineboot --init </dev/null >/dev/null 2>&1 || true
     timeout 120 wineserver -w </dev/null >/dev/null 2>&1 || true
   fi
   flock -u 9
@@ -49,7 +55,7 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
 fi
 
 if [ -n "${DISPLAY:-}" ]; then
-  exec wine "$@" </dev/null
+  exec "$wine" "$@" </dev/null
 fi
 
 # A private Xvfb: it picks a free display number itself (-displayfd), so runs started at
@@ -79,7 +85,7 @@ exec {display_fd}<&-
 export DISPLAY=":$display_number"
 
 status=0
-wine "$@" </dev/null &
+"$wine" "$@" </dev/null &
 wine_pid=$!
 wait "$wine_pid" || status=$?
 wine_pid=""
