@@ -5,10 +5,10 @@
 #include <vector>
 
 #include "cli/commands.h"
-#include "cli/device_link.h"
 #include "cli/device_report.h"
 #include "platform/clock.h"
 #include "protocol/protocol_result.h"
+#include "updater/core/device_link.h"
 #include "workers/device_comm_app.h"
 #include "workers/probe_device.h"
 

@@ -3,10 +3,10 @@
 #include <optional>
 
 #include "cli/commands.h"
-#include "cli/device_link.h"
 #include "cli/device_report.h"
 #include "cli/session_loop.h"
 #include "platform/clock.h"
+#include "updater/core/device_link.h"
 
 namespace qx80::cli {
 namespace {

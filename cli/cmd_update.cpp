@@ -6,11 +6,11 @@
 #include <string>
 
 #include "cli/commands.h"
-#include "cli/device_link.h"
 #include "cli/device_report.h"
 #include "cli/session_loop.h"
 #include "platform/clock.h"
 #include "protocol/protocol_result.h"
+#include "updater/core/device_link.h"
 
 #ifdef _WIN32
 #include <io.h>
@@ -41,7 +41,7 @@ constexpr uint32_t kReturnAfterFailureBoundMs = 15000;
 constexpr int kBarWidth = 40;
 
 const char* OutcomeText(uint32_t textId) {
-  return textId == TEXT_UPDATE_SUCCEEDED ? "Firmware has been updated." : "Failed to update firmware.";
+  return textId == IDS_MSG_UPDATED ? "Firmware has been updated." : "Failed to update firmware.";
 }
 
 bool OnTerminal(const std::ostream& out) {

@@ -39,10 +39,10 @@ class FirmSlots {
   const uint8_t* Data(int kind) const { return m_firmData[kind].get(); }
   uint32_t Size(int kind) const { return m_firmSize[kind]; }
   const std::u16string& Version(int kind) const { return m_firmVersion[kind]; }
-
- private:
+  // Whether any slot holds a part.
   bool AnyFilled() const;
 
+ private:
   std::unique_ptr<uint8_t[]> m_firmData[FIRM_SLOT_COUNT];
   uint32_t m_firmSize[FIRM_SLOT_COUNT] = {};
   std::u16string m_firmVersion[FIRM_SLOT_COUNT];

@@ -3,6 +3,7 @@
 // pressed and when messages arrive. It acts on its window only through a DialogView, so
 // the same logic runs in the Windows build and in native tests.
 #include <cstdint>
+#include <string_view>
 
 #include "updater/dialog_view.h"
 #include "updater/ui_constants.h"
@@ -37,6 +38,19 @@ class DialogController {
   virtual bool UsesAlertColour(int /*id*/) const { return false; }
   // WM_DESTROY, after the default handling.
   virtual void OnDestroy(DialogView& /*view*/) {}
+  // WM_ACTIVATE, after the default handling; `active` unless the window is being deactivated.
+  virtual void OnActivate(DialogView& /*view*/, bool /*active*/) {}
+  // WM_PAINT; true when the controller painted, false for the dialog's default painting.
+  virtual bool OnPaint(DialogView& /*view*/) { return false; }
+  // WM_QUERYDRAGICON: the icon resource shown while a minimised window is dragged; 0 for the
+  // default.
+  virtual int DragIconId() const { return 0; }
+  // WM_DROPFILES: the path of the first dropped file, as the shell gave it into a buffer of
+  // kDroppedPathBufferUnits UTF-16 units (a longer path arrives cut). The default processing
+  // follows.
+  virtual void OnDropFiles(DialogView& /*view*/, std::u16string_view /*path*/) {}
+
+  static constexpr int kDroppedPathBufferUnits = 256;
 
  private:
   int m_templateId;

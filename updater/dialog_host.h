@@ -30,6 +30,22 @@ class DialogHost {
   virtual void Quit(int exitCode) = 0;
   // Runs until a quit is requested; returns its exit code.
   virtual int RunMessageLoop() = 0;
+
+  // The wait cursor, shown from Begin to the matching End (they nest).
+  virtual void BeginWaitCursor() = 0;
+  virtual void EndWaitCursor() = 0;
+};
+
+// Shows the wait cursor for the life of the object.
+class WaitCursor {
+ public:
+  explicit WaitCursor(DialogHost& host) : m_host(host) { m_host.BeginWaitCursor(); }
+  ~WaitCursor() { m_host.EndWaitCursor(); }
+  WaitCursor(const WaitCursor&) = delete;
+  WaitCursor& operator=(const WaitCursor&) = delete;
+
+ private:
+  DialogHost& m_host;
 };
 
 }  // namespace qx80

@@ -1,5 +1,6 @@
 #include "updater/updater_app.h"
 
+#include "platform/window_message.h"
 #include "updater/main_dlg.h"
 #include "updater/resources/resource_ids.h"
 
@@ -29,12 +30,15 @@ bool CUpdaterApp::OnAppStart() {
     m_mainDlg.reset();
     return false;
   }
+  // The main window receives the device's notifications.
+  SetMainWindow(view->Handle());
   view->ShowWindow();
   return true;
 }
 
 int CUpdaterApp::OnAppExit() {
   if (m_mainDlg) {
+    SetMainWindow(nullptr);
     Host().DestroyModeless(*m_mainDlg);
     m_mainDlg.reset();
   }

@@ -18,7 +18,9 @@ StatusCode CFirmUpdater::StartUpdate(std::shared_ptr<CDeviceCommApp> comm, const
   if (HasThread() || IsThreadActive()) {
     return kStatusAlreadyInitialized;
   }
-  if (!comm || job == nullptr || job->notifyWindow == nullptr) {
+  // A job without a section would switch the device to update mode and report success
+  // without writing anything.
+  if (!comm || job == nullptr || job->notifyWindow == nullptr || job->count == 0) {
     return kStatusNullPointer;
   }
   m_comm = std::move(comm);

@@ -40,7 +40,8 @@ class CFirmUpdater : public Thread {
   ~CFirmUpdater() override;
 
   // kStatusAlreadyInitialized while a thread of this worker exists or still runs;
-  // kStatusNullPointer for a null connection, a null job or a job without a notify window;
+  // kStatusNullPointer for a null connection, a null job, a job without a section or without
+  // a notify window;
   // kStatusFail when the thread cannot start (StopUpdate has then run); else kStatusOk.
   // The job is copied, section images included. `userDataOwner`, when given, is held until
   // the body has returned: pass the owner of the sections' user data.

@@ -93,6 +93,8 @@ TEST(LicenseDialog, OkFollowsTheRadioButtons) {
   } steps[] = {{IDC_ACCEPT, true}, {IDC_DECLINE, false}, {IDC_ACCEPT, true}, {IDC_ACCEPT, true}, {IDC_DECLINE, false}};
   for (const auto& step : steps) {
     view.ClickRadio(step.click);
+    EXPECT_TRUE(view.IsChecked(step.click));
+    EXPECT_NE(view.IsChecked(IDC_ACCEPT), view.IsChecked(IDC_DECLINE)) << "the template's class name is BUTTON";
     EXPECT_TRUE(dlg.OnCommand(view, step.click, NOTIFY_BUTTON_CLICKED));
     EXPECT_EQ(view.IsEnabled(ID_OK), step.okEnabled) << step.click;
   }

@@ -42,7 +42,7 @@ class FakeDialogHost : public DialogHost {
   }
 
   DialogView* CreateModeless(DialogController& controller, DialogView* /*owner*/) override {
-    if (m_failModeless) return nullptr;
+    if (m_failModeless || controller.TemplateId() == m_failModelessTemplate) return nullptr;
     auto& view = m_modeless[&controller];
     view = std::make_unique<FakeDialogView>(controller.TemplateId());
     controller.OnInitDialog(*view);
@@ -59,10 +59,17 @@ class FakeDialogHost : public DialogHost {
   int ShowMessageBox(DialogView* owner, std::u16string_view text, std::u16string_view caption,
                      uint32_t flags) override {
     m_messageBoxes.push_back({owner, std::u16string(text), std::u16string(caption), flags});
-    return ID_OK;
+    if (m_duringMessageBox) m_duringMessageBox();
+    return m_messageBoxAnswer;
   }
 
   void Quit(int exitCode) override { m_quitCodes.push_back(exitCode); }
+
+  void BeginWaitCursor() override {
+    ++m_waitCursorDepth;
+    ++m_waitCursorShown;
+  }
+  void EndWaitCursor() override { --m_waitCursorDepth; }
 
   int RunMessageLoop() override {
     ++m_loopRuns;
@@ -83,9 +90,14 @@ class FakeDialogHost : public DialogHost {
   std::unique_ptr<FakeDialogView> m_lastModalView;
   std::vector<RecordedMessageBox> m_messageBoxes;
   std::vector<int> m_quitCodes;
-  std::function<void()> m_duringLoop;  // what the user does while the loop runs
+  std::function<void()> m_duringLoop;        // what the user does while the loop runs
+  std::function<void()> m_duringMessageBox;  // what happens while a message box is open
+  int m_messageBoxAnswer = ID_OK;
+  int m_waitCursorDepth = 0;
+  int m_waitCursorShown = 0;
   int m_loopRuns = 0;
   bool m_failModeless = false;
+  int m_failModelessTemplate = 0;  // a template whose modeless window cannot be created
 
  private:
   std::map<DialogController*, std::unique_ptr<FakeDialogView>> m_modeless;

@@ -61,30 +61,55 @@ TEST(StringTable, AbsentIdsGiveEmptyTextsWithoutFallback) {
   }
 }
 
-TEST(StringTable, TextsKeepTheirExactForm) {
+// Every text of the program in its three languages, byte for byte, written out here rather
+// than taken from the resource script under test.
+TEST(StringTable, EveryTextKeepsItsExactFormInEachLanguage) {
   struct Case {
     int id;
-    std::u16string text;
+    std::u16string english, japanese, chinese;
   };
   const Case cases[] = {
-      {501, u"&About QX-80 FW-Updater"},
-      {503, u" FW-"},
-      {4000, u"After closing all applications using QX-80, press the \"Start\" button."},
-      {4003, u"No update needed. \r\n\r\nStart update?"},
-      {5001, u"Cannot find QX-80.\r\nCheck your connection and try again."},
-      {603, u"Don't accept the license agreement"},
-      {10501, u"QX-80 FW-Updaterについて(&A)"},
-      {10505, u"QX-80 ファームウェア アップデート中..."},
-      {14000, u"QX-80を使用している全てのアプリケーションを終了してから、「開始」ボタンを押してください。"},
-      {14003, u"更新の必要はありません。\r\n\r\n更新しますか？"},
-      {15000, u"QX-80 FW-Updaterは既に起動しています。"},
-      {20501, u"关于 QX-80 FW-Updater(&A)"},
-      {20599, u"确定"},
-      {24000, u"关闭使用 QX-80 的所有应用程序后，按“开始”按钮。"},
-      {24003, u"无需更新。\r\n\r\n开始更新？"},
-      {25001, u"找不到 QX-80。\r\n请检查连接并重试。"},
+      {501, u"&About QX-80 FW-Updater", u"QX-80 FW-Updaterについて(&A)", u"关于 QX-80 FW-Updater(&A)"},
+      {502, u"QX-80", u"QX-80", u"QX-80"},
+      {503, u" FW-", u" FW-", u" FW-"},
+      {504, u"Updater", u"Updater", u"Updater"},
+      {505, u"QX-80 Firmware updating...", u"QX-80 ファームウェア アップデート中...", u"QX-80 固件正在更新..."},
+      {506, u"QX-80 Licensing Agreement", u"QX-80 使用許諾契約", u"QX-80 许可协议"},
+      {507, u"About QX-80 FW-Updater", u"QX-80 FW-Updaterについて", u"关于 QX-80 FW-Updater"},
+      {599, u"OK", u"OK", u"确定"},
+      {600, u"Close", u"閉じる", u"关闭"},
+      {601, u"Cancel", u"キャンセル", u"取消"},
+      {602, u"Accept all terms of the license agreement", u"使用許諾契約の全条項に同意します",
+       u"接受许可协议的所有条款"},
+      {603, u"Don't accept the license agreement", u"使用許諾契約の条項に同意しません", u"不接受许可协议"},
+      {604, u"QX-80 Firmware will be updated.", u"QX-80のファームウエアを更新します。", u"QX-80 的固件将更新。"},
+      {605, u"Current version", u"現在のバージョン", u"当前版本"},
+      {606, u"Updated version", u"更新後のバージョン", u"更新后的版本"},
+      {607, u"&Start", u"開始(&S)", u"开始(&S)"},
+      {4000, u"After closing all applications using QX-80, press the \"Start\" button.",
+       u"QX-80を使用している全てのアプリケーションを終了してから、「開始」ボタンを押してください。",
+       u"关闭使用 QX-80 的所有应用程序后，按“开始”按钮。"},
+      {4001, u"Connect QX-80 to USB port.", u"USBポートにQX-80を接続してください。", u"将 QX-80 连接到 USB 端口。"},
+      {4002, u"!!! DON'T DISCONNECT THE QX-80 FROM THE USB PORT !!!", u"!!! USBポートからQX-80を抜かないでください !!!",
+       u"!!! 不要断开 QX-80 与 USB 端口的连接 !!!"},
+      {4003, u"No update needed. \r\n\r\nStart update?", u"更新の必要はありません。\r\n\r\n更新しますか？",
+       u"无需更新。\r\n\r\n开始更新？"},
+      {4004, u"Updating...", u"書き込み中...", u"正在更新..."},
+      {4005, u"Firmware has been updated.", u"ファームウェアの書き込みが正常に終了しました。", u"固件已更新。"},
+      {4006, u"Failed to update firmware.", u"ファームウェアの書き込みに失敗しました。", u"固件更新失败。"},
+      {5000, u"QX-80 FW-Updater is already running.", u"QX-80 FW-Updaterは既に起動しています。",
+       u"QX-80 FW-Updater 已经运行。"},
+      {5001, u"Cannot find QX-80.\r\nCheck your connection and try again.",
+       u"QX-80が見つかりません。\r\n接続を確認してから再度実行してください。", u"找不到 QX-80。\r\n请检查连接并重试。"},
+      {5002, u"Failed to format the updating firmware.", u"アップデートするファームウェアの初期化に失敗しました。",
+       u"无法格式化更新固件。"},
   };
-  for (const auto& c : cases) EXPECT_EQ(LoadResString(c.id), c.text) << c.id;
+  ASSERT_EQ(std::size(cases), std::size(kBaseIds));
+  for (const auto& c : cases) {
+    EXPECT_EQ(LoadResString(c.id), c.english) << c.id;
+    EXPECT_EQ(LoadResString(c.id + LANGUAGE_OFFSET_JAPANESE), c.japanese) << c.id;
+    EXPECT_EQ(LoadResString(c.id + LANGUAGE_OFFSET_CHINESE), c.chinese) << c.id;
+  }
 }
 
 TEST(StringTable, AppTitleIsTheSameInEveryLanguage) {

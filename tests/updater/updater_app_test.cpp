@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/window_message.h"
+#include "protocol/channel_callbacks.h"
 #include "tests/updater/fake_dialog_host.h"
 #include "updater/main_dlg.h"
 #include "updater/resources/resource_ids.h"
@@ -73,6 +75,19 @@ TEST_F(UpdaterAppTest, StartsThenRunsUntilTheUserQuits) {
       EXPECT_TRUE(view->m_visible);
       EXPECT_EQ(view->GetText(IDC_CANCEL_CLOSE), u"キャンセル");
       EXPECT_EQ(app.MainDialog()->State(), DLG_READY);
+      // The device's notifications reach the main window with their code and value.
+      std::vector<WindowMessage> posted;
+      SetWindowMessagePoster([&posted](const WindowMessage& m) {
+        posted.push_back(m);
+        return true;
+      });
+      PostDeviceNotify(3, 9);
+      SetWindowMessagePoster({});
+      ASSERT_EQ(posted.size(), 1u);
+      EXPECT_EQ(posted[0].window, view->Handle());
+      EXPECT_EQ(posted[0].message, WM_DEVICE_NOTIFY);
+      EXPECT_EQ(posted[0].wParam, 3u);
+      EXPECT_EQ(posted[0].lParam, 9);
       app.MainDialog()->OnCommand(*view, IDC_CANCEL_CLOSE, NOTIFY_BUTTON_CLICKED);
     };
     EXPECT_EQ(app.Run(), EXIT_CODE_USER_ENDED);
@@ -80,6 +95,7 @@ TEST_F(UpdaterAppTest, StartsThenRunsUntilTheUserQuits) {
     EXPECT_EQ(app.m_language, LANGUAGE_JAPANESE);
     EXPECT_EQ(app.m_productName, u"QX-80 FW-Updater");
     EXPECT_EQ(app.MainDialog(), nullptr);  // destroyed and deleted at exit
+    EXPECT_EQ(MainWindow(), nullptr);
     EXPECT_EQ(platform.m_calls, (std::vector<std::string>{"controls", "richedit", "version", "mutex"}));
     EXPECT_EQ(platform.m_mutexName, u"HUB770-FW-UPDATER-MUTEX");
     EXPECT_TRUE(host.m_messageBoxes.empty());

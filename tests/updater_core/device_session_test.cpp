@@ -130,7 +130,7 @@ TEST_F(SessionTest, RunsAWholeUpdate) {
   const auto finished = [&] { return !m_other.empty() && m_other.back().message == WM_UPDATE_FINISHED; };
   ASSERT_TRUE(RunUntil(finished));
   EXPECT_EQ(m_other.back().wParam, 0u);
-  EXPECT_EQ(m_session->OnUpdateFinished(0), TEXT_UPDATE_SUCCEEDED);
+  EXPECT_EQ(m_session->OnUpdateFinished(0), IDS_MSG_UPDATED);
   EXPECT_FALSE(m_session->IsConnected());
   EXPECT_EQ(m_session->DeviceVersions(), CDeviceSession::Versions{});
 
@@ -155,9 +155,9 @@ TEST_F(SessionTest, RunsAWholeUpdate) {
 }
 
 TEST_F(SessionTest, AFailedUpdateIsReportedAsFailure) {
-  EXPECT_EQ(m_session->OnUpdateFinished(ResultWriteFailed), TEXT_UPDATE_FAILED);
-  EXPECT_EQ(m_session->OnUpdateFinished(ResultModeTimeout), TEXT_UPDATE_FAILED);
-  EXPECT_EQ(m_session->OnUpdateFinished(ResultOk), TEXT_UPDATE_SUCCEEDED);
+  EXPECT_EQ(m_session->OnUpdateFinished(ResultWriteFailed), IDS_MSG_UPDATE_FAILED);
+  EXPECT_EQ(m_session->OnUpdateFinished(ResultModeTimeout), IDS_MSG_UPDATE_FAILED);
+  EXPECT_EQ(m_session->OnUpdateFinished(ResultOk), IDS_MSG_UPDATED);
 }
 
 }  // namespace

@@ -178,12 +178,16 @@ TEST(FirmUpdaterStartTest, RefusesBadArgumentsAndASecondStart) {
   FirmUpdateJob job = slots.BuildUpdateJob(nullptr, nullptr, &g_window, WM_UPDATE_FINISHED);
   FirmUpdateJob noWindow = job;
   noWindow.notifyWindow = nullptr;
+  FirmUpdateJob noSection = job;
+  noSection.count = 0;
 
   auto updater = std::make_shared<CFirmUpdater>();
   EXPECT_EQ(updater->StartUpdate(nullptr, &job), kStatusNullPointer);
   EXPECT_EQ(updater->StartUpdate(rig.Comm(), nullptr), kStatusNullPointer);
   EXPECT_EQ(updater->StartUpdate(rig.Comm(), &noWindow), kStatusNullPointer);
+  EXPECT_EQ(updater->StartUpdate(rig.Comm(), &noSection), kStatusNullPointer);  // no false success
   EXPECT_FALSE(updater->HasThread());
+  EXPECT_EQ(CountRequests(rig.Device()).enter, 0);
 
   ASSERT_EQ(updater->StartUpdate(rig.Comm(), &job), kStatusOk);
   EXPECT_EQ(updater->StartUpdate(rig.Comm(), &job), kStatusAlreadyInitialized);

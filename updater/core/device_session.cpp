@@ -78,7 +78,7 @@ void CDeviceSession::ReadVersions() {
 
 void CDeviceSession::DisconnectDevice() {
   m_device->Disconnect();
-  m_deviceVersions = Versions{};
+  ClearDeviceVersions();
 }
 
 StatusCode CDeviceSession::StartUpdate(const FirmSlots& slots, WindowHandle progressWindow) {
@@ -94,7 +94,7 @@ uint32_t CDeviceSession::OnUpdateFinished(int32_t result) {
   m_updater->StopUpdate();
   m_progressWindow.store(nullptr);
   DisconnectDevice();
-  return result == ResultOk ? TEXT_UPDATE_SUCCEEDED : TEXT_UPDATE_FAILED;
+  return UpdateOutcomeText(result);
 }
 
 void CDeviceSession::PostUpdateProgress(int percent, void* userData) {

@@ -21,6 +21,7 @@
 #include "firmware/firm_slots.h"
 #include "platform/window_message.h"
 #include "updater/core/version_rules.h"
+#include "updater/resources/resource_ids.h"
 #include "workers/device_comm_app.h"
 #include "workers/device_watcher.h"
 #include "workers/firm_updater.h"
@@ -28,9 +29,11 @@
 
 namespace qx80 {
 
-// Texts of the update's outcome.
-constexpr uint32_t TEXT_UPDATE_SUCCEEDED = 4005;  // "Firmware has been updated."
-constexpr uint32_t TEXT_UPDATE_FAILED = 4006;     // "Failed to update firmware."
+// The text of an update's outcome: IDS_MSG_UPDATED ("Firmware has been updated.") for 0,
+// IDS_MSG_UPDATE_FAILED ("Failed to update firmware.") for every other result.
+constexpr uint32_t UpdateOutcomeText(int32_t result) {
+  return result == 0 ? IDS_MSG_UPDATED : IDS_MSG_UPDATE_FAILED;
+}
 
 // The version query and its selectors, by component slot.
 constexpr int32_t CMD_GET_VERSION = 11;
@@ -60,6 +63,8 @@ class CDeviceSession {
   bool ConnectDevice(int32_t mode);
   // Clears the ready flag, closes the channel, forgets the versions.
   void DisconnectDevice();
+  // Forgets the versions read, keeping the channel.
+  void ClearDeviceVersions() { m_deviceVersions = Versions{}; }
 
   // The device's versions by component slot: "" unread, "---" when the query failed.
   const Versions& DeviceVersions() const { return m_deviceVersions; }
@@ -71,8 +76,10 @@ class CDeviceSession {
   // null). A non-negative status means started.
   StatusCode StartUpdate(const FirmSlots& slots, WindowHandle progressWindow);
   // WM_UPDATE_FINISHED: stops the worker, releases and closes the channel and returns the
-  // text of the outcome (TEXT_UPDATE_SUCCEEDED for 0, else TEXT_UPDATE_FAILED).
+  // text of the outcome (UpdateOutcomeText).
   uint32_t OnUpdateFinished(int32_t result);
+  // Stops the update worker (bounded), releasing the channel it used.
+  void StopUpdate() { m_updater->StopUpdate(); }
   // The progress callback of every section, on the worker thread: posts WM_UPDATE_PROGRESS
   // with (percent + section index x 100) / section count to the progress window, while there
   // is one and the count is not 0.

@@ -2,6 +2,7 @@
 
 #include <commctrl.h>
 #include <richedit.h>
+#include <shellapi.h>
 
 #include <string>
 #include <vector>
@@ -15,7 +16,6 @@ static_assert(MESSAGE_BOX_ICON_ERROR == MB_ICONERROR && MESSAGE_BOX_ICON_INFORMA
 
 namespace {
 
-constexpr int kFontWeightRaise = 300;
 constexpr int kBigIconSize = 48;
 constexpr int kSmallIconSize = 16;
 
@@ -26,6 +26,10 @@ const wchar_t* Wide(const std::u16string& s) {
 HWND HandleOf(const DialogView* view) {
   return view != nullptr ? static_cast<HWND>(view->Handle()) : nullptr;
 }
+
+// Posted to itself by a dialog on WM_ACTIVATE, so that its controller runs after the dialog
+// manager's own handling (which restores the focus it saved) rather than before it.
+constexpr UINT kMessageAfterActivate = WM_USER + 0x100;
 
 }  // namespace
 
@@ -58,7 +62,14 @@ class Win32Dialog final : public DialogView {
   bool IsChecked(int id) const override { return IsDlgButtonChecked(m_hwnd, id) == BST_CHECKED; }
 
   void SetRichText(int id, std::u16string_view text, const RichTextFont& font) override;
-  void SetEmphasisFont(int id) override;
+  FontHandle GetItemFont(int id) const override {
+    HWND item = Item(id);
+    return item != nullptr ? reinterpret_cast<FontHandle>(SendMessageW(item, WM_GETFONT, 0, 0)) : nullptr;
+  }
+  FontHandle CreateHeavierFont(FontHandle font, int weightRaise) override;
+  void SetItemFont(int id, FontHandle font) override {
+    if (HWND item = Item(id)) SendMessageW(item, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
+  }
   void SetProgressRange(int id, int low, int high) override {
     SendDlgItemMessageW(m_hwnd, id, PBM_SETRANGE, 0, MAKELPARAM(low, high));
   }
@@ -79,11 +90,37 @@ class Win32Dialog final : public DialogView {
     return true;
   }
 
+  ControlHandle ItemHandle(int id) const override { return Item(id); }
+  bool GetItemPlacement(int id, ItemRect& rect, uint32_t& style) const override;
+  ControlHandle CreateStatic(int id, const ItemRect& rect, uint32_t style) override;
+  void SetControlText(ControlHandle control, std::u16string_view text) override {
+    if (control != nullptr) SetWindowTextW(static_cast<HWND>(control), Wide(std::u16string(text)));
+  }
+  void ShowControl(ControlHandle control, bool visible) override {
+    if (control != nullptr) ::ShowWindow(static_cast<HWND>(control), visible ? SW_SHOW : SW_HIDE);
+  }
+  void EnableControl(ControlHandle control, bool enabled) override {
+    if (control != nullptr) ::EnableWindow(static_cast<HWND>(control), enabled ? TRUE : FALSE);
+  }
+  bool IsControlEnabled(ControlHandle control) const override {
+    return control != nullptr && ::IsWindowEnabled(static_cast<HWND>(control)) != FALSE;
+  }
+  void MoveFocusTo(int id) override {
+    if (HWND item = Item(id)) SendMessageW(m_hwnd, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(item), TRUE);
+  }
+  bool ThreadHasFocus() const override { return GetFocus() != nullptr; }
+  void AcceptDroppedFiles(bool accept) override { DragAcceptFiles(m_hwnd, accept ? TRUE : FALSE); }
+
   void EnableWindow(bool enabled) override { ::EnableWindow(m_hwnd, enabled ? TRUE : FALSE); }
   bool IsWindowEnabled() const override { return ::IsWindowEnabled(m_hwnd) != FALSE; }
   void ShowWindow() override { ::ShowWindow(m_hwnd, SW_SHOW); }
   void CenterInWorkArea() override;
+  void CenterOver(const DialogView& other) override;
+  void BringToTop() override { SetWindowPos(m_hwnd, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE); }
   void UpdateWindow() override { ::UpdateWindow(m_hwnd); }
+  bool IsMinimised() const override { return IsIconic(m_hwnd) != FALSE; }
+  void PaintMinimisedIcon(int iconId) override;
+  void Invalidate() override { InvalidateRect(m_hwnd, nullptr, FALSE); }
   void EndDialog(int result) override {
     if (m_modal) ::EndDialog(m_hwnd, result);
   }
@@ -100,12 +137,16 @@ class Win32Dialog final : public DialogView {
     return TRUE;
   }
   void ReleaseGdiObjects();
+  INT_PTR DragIcon();
+  void DropFiles(HDROP drop);
+  void MoveTo(int x, int y) { SetWindowPos(m_hwnd, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE); }
 
   HINSTANCE m_instance;
   DialogController& m_controller;
   bool m_modal;
   std::vector<HFONT> m_fonts;
   std::vector<HICON> m_icons;
+  HICON m_dragIcon = nullptr;
 };
 
 std::u16string Win32Dialog::WindowText(HWND hwnd) {
@@ -146,17 +187,62 @@ void Win32Dialog::SetRichText(int id, std::u16string_view text, const RichTextFo
   SendMessageW(edit, EM_SCROLLCARET, 0, 0);
 }
 
-void Win32Dialog::SetEmphasisFont(int id) {
-  HWND item = Item(id);
-  if (item == nullptr) return;
-  auto font = reinterpret_cast<HFONT>(SendMessageW(item, WM_GETFONT, 0, 0));
+FontHandle Win32Dialog::CreateHeavierFont(FontHandle font, int weightRaise) {
   LOGFONTW description{};
-  if (font == nullptr || GetObjectW(font, sizeof(description), &description) == 0) return;
-  description.lfWeight += kFontWeightRaise;
+  if (font == nullptr || GetObjectW(static_cast<HFONT>(font), sizeof(description), &description) == 0) return nullptr;
+  description.lfWeight += weightRaise;
   HFONT heavier = CreateFontIndirectW(&description);
-  if (heavier == nullptr) return;
-  m_fonts.push_back(heavier);
-  SendMessageW(item, WM_SETFONT, reinterpret_cast<WPARAM>(heavier), TRUE);
+  if (heavier != nullptr) m_fonts.push_back(heavier);
+  return heavier;
+}
+
+bool Win32Dialog::GetItemPlacement(int id, ItemRect& rect, uint32_t& style) const {
+  HWND item = Item(id);
+  RECT window{};
+  if (item == nullptr || !GetWindowRect(item, &window)) return false;
+  MapWindowPoints(nullptr, m_hwnd, reinterpret_cast<POINT*>(&window), 2);
+  rect = {window.left, window.top, window.right, window.bottom};
+  style = static_cast<uint32_t>(GetWindowLongW(item, GWL_STYLE));
+  return true;
+}
+
+ControlHandle Win32Dialog::CreateStatic(int id, const ItemRect& rect, uint32_t style) {
+  HWND label =
+      CreateWindowExW(0, L"STATIC", L"", style, rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top,
+                      m_hwnd, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), m_instance, nullptr);
+  // A window made at run time starts in the system font; give it the dialog's, like its row.
+  if (label != nullptr) SendMessageW(label, WM_SETFONT, SendMessageW(m_hwnd, WM_GETFONT, 0, 0), FALSE);
+  return label;
+}
+
+void Win32Dialog::PaintMinimisedIcon(int iconId) {
+  PAINTSTRUCT paint{};
+  HDC dc = BeginPaint(m_hwnd, &paint);
+  SendMessageW(m_hwnd, WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(dc), 0);
+  RECT client{};
+  GetClientRect(m_hwnd, &client);
+  const int iconWidth = GetSystemMetrics(SM_CXICON);
+  const int iconHeight = GetSystemMetrics(SM_CYICON);
+  if (HICON icon = LoadIcon(iconId, iconWidth)) {
+    DrawIcon(dc, CentredIconOffset(client.right - client.left, iconWidth),
+             CentredIconOffset(client.bottom - client.top, iconHeight), icon);
+  }
+  EndPaint(m_hwnd, &paint);
+}
+
+INT_PTR Win32Dialog::DragIcon() {
+  const int iconId = m_controller.DragIconId();
+  if (iconId == 0) return FALSE;
+  if (m_dragIcon == nullptr) m_dragIcon = LoadIcon(iconId, GetSystemMetrics(SM_CXICON));
+  return reinterpret_cast<INT_PTR>(m_dragIcon);
+}
+
+void Win32Dialog::DropFiles(HDROP drop) {
+  // A longer path is cut by the buffer, and then fails to load.
+  wchar_t path[DialogController::kDroppedPathBufferUnits] = {};
+  if (DragQueryFileW(drop, 0, path, DialogController::kDroppedPathBufferUnits) == 0) path[0] = L'\0';
+  DragFinish(drop);
+  m_controller.OnDropFiles(*this, reinterpret_cast<const char16_t*>(path));
 }
 
 void Win32Dialog::CenterInWorkArea() {
@@ -165,8 +251,15 @@ void Win32Dialog::CenterInWorkArea() {
   if (!SystemParametersInfoW(SPI_GETWORKAREA, 0, &area, 0) || !GetWindowRect(m_hwnd, &window)) return;
   const int width = window.right - window.left;
   const int height = window.bottom - window.top;
-  SetWindowPos(m_hwnd, nullptr, area.left + (area.right - area.left - width) / 2,
-               area.top + (area.bottom - area.top - height) / 2, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+  MoveTo(area.left + (area.right - area.left - width) / 2, area.top + (area.bottom - area.top - height) / 2);
+}
+
+void Win32Dialog::CenterOver(const DialogView& other) {
+  RECT over{};
+  RECT window{};
+  if (!GetWindowRect(HandleOf(&other), &over) || !GetWindowRect(m_hwnd, &window)) return;
+  MoveTo(over.left + (over.right - over.left - (window.right - window.left)) / 2,
+         over.top + (over.bottom - over.top - (window.bottom - window.top)) / 2);
 }
 
 void Win32Dialog::ReleaseGdiObjects() {
@@ -174,6 +267,7 @@ void Win32Dialog::ReleaseGdiObjects() {
   for (HICON icon : m_icons) DestroyIcon(icon);
   m_fonts.clear();
   m_icons.clear();
+  m_dragIcon = nullptr;
 }
 
 INT_PTR CALLBACK Win32Dialog::DialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -223,6 +317,19 @@ INT_PTR Win32Dialog::Dispatch(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_DESTROY:
       m_controller.OnDestroy(*this);
       return FALSE;
+    case WM_ACTIVATE:
+      PostMessageW(m_hwnd, kMessageAfterActivate, wParam, 0);
+      return FALSE;
+    case kMessageAfterActivate:
+      m_controller.OnActivate(*this, LOWORD(wParam) != WA_INACTIVE);
+      return TRUE;
+    case WM_PAINT:
+      return m_controller.OnPaint(*this) ? TRUE : FALSE;
+    case WM_QUERYDRAGICON:
+      return DragIcon();  // returned as it is, not through DWLP_MSGRESULT
+    case WM_DROPFILES:
+      DropFiles(reinterpret_cast<HDROP>(wParam));
+      return FALSE;  // the default processing follows
     default:
       break;
   }
@@ -276,6 +383,14 @@ int Win32DialogHost::ShowMessageBox(DialogView* owner, std::u16string_view text,
 
 void Win32DialogHost::Quit(int exitCode) {
   PostQuitMessage(exitCode);
+}
+
+void Win32DialogHost::BeginWaitCursor() {
+  if (m_waitDepth++ == 0) m_cursorBeforeWait = SetCursor(LoadCursorW(nullptr, IDC_WAIT));
+}
+
+void Win32DialogHost::EndWaitCursor() {
+  if (m_waitDepth > 0 && --m_waitDepth == 0) SetCursor(m_cursorBeforeWait);
 }
 
 int Win32DialogHost::RunMessageLoop() {

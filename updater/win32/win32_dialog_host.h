@@ -24,12 +24,16 @@ class Win32DialogHost : public DialogHost {
   int ShowMessageBox(DialogView* owner, std::u16string_view text, std::u16string_view caption, uint32_t flags) override;
   void Quit(int exitCode) override;
   int RunMessageLoop() override;
+  void BeginWaitCursor() override;
+  void EndWaitCursor() override;
 
   // The view of a modeless dialog made by this host, or null.
   DialogView* ModelessView(DialogController& controller) const;
 
  private:
   HINSTANCE m_instance;
+  int m_waitDepth = 0;
+  HCURSOR m_cursorBeforeWait = nullptr;
   std::map<DialogController*, std::unique_ptr<Win32Dialog>> m_modeless;
 };
 

@@ -1,5 +1,6 @@
 #pragma once
-// The bus a device command talks to, chosen with --device:
+// The bus a front end talks to, chosen by a device string (the tool's and the application's
+// --device option):
 //   usb                the platform's own HID bus (Win32 on Windows, hidraw on Linux)
 //   sim[:SCENARIO]     a simulated QX-80 in this process (sim/sim_scenarios.h; default "ok")
 //   bridge:HOST:PORT   a device served over the bridge (qx80-sim, or a real one elsewhere)
@@ -13,7 +14,7 @@
 #include "platform/clock.h"
 #include "sim/sim_scenarios.h"
 
-namespace qx80::cli {
+namespace qx80 {
 
 class DeviceLink {
  public:
@@ -24,12 +25,12 @@ class DeviceLink {
 
   // Sets up the bus that `option` names; false, with a message on `err`, when it names none.
   bool Open(const std::string& option, std::ostream& err);
+  // The same, with the reason in `error` instead (no program name in front).
+  bool OpenBus(const std::string& option, std::string& error);
   // The simulated devices, when the option chose sim.
   SimQx80Rig* Rig() { return m_rig.get(); }
 
  private:
-  bool OpenBus(const std::string& option, std::string& error);
-
   ScaledClock m_clock;
   ScopedClock m_scopedClock;
   std::unique_ptr<SimQx80Rig> m_rig;
@@ -40,4 +41,4 @@ class DeviceLink {
 // Scenario names, comma-separated, for help texts and messages.
 std::string ScenarioNames();
 
-}  // namespace qx80::cli
+}  // namespace qx80

@@ -1,4 +1,4 @@
-#include "cli/device_link.h"
+#include "updater/core/device_link.h"
 
 #include <cstdint>
 #include <string_view>
@@ -8,7 +8,7 @@
 #include "device/linux/hidraw_backend.h"
 #endif
 
-namespace qx80::cli {
+namespace qx80 {
 
 DeviceLink::DeviceLink(double speed) : m_clock(speed), m_scopedClock(m_clock) {}
 
@@ -70,4 +70,4 @@ std::string ScenarioNames() {
   return names;
 }
 
-}  // namespace qx80::cli
+}  // namespace qx80

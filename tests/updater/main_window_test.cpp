@@ -1,0 +1,434 @@
+// The main window over a simulated QX-80: the device's reports, Start, the update run and its
+// result, driven through the dialog's handlers by a message loop of the test's own.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "device/hid_backend.h"
+#include "platform/clock.h"
+#include "platform/window_message.h"
+#include "protocol/message.h"
+#include "sim/sim_scenarios.h"
+#include "tests/support/image_builder.h"
+#include "tests/updater/fake_dialog_host.h"
+#include "updater/core/message_queue.h"
+#include "updater/main_dlg.h"
+#include "updater/resources/resource_ids.h"
+#include "workers/device_mode.h"
+
+namespace qx80 {
+namespace {
+
+using test::FakeControl;
+using test::FakeDialogHost;
+using test::FakeDialogView;
+
+constexpr uint8_t kUamc = 0x21;
+constexpr uint8_t kFwup = 0x20;
+constexpr uint16_t kVersionQuery = 0x0006;
+
+class MainWindowTest : public ::testing::Test {
+ protected:
+  static constexpr uint32_t kBoundMs = 400000;  // clock ms, beyond any wait of a whole update
+
+  explicit MainWindowTest(const char* scenario = "ok")
+      : m_scopedClock(m_clock), m_rig(*FindSimScenario(scenario)), m_backend(m_rig.Bus()) {
+    SetWindowMessagePoster(WindowMessageQueue::PosterFor(m_queue));
+    m_app.m_language = LANGUAGE_ENGLISH;
+    m_host.m_modalScripts[IDD_LICENSE] = [](DialogController& c, FakeDialogView& v) {
+      v.ClickRadio(IDC_ACCEPT);
+      c.OnCommand(v, IDC_ACCEPT, NOTIFY_BUTTON_CLICKED);
+      c.OnOK(v);
+    };
+  }
+  ~MainWindowTest() override {
+    m_host.DestroyModeless(m_dlg);
+    SetWindowMessagePoster({});
+  }
+
+  // Creates the window: the license is accepted, the carried package loads, watching starts.
+  FakeDialogView& Open() {
+    m_view = m_host.CreateModeless(m_dlg, nullptr) != nullptr ? m_host.ModelessView(m_dlg) : nullptr;
+    EXPECT_NE(m_view, nullptr);
+    return *m_view;
+  }
+
+  // The message loop: each posted message goes to the dialog whose window it names.
+  bool RunUntil(const std::function<bool()>& done) {
+    const uint32_t start = GetClock().TickCount();
+    while (!done()) {
+      if (TicksSince(start, GetClock().TickCount()) > kBoundMs) {
+        return false;
+      }
+      WindowMessage message;
+      if (m_queue->Wait(message, 100)) {
+        Dispatch(message);
+      }
+    }
+    return true;
+  }
+  void Dispatch(const WindowMessage& message) {
+    intptr_t result = 0;
+    if (m_view != nullptr && message.window == m_view->Handle()) {
+      m_dlg.OnAppMessage(*m_view, message.message, message.wParam, message.lParam, result);
+    } else if (FakeDialogView* progress = ProgressView(); progress != nullptr && message.window == progress->Handle()) {
+      m_dlg.ProgressDialog().OnAppMessage(*progress, message.message, message.wParam, message.lParam, result);
+      m_maxProgress = std::max(m_maxProgress, progress->Control(IDC_PROGRESS).progressPos);
+    }
+  }
+  bool WaitForMessage(int id) {
+    return RunUntil([&] { return m_dlg.MessageId() == id; });
+  }
+  FakeDialogView* ProgressView() { return m_host.ModelessView(m_dlg.ProgressDialog()); }
+
+  const FakeControl& CurrentLabel() const { return m_view->Created()[0]; }
+  const FakeControl& UpdatedLabel() const { return m_view->Created()[kVersionLabelCount]; }
+  bool MessageIsEmphasised() const { return m_view->IsHeavierFont(m_view->Control(IDC_MESSAGE).font); }
+  size_t VersionQueries() {
+    size_t count = 0;
+    for (const std::vector<uint8_t>& request : m_rig.Device().Requests()) {
+      count += ReadHeader(request.data()).id == kVersionQuery ? 1 : 0;
+    }
+    return count;
+  }
+
+  ScaledClock m_clock{50};
+  ScopedClock m_scopedClock;
+  SimQx80Rig m_rig;
+  ScopedHidBackend m_backend;
+  std::shared_ptr<WindowMessageQueue> m_queue = std::make_shared<WindowMessageQueue>();
+  AppInfo m_app;
+  FakeDialogHost m_host;
+  CUpdaterDlg m_dlg{m_app, m_host};
+  FakeDialogView* m_view = nullptr;
+  int m_maxProgress = 0;
+};
+
+TEST_F(MainWindowTest, ClonesTheVersionRowsAndShowsTheCarriedVersion) {
+  FakeDialogView& view = Open();
+  ASSERT_EQ(m_dlg.State(), DLG_READY);
+  EXPECT_TRUE(view.IsWindowEnabled());
+  EXPECT_TRUE(view.m_acceptsFiles);
+  EXPECT_EQ(view.m_missingItemCalls, 0);
+  // Until the watcher's first report the message is empty and Start disabled.
+  EXPECT_EQ(m_dlg.MessageId(), 0);
+  EXPECT_FALSE(view.IsEnabled(IDC_START));
+
+  // Five labels per row from the hidden template statics, each shifted by width + 10.
+  const std::deque<FakeControl>& labels = view.Created();
+  ASSERT_EQ(labels.size(), 2 * kVersionLabelCount);
+  const int expectedIds[] = {1011, 1012, 1015, 1017, 0, 1013, 1014, 1016, 1018, 0};
+  for (size_t i = 0; i < labels.size(); ++i) {
+    const FakeControl& templ =
+        view.Control(i < kVersionLabelCount ? IDC_CURRENT_VERSION_TEMPLATE : IDC_UPDATED_VERSION_TEMPLATE);
+    const int shift = static_cast<int>(i % kVersionLabelCount) * (templ.rect.Width() + 10);
+    EXPECT_EQ(labels[i].id, expectedIds[i]) << i;
+    EXPECT_EQ(labels[i].style, templ.style) << i;
+    EXPECT_EQ(labels[i].rect.left, templ.rect.left + shift) << i;
+    EXPECT_EQ(labels[i].rect.right, templ.rect.right + shift) << i;
+    EXPECT_EQ(labels[i].rect.top, templ.rect.top) << i;
+    EXPECT_EQ(labels[i].visible, i % kVersionLabelCount == 0) << i;
+  }
+  EXPECT_FALSE(view.Control(IDC_CURRENT_VERSION_TEMPLATE).visible);
+  EXPECT_FALSE(view.Control(IDC_UPDATED_VERSION_TEMPLATE).visible);
+  // The carried package's first part (UAMC), then its second.
+  EXPECT_EQ(labels[kVersionLabelCount].text, u"2.09");
+  EXPECT_EQ(labels[kVersionLabelCount + 1].text, u"2.09");
+  EXPECT_EQ(CurrentLabel().text, u"");
+  EXPECT_GT(m_host.m_waitCursorShown, 0);
+  EXPECT_EQ(m_host.m_waitCursorDepth, 0);
+}
+
+TEST_F(MainWindowTest, DeviceReportsSetMessageStartAndCurrentVersion) {
+  struct Case {
+    const char* what;
+    bool plugged;
+    const char* uamc;
+    const char* fwup;
+    int message;
+    const char16_t* current;
+  };
+  const Case cases[] = {
+      {"no device", false, "2.05", "2.05", IDS_MSG_CONNECT, u""},
+      {"older firmware", true, "2.05", "2.05", IDS_MSG_PRESS_START, u"2.05"},
+      {"main part current, second part older: the older shows", true, "2.09", "2.05", IDS_MSG_PRESS_START, u"2.05"},
+      {"leading zero before a digit goes", true, "0209", "0209", IDS_MSG_PRESS_START, u"209"},
+      {"a longer text is cut to four characters", true, "2.091", "2.091", IDS_MSG_PRESS_START, u"2.09"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    SimQx80Device& device = m_rig.Device();
+    device.SetVersion(kUamc, c.uamc);
+    device.SetVersion(kFwup, c.fwup);
+    if (!c.plugged) {
+      device.Unplug();
+    }
+    FakeDialogHost host;
+    host.m_modalScripts = m_host.m_modalScripts;
+    CUpdaterDlg dlg(m_app, host);
+    FakeDialogView* view = host.CreateModeless(dlg, nullptr) ? host.ModelessView(dlg) : nullptr;
+    ASSERT_NE(view, nullptr);
+    const uint32_t start = GetClock().TickCount();
+    while (dlg.MessageId() == 0 && TicksSince(start, GetClock().TickCount()) < kBoundMs) {
+      WindowMessage message;
+      intptr_t result = 0;
+      if (m_queue->Wait(message, 100) && message.window == view->Handle()) {
+        dlg.OnAppMessage(*view, message.message, message.wParam, message.lParam, result);
+      }
+    }
+    EXPECT_EQ(dlg.MessageId(), c.message);
+    EXPECT_EQ(view->GetText(IDC_MESSAGE), m_app.LoadText(c.message));
+    EXPECT_TRUE(dlg.UsesAlertColour(IDC_MESSAGE)) << "both texts are alerts: red";
+    EXPECT_TRUE(view->IsHeavierFont(view->Control(IDC_MESSAGE).font));
+    EXPECT_EQ(view->IsEnabled(IDC_START), c.plugged);
+    EXPECT_EQ(view->Created()[0].text, c.current);
+    EXPECT_EQ(view->m_missingItemCalls, 0);
+    host.DestroyModeless(dlg);
+    if (!c.plugged) {
+      device.Plug();
+    }
+  }
+}
+
+TEST_F(MainWindowTest, FollowsTheDeviceAsItComesAndGoes) {
+  SimQx80Device& device = m_rig.Device();
+  device.Unplug();
+  FakeDialogView& view = Open();
+  ASSERT_TRUE(WaitForMessage(IDS_MSG_CONNECT));
+  EXPECT_EQ(view.m_focus, IDC_CANCEL_CLOSE) << "a report moves the focus to the Cancel button";
+
+  device.Plug();
+  ASSERT_TRUE(WaitForMessage(IDS_MSG_PRESS_START));
+  EXPECT_TRUE(view.IsEnabled(IDC_START));
+  EXPECT_EQ(CurrentLabel().text, u"2.05");
+  EXPECT_EQ(VersionQueries(), kComponentSlots);
+
+  // Another report of the same mode while the channel is open reads nothing again.
+  view.m_threadHasFocus = false;
+  view.m_focus = 0;
+  intptr_t result = -1;
+  EXPECT_TRUE(m_dlg.OnAppMessage(view, WM_DEVICE_MODE_CHANGED, DEVICE_MODE_NORMAL, 0, result));
+  EXPECT_EQ(result, 0);
+  EXPECT_EQ(VersionQueries(), kComponentSlots);
+  // Without the focus in this program the button takes it at the next activation only.
+  EXPECT_EQ(view.m_focus, 0);
+  m_dlg.OnActivate(view, false);
+  EXPECT_EQ(view.m_focus, 0);
+  EXPECT_TRUE(m_dlg.OnAppMessage(view, WM_DEVICE_MODE_CHANGED, DEVICE_MODE_NORMAL, 0, result));
+  m_dlg.OnActivate(view, true);
+  EXPECT_EQ(view.m_focus, IDC_CANCEL_CLOSE);
+  view.m_focus = 0;
+  m_dlg.OnActivate(view, true);
+  EXPECT_EQ(view.m_focus, 0) << "the pending focus is used once";
+
+  device.Unplug();
+  ASSERT_TRUE(WaitForMessage(IDS_MSG_CONNECT));
+  EXPECT_FALSE(view.IsEnabled(IDC_START));
+  EXPECT_EQ(CurrentLabel().text, u"");
+  EXPECT_EQ(m_rig.Bus().OpenHandleCount(), 0u);
+}
+
+TEST_F(MainWindowTest, StartAsksFirstOnlyWhenNoUpdateIsNeeded) {
+  struct Case {
+    const char* what;
+    const char* version;  // every component's
+    int answer;
+    bool unplugDuringQuestion;
+    bool asks;
+    MainDlgState state;
+  };
+  const Case cases[] = {
+      {"older firmware: no question", "2.05", ID_OK, false, false, DLG_UPDATING},
+      {"up to date, Cancel", "2.09", ID_CANCEL, false, true, DLG_READY},
+      {"up to date, OK", "2.09", ID_OK, false, true, DLG_UPDATING},
+      {"up to date, OK after the device left", "2.09", ID_OK, true, true, DLG_READY},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    SimQx80Rig rig(*FindSimScenario("ok"), c.version);
+    ScopedHidBackend backend(rig.Bus());
+    FakeDialogHost host;
+    host.m_modalScripts = m_host.m_modalScripts;
+    host.m_messageBoxAnswer = c.answer;
+    if (c.unplugDuringQuestion) {
+      host.m_duringMessageBox = [&] {
+        rig.Device().Unplug();
+        const uint32_t start = GetClock().TickCount();
+        while (g_deviceMode.load() != DEVICE_MODE_ABSENT && TicksSince(start, GetClock().TickCount()) < kBoundMs) {
+          GetClock().Sleep(50);
+        }
+      };
+    }
+    CUpdaterDlg dlg(m_app, host);
+    FakeDialogView* view = host.CreateModeless(dlg, nullptr) ? host.ModelessView(dlg) : nullptr;
+    ASSERT_NE(view, nullptr);
+    const uint32_t start = GetClock().TickCount();
+    while (dlg.MessageId() != IDS_MSG_PRESS_START && TicksSince(start, GetClock().TickCount()) < kBoundMs) {
+      WindowMessage message;
+      intptr_t result = 0;
+      if (m_queue->Wait(message, 100) && message.window == view->Handle()) {
+        dlg.OnAppMessage(*view, message.message, message.wParam, message.lParam, result);
+      }
+    }
+    ASSERT_EQ(dlg.MessageId(), IDS_MSG_PRESS_START);
+
+    EXPECT_TRUE(dlg.OnCommand(*view, IDC_START, NOTIFY_BUTTON_CLICKED));
+    ASSERT_EQ(host.m_messageBoxes.size(), c.asks ? 1u : 0u);
+    if (c.asks) {
+      EXPECT_EQ(host.m_messageBoxes[0].text, u"No update needed. \r\n\r\nStart update?");
+      EXPECT_EQ(host.m_messageBoxes[0].caption, u"QX-80 FW-Updater");
+      EXPECT_EQ(host.m_messageBoxes[0].flags, MESSAGE_BOX_OK_CANCEL | MESSAGE_BOX_ICON_INFORMATION);
+      EXPECT_EQ(host.m_messageBoxes[0].owner, view);
+    }
+    EXPECT_EQ(dlg.State(), c.state);
+    FakeDialogView* progress = host.ModelessView(dlg.ProgressDialog());
+    if (c.state == DLG_UPDATING) {
+      ASSERT_NE(progress, nullptr);
+      EXPECT_EQ(progress->m_centredOver, view);
+      EXPECT_FALSE(view->IsWindowEnabled());
+      EXPECT_FALSE(view->IsEnabled(IDC_START));
+      EXPECT_FALSE(view->IsEnabled(IDC_CANCEL_CLOSE));
+      EXPECT_EQ(view->GetText(IDC_MESSAGE), u"Updating...");
+      EXPECT_FALSE(dlg.UsesAlertColour(IDC_MESSAGE));
+      EXPECT_FALSE(view->IsHeavierFont(view->Control(IDC_MESSAGE).font)) << "the label's own font again";
+      // Closing from the system menu is refused while the update runs.
+      EXPECT_TRUE(dlg.OnSysCommand(*view, SYSCOMMAND_CLOSE));
+      EXPECT_TRUE(host.m_quitCodes.empty());
+      EXPECT_EQ(dlg.State(), DLG_UPDATING);
+    } else {
+      EXPECT_EQ(progress, nullptr);
+      EXPECT_TRUE(view->IsWindowEnabled());
+      EXPECT_TRUE(host.m_quitCodes.empty());
+    }
+    host.DestroyModeless(dlg);
+    EXPECT_EQ(host.ModelessView(dlg.ProgressDialog()), nullptr) << "the progress dialog goes with the window";
+  }
+}
+
+struct RunCase {
+  const char* scenario;
+  int result;  // 0 or any failure
+  int message;
+  bool red;
+  const char16_t* currentAfterReturn;
+};
+
+void PrintTo(const RunCase& c, std::ostream* os) {
+  *os << c.scenario;
+}
+
+class UpdateRunTest : public MainWindowTest, public ::testing::WithParamInterface<RunCase> {
+ protected:
+  UpdateRunTest() : MainWindowTest(GetParam().scenario) {}
+};
+
+// A whole update through the window: Start, the progress dialog following the worker, the
+// result, and the device's new version once it is back.
+TEST_P(UpdateRunTest, ShowsTheResult) {
+  const RunCase& c = GetParam();
+  FakeDialogView& view = Open();
+  ASSERT_TRUE(WaitForMessage(IDS_MSG_PRESS_START));
+  m_dlg.OnCommand(view, IDC_START, NOTIFY_BUTTON_CLICKED);
+  ASSERT_EQ(m_dlg.State(), DLG_UPDATING);
+  // The device's reports during the update leave the focus to the next activation.
+  view.m_threadHasFocus = false;
+  view.m_focus = 0;
+
+  ASSERT_TRUE(RunUntil([&] { return m_dlg.State() == DLG_FINISHED; }));
+  EXPECT_EQ(m_dlg.MessageId(), c.message);
+  EXPECT_EQ(m_dlg.UsesAlertColour(IDC_MESSAGE), c.red);
+  EXPECT_EQ(MessageIsEmphasised(), c.red);
+  EXPECT_EQ(ProgressView(), nullptr);
+  if (c.result == 0) {
+    EXPECT_EQ(m_maxProgress, 100);
+  } else {
+    EXPECT_GT(m_maxProgress, 0) << "the ticks before the write moved the bar";
+  }
+  EXPECT_TRUE(view.IsWindowEnabled());
+  EXPECT_EQ(view.m_broughtToTop, 1);
+  EXPECT_FALSE(view.IsEnabled(IDC_START));
+  EXPECT_TRUE(view.IsEnabled(IDC_CANCEL_CLOSE));
+  EXPECT_EQ(view.GetText(IDC_CANCEL_CLOSE), u"Close");
+  EXPECT_EQ(view.m_focus, IDC_CANCEL_CLOSE);
+  EXPECT_FALSE(UpdatedLabel().enabled);
+  EXPECT_FALSE(view.Created()[kVersionLabelCount + 1].enabled);
+  EXPECT_TRUE(view.Created()[kVersionLabelCount + 2].enabled) << "one label per loaded part";
+  EXPECT_EQ(CurrentLabel().text, u"");
+
+  // The device returns: its version shows, while Start stays disabled for good.
+  ASSERT_TRUE(RunUntil([&] { return !CurrentLabel().text.empty(); }));
+  EXPECT_EQ(CurrentLabel().text, c.currentAfterReturn);
+  EXPECT_FALSE(view.IsEnabled(IDC_START));
+  EXPECT_EQ(m_dlg.MessageId(), c.message);
+
+  // Closing works again, and Escape follows the button's new text.
+  m_dlg.OnCancel(view);
+  EXPECT_EQ(m_host.m_quitCodes, std::vector<int>{EXIT_CODE_USER_ENDED});
+  EXPECT_EQ(m_dlg.State(), DLG_CLOSING);
+}
+
+INSTANTIATE_TEST_SUITE_P(Scenarios, UpdateRunTest,
+                         ::testing::Values(RunCase{"ok", 0, IDS_MSG_UPDATED, false, u"2.09"},
+                                           RunCase{"refuse-block-3", -1, IDS_MSG_UPDATE_FAILED, true, u"2.05"}),
+                         [](const ::testing::TestParamInfo<RunCase>& param) {
+                           std::string name = param.param.scenario;
+                           std::replace(name.begin(), name.end(), '-', '_');
+                           return name;
+                         });
+
+TEST_F(MainWindowTest, AProgressDialogThatCannotOpenEndsWithThree) {
+  FakeDialogView& view = Open();
+  ASSERT_TRUE(WaitForMessage(IDS_MSG_PRESS_START));
+  m_host.m_failModelessTemplate = IDD_PROGRESS;
+  m_dlg.OnCommand(view, IDC_START, NOTIFY_BUTTON_CLICKED);
+  ASSERT_EQ(m_host.m_messageBoxes.size(), 1u);
+  EXPECT_EQ(m_host.m_messageBoxes[0].text, u"Failed to update firmware.");
+  EXPECT_EQ(m_host.m_messageBoxes[0].flags, MESSAGE_BOX_OK | MESSAGE_BOX_ICON_ERROR);
+  EXPECT_EQ(m_host.m_quitCodes, std::vector<int>{EXIT_CODE_FAILURE});
+  EXPECT_EQ(m_dlg.State(), DLG_CLOSING);
+}
+
+TEST_F(MainWindowTest, ADroppedPackageReplacesTheCarriedOneOnlyWhenItLoads) {
+  FakeDialogView& view = Open();
+  const test::Bytes newer = test::BuildHeaderImage({.kind = FIRM_KIND_UAMC, .size = 0x3000, .version = "3.01"});
+  const test::TempImageFile good(newer);
+  const test::TempImageFile garbage(test::RandomBytes(0x400, 7));
+
+  m_dlg.OnDropFiles(view, good.Path().u16string());
+  EXPECT_TRUE(m_host.m_messageBoxes.empty());
+  EXPECT_EQ(UpdatedLabel().text, u"3.01");
+  EXPECT_EQ(m_dlg.Slots().Data(FIRM_KIND_FWUP), nullptr);
+
+  // A file that is not a package, one that does not exist, and a path cut by the shell's
+  // buffer: each is refused with 5002 and the loaded part stays.
+  const std::u16string cut = u"/" + std::u16string(DialogController::kDroppedPathBufferUnits - 2, u'x');
+  for (const std::u16string& path : {garbage.Path().u16string(), std::u16string(u"/no/such/package.bin"), cut}) {
+    m_host.m_messageBoxes.clear();
+    m_dlg.OnDropFiles(view, path);
+    ASSERT_EQ(m_host.m_messageBoxes.size(), 1u);
+    EXPECT_EQ(m_host.m_messageBoxes[0].text, u"Failed to format the updating firmware.");
+    EXPECT_EQ(m_host.m_messageBoxes[0].flags, MESSAGE_BOX_OK | MESSAGE_BOX_ICON_ERROR);
+    EXPECT_EQ(UpdatedLabel().text, u"3.01");
+    EXPECT_NE(m_dlg.Slots().Data(FIRM_KIND_UAMC), nullptr);
+  }
+  EXPECT_EQ(m_dlg.State(), DLG_READY);
+}
+
+TEST_F(MainWindowTest, MinimisedWindowPaintsAndDragsTheAppIcon) {
+  FakeDialogView& view = Open();
+  EXPECT_FALSE(m_dlg.OnPaint(view));
+  view.m_minimised = true;
+  EXPECT_TRUE(m_dlg.OnPaint(view));
+  EXPECT_EQ(view.m_paintedIcon, IDI_APP);
+  EXPECT_EQ(m_dlg.DragIconId(), IDI_APP);
+  // Centred with the spare pixel rounded up: (client - icon + 1) / 2.
+  EXPECT_EQ(CentredIconOffset(100, 32), 34);
+  EXPECT_EQ(CentredIconOffset(33, 32), 1);
+  EXPECT_EQ(CentredIconOffset(32, 32), 0);
+}
+
+}  // namespace
+}  // namespace qx80
