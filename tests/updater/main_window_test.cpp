@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -30,33 +31,33 @@ constexpr uint8_t kUamc = 0x21;
 constexpr uint8_t kFwup = 0x20;
 constexpr uint16_t kVersionQuery = 0x0006;
 
-class MainWindowTest : public ::testing::Test {
- protected:
-  static constexpr uint32_t kBoundMs = 400000;  // clock ms, beyond any wait of a whole update
+constexpr uint32_t kBoundMs = 400000;  // clock ms, beyond any wait of a whole update
 
-  explicit MainWindowTest(const char* scenario = "ok")
-      : m_scopedClock(m_clock), m_rig(*FindSimScenario(scenario)), m_backend(m_rig.Bus()) {
-    SetWindowMessagePoster(WindowMessageQueue::PosterFor(m_queue));
-    m_app.m_language = LANGUAGE_ENGLISH;
-    m_host.m_modalScripts[IDD_LICENSE] = [](DialogController& c, FakeDialogView& v) {
+// One main window with its host, and the message loop: each posted message goes to the
+// dialog whose window it names.
+class TestWindow {
+ public:
+  TestWindow(const AppInfo& app, WindowMessageQueue& queue) : m_queue(queue), dlg(app, host) {
+    host.m_modalScripts[IDD_LICENSE] = [](DialogController& c, FakeDialogView& v) {
       v.ClickRadio(IDC_ACCEPT);
       c.OnCommand(v, IDC_ACCEPT, NOTIFY_BUTTON_CLICKED);
       c.OnOK(v);
     };
   }
-  ~MainWindowTest() override {
-    m_host.DestroyModeless(m_dlg);
-    SetWindowMessagePoster({});
-  }
+  ~TestWindow() { host.DestroyModeless(dlg); }
+  TestWindow(const TestWindow&) = delete;
+  TestWindow& operator=(const TestWindow&) = delete;
 
   // Creates the window: the license is accepted, the carried package loads, watching starts.
+  // What earlier windows posted is dropped first: this window may take a gone one's address.
   FakeDialogView& Open() {
-    m_view = m_host.CreateModeless(m_dlg, nullptr) != nullptr ? m_host.ModelessView(m_dlg) : nullptr;
-    EXPECT_NE(m_view, nullptr);
-    return *m_view;
+    WindowMessage stale;
+    while (m_queue.Wait(stale, 0)) {
+    }
+    view = host.CreateModeless(dlg, nullptr) != nullptr ? host.ModelessView(dlg) : nullptr;
+    EXPECT_NE(view, nullptr);
+    return *view;
   }
-
-  // The message loop: each posted message goes to the dialog whose window it names.
   bool RunUntil(const std::function<bool()>& done) {
     const uint32_t start = GetClock().TickCount();
     while (!done()) {
@@ -64,29 +65,53 @@ class MainWindowTest : public ::testing::Test {
         return false;
       }
       WindowMessage message;
-      if (m_queue->Wait(message, 100)) {
+      if (m_queue.Wait(message, 100)) {
         Dispatch(message);
       }
     }
     return true;
   }
+  bool WaitForMessage(int id) {
+    return RunUntil([&] { return dlg.MessageId() == id; });
+  }
+  FakeDialogView* ProgressView() { return host.ModelessView(dlg.ProgressDialog()); }
+  const FakeControl& CurrentLabel() const { return view->Created()[0]; }
+  const FakeControl& UpdatedLabel() const { return view->Created()[kVersionLabelCount]; }
+  bool MessageIsEmphasised() const { return view->IsHeavierFont(view->Control(IDC_MESSAGE).font); }
+
+ private:
   void Dispatch(const WindowMessage& message) {
     intptr_t result = 0;
-    if (m_view != nullptr && message.window == m_view->Handle()) {
-      m_dlg.OnAppMessage(*m_view, message.message, message.wParam, message.lParam, result);
+    if (view != nullptr && message.window == view->Handle()) {
+      dlg.OnAppMessage(*view, message.message, message.wParam, message.lParam, result);
     } else if (FakeDialogView* progress = ProgressView(); progress != nullptr && message.window == progress->Handle()) {
-      m_dlg.ProgressDialog().OnAppMessage(*progress, message.message, message.wParam, message.lParam, result);
-      m_maxProgress = std::max(m_maxProgress, progress->Control(IDC_PROGRESS).progressPos);
+      dlg.ProgressDialog().OnAppMessage(*progress, message.message, message.wParam, message.lParam, result);
+      maxProgress = std::max(maxProgress, progress->Control(IDC_PROGRESS).progressPos);
     }
   }
-  bool WaitForMessage(int id) {
-    return RunUntil([&] { return m_dlg.MessageId() == id; });
-  }
-  FakeDialogView* ProgressView() { return m_host.ModelessView(m_dlg.ProgressDialog()); }
 
-  const FakeControl& CurrentLabel() const { return m_view->Created()[0]; }
-  const FakeControl& UpdatedLabel() const { return m_view->Created()[kVersionLabelCount]; }
-  bool MessageIsEmphasised() const { return m_view->IsHeavierFont(m_view->Control(IDC_MESSAGE).font); }
+  WindowMessageQueue& m_queue;
+
+ public:
+  FakeDialogHost host;
+  CUpdaterDlg dlg;
+  FakeDialogView* view = nullptr;
+  int maxProgress = 0;  // the highest position the progress bar reached
+};
+
+// A simulated QX-80 on the process's bus, the clock sped up, the posted messages queued.
+class MainWindowTest : public ::testing::Test {
+ protected:
+  explicit MainWindowTest(const char* scenario = "ok")
+      : m_scopedClock(m_clock), m_rig(*FindSimScenario(scenario)), m_backend(m_rig.Bus()) {
+    SetWindowMessagePoster(WindowMessageQueue::PosterFor(m_queue));
+    m_app.m_language = LANGUAGE_ENGLISH;
+  }
+  ~MainWindowTest() override {
+    m_window.reset();  // its threads stop before nothing takes their messages any more
+    SetWindowMessagePoster({});
+  }
+
   size_t VersionQueries() {
     size_t count = 0;
     for (const std::vector<uint8_t>& request : m_rig.Device().Requests()) {
@@ -101,20 +126,18 @@ class MainWindowTest : public ::testing::Test {
   ScopedHidBackend m_backend;
   std::shared_ptr<WindowMessageQueue> m_queue = std::make_shared<WindowMessageQueue>();
   AppInfo m_app;
-  FakeDialogHost m_host;
-  CUpdaterDlg m_dlg{m_app, m_host};
-  FakeDialogView* m_view = nullptr;
-  int m_maxProgress = 0;
+  std::optional<TestWindow> m_window{std::in_place, m_app, *m_queue};
+  TestWindow& m_win = *m_window;
 };
 
 TEST_F(MainWindowTest, ClonesTheVersionRowsAndShowsTheCarriedVersion) {
-  FakeDialogView& view = Open();
-  ASSERT_EQ(m_dlg.State(), DLG_READY);
+  FakeDialogView& view = m_win.Open();
+  ASSERT_EQ(m_win.dlg.State(), DLG_READY);
   EXPECT_TRUE(view.IsWindowEnabled());
   EXPECT_TRUE(view.m_acceptsFiles);
   EXPECT_EQ(view.m_missingItemCalls, 0);
   // Until the watcher's first report the message is empty and Start disabled.
-  EXPECT_EQ(m_dlg.MessageId(), 0);
+  EXPECT_EQ(m_win.dlg.MessageId(), 0);
   EXPECT_FALSE(view.IsEnabled(IDC_START));
 
   // Five labels per row from the hidden template statics, each shifted by width + 10.
@@ -137,9 +160,9 @@ TEST_F(MainWindowTest, ClonesTheVersionRowsAndShowsTheCarriedVersion) {
   // The carried package's first part (UAMC), then its second.
   EXPECT_EQ(labels[kVersionLabelCount].text, u"2.09");
   EXPECT_EQ(labels[kVersionLabelCount + 1].text, u"2.09");
-  EXPECT_EQ(CurrentLabel().text, u"");
-  EXPECT_GT(m_host.m_waitCursorShown, 0);
-  EXPECT_EQ(m_host.m_waitCursorDepth, 0);
+  EXPECT_EQ(m_win.CurrentLabel().text, u"");
+  EXPECT_GT(m_win.host.m_waitCursorShown, 0);
+  EXPECT_EQ(m_win.host.m_waitCursorDepth, 0);
 }
 
 TEST_F(MainWindowTest, DeviceReportsSetMessageStartAndCurrentVersion) {
@@ -166,19 +189,11 @@ TEST_F(MainWindowTest, DeviceReportsSetMessageStartAndCurrentVersion) {
     if (!c.plugged) {
       device.Unplug();
     }
-    FakeDialogHost host;
-    host.m_modalScripts = m_host.m_modalScripts;
-    CUpdaterDlg dlg(m_app, host);
-    FakeDialogView* view = host.CreateModeless(dlg, nullptr) ? host.ModelessView(dlg) : nullptr;
-    ASSERT_NE(view, nullptr);
-    const uint32_t start = GetClock().TickCount();
-    while (dlg.MessageId() == 0 && TicksSince(start, GetClock().TickCount()) < kBoundMs) {
-      WindowMessage message;
-      intptr_t result = 0;
-      if (m_queue->Wait(message, 100) && message.window == view->Handle()) {
-        dlg.OnAppMessage(*view, message.message, message.wParam, message.lParam, result);
-      }
-    }
+    TestWindow win(m_app, *m_queue);
+    win.Open();
+    ASSERT_TRUE(win.RunUntil([&] { return win.dlg.MessageId() != 0; }));
+    CUpdaterDlg& dlg = win.dlg;
+    FakeDialogView* view = win.view;
     EXPECT_EQ(dlg.MessageId(), c.message);
     EXPECT_EQ(view->GetText(IDC_MESSAGE), m_app.LoadText(c.message));
     EXPECT_TRUE(dlg.UsesAlertColour(IDC_MESSAGE)) << "both texts are alerts: red";
@@ -186,7 +201,6 @@ TEST_F(MainWindowTest, DeviceReportsSetMessageStartAndCurrentVersion) {
     EXPECT_EQ(view->IsEnabled(IDC_START), c.plugged);
     EXPECT_EQ(view->Created()[0].text, c.current);
     EXPECT_EQ(view->m_missingItemCalls, 0);
-    host.DestroyModeless(dlg);
     if (!c.plugged) {
       device.Plug();
     }
@@ -196,38 +210,38 @@ TEST_F(MainWindowTest, DeviceReportsSetMessageStartAndCurrentVersion) {
 TEST_F(MainWindowTest, FollowsTheDeviceAsItComesAndGoes) {
   SimQx80Device& device = m_rig.Device();
   device.Unplug();
-  FakeDialogView& view = Open();
-  ASSERT_TRUE(WaitForMessage(IDS_MSG_CONNECT));
+  FakeDialogView& view = m_win.Open();
+  ASSERT_TRUE(m_win.WaitForMessage(IDS_MSG_CONNECT));
   EXPECT_EQ(view.m_focus, IDC_CANCEL_CLOSE) << "a report moves the focus to the Cancel button";
 
   device.Plug();
-  ASSERT_TRUE(WaitForMessage(IDS_MSG_PRESS_START));
+  ASSERT_TRUE(m_win.WaitForMessage(IDS_MSG_PRESS_START));
   EXPECT_TRUE(view.IsEnabled(IDC_START));
-  EXPECT_EQ(CurrentLabel().text, u"2.05");
+  EXPECT_EQ(m_win.CurrentLabel().text, u"2.05");
   EXPECT_EQ(VersionQueries(), kComponentSlots);
 
   // Another report of the same mode while the channel is open reads nothing again.
   view.m_threadHasFocus = false;
   view.m_focus = 0;
   intptr_t result = -1;
-  EXPECT_TRUE(m_dlg.OnAppMessage(view, WM_DEVICE_MODE_CHANGED, DEVICE_MODE_NORMAL, 0, result));
+  EXPECT_TRUE(m_win.dlg.OnAppMessage(view, WM_DEVICE_MODE_CHANGED, DEVICE_MODE_NORMAL, 0, result));
   EXPECT_EQ(result, 0);
   EXPECT_EQ(VersionQueries(), kComponentSlots);
   // Without the focus in this program the button takes it at the next activation only.
   EXPECT_EQ(view.m_focus, 0);
-  m_dlg.OnActivate(view, false);
+  m_win.dlg.OnActivate(view, false);
   EXPECT_EQ(view.m_focus, 0);
-  EXPECT_TRUE(m_dlg.OnAppMessage(view, WM_DEVICE_MODE_CHANGED, DEVICE_MODE_NORMAL, 0, result));
-  m_dlg.OnActivate(view, true);
+  EXPECT_TRUE(m_win.dlg.OnAppMessage(view, WM_DEVICE_MODE_CHANGED, DEVICE_MODE_NORMAL, 0, result));
+  m_win.dlg.OnActivate(view, true);
   EXPECT_EQ(view.m_focus, IDC_CANCEL_CLOSE);
   view.m_focus = 0;
-  m_dlg.OnActivate(view, true);
+  m_win.dlg.OnActivate(view, true);
   EXPECT_EQ(view.m_focus, 0) << "the pending focus is used once";
 
   device.Unplug();
-  ASSERT_TRUE(WaitForMessage(IDS_MSG_CONNECT));
+  ASSERT_TRUE(m_win.WaitForMessage(IDS_MSG_CONNECT));
   EXPECT_FALSE(view.IsEnabled(IDC_START));
-  EXPECT_EQ(CurrentLabel().text, u"");
+  EXPECT_EQ(m_win.CurrentLabel().text, u"");
   EXPECT_EQ(m_rig.Bus().OpenHandleCount(), 0u);
 }
 
@@ -250,8 +264,9 @@ TEST_F(MainWindowTest, StartAsksFirstOnlyWhenNoUpdateIsNeeded) {
     SCOPED_TRACE(c.what);
     SimQx80Rig rig(*FindSimScenario("ok"), c.version);
     ScopedHidBackend backend(rig.Bus());
-    FakeDialogHost host;
-    host.m_modalScripts = m_host.m_modalScripts;
+    TestWindow win(m_app, *m_queue);
+    FakeDialogHost& host = win.host;
+    CUpdaterDlg& dlg = win.dlg;
     host.m_messageBoxAnswer = c.answer;
     if (c.unplugDuringQuestion) {
       host.m_duringMessageBox = [&] {
@@ -262,18 +277,8 @@ TEST_F(MainWindowTest, StartAsksFirstOnlyWhenNoUpdateIsNeeded) {
         }
       };
     }
-    CUpdaterDlg dlg(m_app, host);
-    FakeDialogView* view = host.CreateModeless(dlg, nullptr) ? host.ModelessView(dlg) : nullptr;
-    ASSERT_NE(view, nullptr);
-    const uint32_t start = GetClock().TickCount();
-    while (dlg.MessageId() != IDS_MSG_PRESS_START && TicksSince(start, GetClock().TickCount()) < kBoundMs) {
-      WindowMessage message;
-      intptr_t result = 0;
-      if (m_queue->Wait(message, 100) && message.window == view->Handle()) {
-        dlg.OnAppMessage(*view, message.message, message.wParam, message.lParam, result);
-      }
-    }
-    ASSERT_EQ(dlg.MessageId(), IDS_MSG_PRESS_START);
+    FakeDialogView* view = &win.Open();
+    ASSERT_TRUE(win.WaitForMessage(IDS_MSG_PRESS_START));
 
     EXPECT_TRUE(dlg.OnCommand(*view, IDC_START, NOTIFY_BUTTON_CLICKED));
     ASSERT_EQ(host.m_messageBoxes.size(), c.asks ? 1u : 0u);
@@ -298,13 +303,13 @@ TEST_F(MainWindowTest, StartAsksFirstOnlyWhenNoUpdateIsNeeded) {
       EXPECT_TRUE(dlg.OnSysCommand(*view, SYSCOMMAND_CLOSE));
       EXPECT_TRUE(host.m_quitCodes.empty());
       EXPECT_EQ(dlg.State(), DLG_UPDATING);
+      // The update ends before the window goes, so that no worker outlives the test's clock.
+      ASSERT_TRUE(win.RunUntil([&] { return dlg.State() == DLG_FINISHED; }));
     } else {
       EXPECT_EQ(progress, nullptr);
       EXPECT_TRUE(view->IsWindowEnabled());
       EXPECT_TRUE(host.m_quitCodes.empty());
     }
-    host.DestroyModeless(dlg);
-    EXPECT_EQ(host.ModelessView(dlg.ProgressDialog()), nullptr) << "the progress dialog goes with the window";
   }
 }
 
@@ -329,23 +334,23 @@ class UpdateRunTest : public MainWindowTest, public ::testing::WithParamInterfac
 // result, and the device's new version once it is back.
 TEST_P(UpdateRunTest, ShowsTheResult) {
   const RunCase& c = GetParam();
-  FakeDialogView& view = Open();
-  ASSERT_TRUE(WaitForMessage(IDS_MSG_PRESS_START));
-  m_dlg.OnCommand(view, IDC_START, NOTIFY_BUTTON_CLICKED);
-  ASSERT_EQ(m_dlg.State(), DLG_UPDATING);
+  FakeDialogView& view = m_win.Open();
+  ASSERT_TRUE(m_win.WaitForMessage(IDS_MSG_PRESS_START));
+  m_win.dlg.OnCommand(view, IDC_START, NOTIFY_BUTTON_CLICKED);
+  ASSERT_EQ(m_win.dlg.State(), DLG_UPDATING);
   // The device's reports during the update leave the focus to the next activation.
   view.m_threadHasFocus = false;
   view.m_focus = 0;
 
-  ASSERT_TRUE(RunUntil([&] { return m_dlg.State() == DLG_FINISHED; }));
-  EXPECT_EQ(m_dlg.MessageId(), c.message);
-  EXPECT_EQ(m_dlg.UsesAlertColour(IDC_MESSAGE), c.red);
-  EXPECT_EQ(MessageIsEmphasised(), c.red);
-  EXPECT_EQ(ProgressView(), nullptr);
+  ASSERT_TRUE(m_win.RunUntil([&] { return m_win.dlg.State() == DLG_FINISHED; }));
+  EXPECT_EQ(m_win.dlg.MessageId(), c.message);
+  EXPECT_EQ(m_win.dlg.UsesAlertColour(IDC_MESSAGE), c.red);
+  EXPECT_EQ(m_win.MessageIsEmphasised(), c.red);
+  EXPECT_EQ(m_win.ProgressView(), nullptr);
   if (c.result == 0) {
-    EXPECT_EQ(m_maxProgress, 100);
+    EXPECT_EQ(m_win.maxProgress, 100);
   } else {
-    EXPECT_GT(m_maxProgress, 0) << "the ticks before the write moved the bar";
+    EXPECT_GT(m_win.maxProgress, 0) << "the ticks before the write moved the bar";
   }
   EXPECT_TRUE(view.IsWindowEnabled());
   EXPECT_EQ(view.m_broughtToTop, 1);
@@ -353,21 +358,21 @@ TEST_P(UpdateRunTest, ShowsTheResult) {
   EXPECT_TRUE(view.IsEnabled(IDC_CANCEL_CLOSE));
   EXPECT_EQ(view.GetText(IDC_CANCEL_CLOSE), u"Close");
   EXPECT_EQ(view.m_focus, IDC_CANCEL_CLOSE);
-  EXPECT_FALSE(UpdatedLabel().enabled);
+  EXPECT_FALSE(m_win.UpdatedLabel().enabled);
   EXPECT_FALSE(view.Created()[kVersionLabelCount + 1].enabled);
   EXPECT_TRUE(view.Created()[kVersionLabelCount + 2].enabled) << "one label per loaded part";
-  EXPECT_EQ(CurrentLabel().text, u"");
+  EXPECT_EQ(m_win.CurrentLabel().text, u"");
 
   // The device returns: its version shows, while Start stays disabled for good.
-  ASSERT_TRUE(RunUntil([&] { return !CurrentLabel().text.empty(); }));
-  EXPECT_EQ(CurrentLabel().text, c.currentAfterReturn);
+  ASSERT_TRUE(m_win.RunUntil([&] { return !m_win.CurrentLabel().text.empty(); }));
+  EXPECT_EQ(m_win.CurrentLabel().text, c.currentAfterReturn);
   EXPECT_FALSE(view.IsEnabled(IDC_START));
-  EXPECT_EQ(m_dlg.MessageId(), c.message);
+  EXPECT_EQ(m_win.dlg.MessageId(), c.message);
 
   // Closing works again, and Escape follows the button's new text.
-  m_dlg.OnCancel(view);
-  EXPECT_EQ(m_host.m_quitCodes, std::vector<int>{EXIT_CODE_USER_ENDED});
-  EXPECT_EQ(m_dlg.State(), DLG_CLOSING);
+  m_win.dlg.OnCancel(view);
+  EXPECT_EQ(m_win.host.m_quitCodes, std::vector<int>{EXIT_CODE_USER_ENDED});
+  EXPECT_EQ(m_win.dlg.State(), DLG_CLOSING);
 }
 
 INSTANTIATE_TEST_SUITE_P(Scenarios, UpdateRunTest,
@@ -380,50 +385,50 @@ INSTANTIATE_TEST_SUITE_P(Scenarios, UpdateRunTest,
                          });
 
 TEST_F(MainWindowTest, AProgressDialogThatCannotOpenEndsWithThree) {
-  FakeDialogView& view = Open();
-  ASSERT_TRUE(WaitForMessage(IDS_MSG_PRESS_START));
-  m_host.m_failModelessTemplate = IDD_PROGRESS;
-  m_dlg.OnCommand(view, IDC_START, NOTIFY_BUTTON_CLICKED);
-  ASSERT_EQ(m_host.m_messageBoxes.size(), 1u);
-  EXPECT_EQ(m_host.m_messageBoxes[0].text, u"Failed to update firmware.");
-  EXPECT_EQ(m_host.m_messageBoxes[0].flags, MESSAGE_BOX_OK | MESSAGE_BOX_ICON_ERROR);
-  EXPECT_EQ(m_host.m_quitCodes, std::vector<int>{EXIT_CODE_FAILURE});
-  EXPECT_EQ(m_dlg.State(), DLG_CLOSING);
+  FakeDialogView& view = m_win.Open();
+  ASSERT_TRUE(m_win.WaitForMessage(IDS_MSG_PRESS_START));
+  m_win.host.m_failModelessTemplate = IDD_PROGRESS;
+  m_win.dlg.OnCommand(view, IDC_START, NOTIFY_BUTTON_CLICKED);
+  ASSERT_EQ(m_win.host.m_messageBoxes.size(), 1u);
+  EXPECT_EQ(m_win.host.m_messageBoxes[0].text, u"Failed to update firmware.");
+  EXPECT_EQ(m_win.host.m_messageBoxes[0].flags, MESSAGE_BOX_OK | MESSAGE_BOX_ICON_ERROR);
+  EXPECT_EQ(m_win.host.m_quitCodes, std::vector<int>{EXIT_CODE_FAILURE});
+  EXPECT_EQ(m_win.dlg.State(), DLG_CLOSING);
 }
 
 TEST_F(MainWindowTest, ADroppedPackageReplacesTheCarriedOneOnlyWhenItLoads) {
-  FakeDialogView& view = Open();
+  FakeDialogView& view = m_win.Open();
   const test::Bytes newer = test::BuildHeaderImage({.kind = FIRM_KIND_UAMC, .size = 0x3000, .version = "3.01"});
   const test::TempImageFile good(newer);
   const test::TempImageFile garbage(test::RandomBytes(0x400, 7));
 
-  m_dlg.OnDropFiles(view, good.Path().u16string());
-  EXPECT_TRUE(m_host.m_messageBoxes.empty());
-  EXPECT_EQ(UpdatedLabel().text, u"3.01");
-  EXPECT_EQ(m_dlg.Slots().Data(FIRM_KIND_FWUP), nullptr);
+  m_win.dlg.OnDropFiles(view, good.Path().u16string());
+  EXPECT_TRUE(m_win.host.m_messageBoxes.empty());
+  EXPECT_EQ(m_win.UpdatedLabel().text, u"3.01");
+  EXPECT_EQ(m_win.dlg.Slots().Data(FIRM_KIND_FWUP), nullptr);
 
   // A file that is not a package, one that does not exist, and a path cut by the shell's
   // buffer: each is refused with 5002 and the loaded part stays.
   const std::u16string cut = u"/" + std::u16string(DialogController::kDroppedPathBufferUnits - 2, u'x');
   for (const std::u16string& path : {garbage.Path().u16string(), std::u16string(u"/no/such/package.bin"), cut}) {
-    m_host.m_messageBoxes.clear();
-    m_dlg.OnDropFiles(view, path);
-    ASSERT_EQ(m_host.m_messageBoxes.size(), 1u);
-    EXPECT_EQ(m_host.m_messageBoxes[0].text, u"Failed to format the updating firmware.");
-    EXPECT_EQ(m_host.m_messageBoxes[0].flags, MESSAGE_BOX_OK | MESSAGE_BOX_ICON_ERROR);
-    EXPECT_EQ(UpdatedLabel().text, u"3.01");
-    EXPECT_NE(m_dlg.Slots().Data(FIRM_KIND_UAMC), nullptr);
+    m_win.host.m_messageBoxes.clear();
+    m_win.dlg.OnDropFiles(view, path);
+    ASSERT_EQ(m_win.host.m_messageBoxes.size(), 1u);
+    EXPECT_EQ(m_win.host.m_messageBoxes[0].text, u"Failed to format the updating firmware.");
+    EXPECT_EQ(m_win.host.m_messageBoxes[0].flags, MESSAGE_BOX_OK | MESSAGE_BOX_ICON_ERROR);
+    EXPECT_EQ(m_win.UpdatedLabel().text, u"3.01");
+    EXPECT_NE(m_win.dlg.Slots().Data(FIRM_KIND_UAMC), nullptr);
   }
-  EXPECT_EQ(m_dlg.State(), DLG_READY);
+  EXPECT_EQ(m_win.dlg.State(), DLG_READY);
 }
 
 TEST_F(MainWindowTest, MinimisedWindowPaintsAndDragsTheAppIcon) {
-  FakeDialogView& view = Open();
-  EXPECT_FALSE(m_dlg.OnPaint(view));
+  FakeDialogView& view = m_win.Open();
+  EXPECT_FALSE(m_win.dlg.OnPaint(view));
   view.m_minimised = true;
-  EXPECT_TRUE(m_dlg.OnPaint(view));
+  EXPECT_TRUE(m_win.dlg.OnPaint(view));
   EXPECT_EQ(view.m_paintedIcon, IDI_APP);
-  EXPECT_EQ(m_dlg.DragIconId(), IDI_APP);
+  EXPECT_EQ(m_win.dlg.DragIconId(), IDI_APP);
   // Centred with the spare pixel rounded up: (client - icon + 1) / 2.
   EXPECT_EQ(CentredIconOffset(100, 32), 34);
   EXPECT_EQ(CentredIconOffset(33, 32), 1);
