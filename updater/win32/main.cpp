@@ -1,7 +1,9 @@
 // The QX-80 firmware updater's entry point: the application object runs the whole process.
 // An optional --device chooses the device's bus (the real USB bus without it).
+// clang-format off
+#include <windows.h>  // windows.h first: shellapi.h builds on its types
 #include <shellapi.h>
-#include <windows.h>
+// clang-format on
 
 #include <string>
 #include <vector>
