@@ -7,33 +7,42 @@
 //
 //   qx80-autotest.exe [--set NAME=VALUE]... [--texts FILE] SCRIPT
 //
-// Script lines ('#' starts a comment; "$NAME" is replaced by a variable; words with blanks
-// are quoted with "..."):
-//   start P EXE                   start EXE as process P
-//   window W P TITLE              wait for a visible top-level dialog of P titled TITLE
+// Script lines ('#' starts a comment; words with blanks are quoted with "..."; "$NAME" in a
+// word is replaced by a variable, whose value stays in that word; "within S" before a
+// command gives its wait S seconds instead of 15):
+//   start P EXE [ARG]...          start EXE with its arguments as process P
+//   window W P TITLE              wait for a visible top-level dialog of P titled TITLE, other
+//                                 than the windows already named (a message box titled as
+//                                 its owner is found beside it)
 //   gone W                        wait until window W no longer exists
 //   text W ID TEXT                control ID of W reads TEXT (ID 65535: a message box text)
 //   prefix W ID TEXT              control ID of W starts with TEXT
 //   class W ID CLASS              control ID of W has window class CLASS
 //   enabled W ID 0|1              control ID of W is disabled or enabled
+//   focused W ID                  control ID of W has the keyboard focus of W's thread
 //   checked W ID 0|1              button ID of W is unchecked or checked
 //   window-enabled W 0|1          window W itself is disabled or enabled
 //   click W ID                    press button ID of W
 //   command W ID                  send W the command ID and wait until it is handled (Enter
 //                                 sends IDOK, Escape IDCANCEL)
 //   progress W ID POS             progress bar ID of W stands at POS
-//   red W ID                      control ID of W shows pure red pixels on the screen
+//   moving W ID                   progress bar ID of W is seen moving: at a position strictly
+//                                 between 0 and 100, or at two rising positions
+//   red W ID 0|1                  control ID of W shows no pure red pixels on the screen, or some
 //   syscommand W CMD              send system command CMD to W
 //   snapshot W FILE               capture W as it is on the screen into a BMP file
 //   running P                     process P is still running
 //   exit P CODE                   process P ends with exit code CODE
 //   kill P                        end process P
+//   ask FILE TEXT                 write TEXT into FILE for the program that runs this script
+//                                 and wait until it has done what was asked (it removes FILE)
 // Variables files hold NAME=VALUE lines in UTF-8; "\r\n" in a value stands for CR LF.
 // clang-format off
 #include <windows.h>  // windows.h first: the others build on its types
 #include <commctrl.h>
 // clang-format on
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <fstream>
@@ -44,8 +53,10 @@
 
 namespace {
 
-constexpr DWORD kTimeoutMs = 15000;
+constexpr DWORD kDefaultTimeoutMs = 15000;
 constexpr DWORD kPollMs = 50;
+// A progress bar may cross its whole range in well under a second: it is sampled faster.
+constexpr DWORD kProgressPollMs = 5;
 
 std::wstring Widen(const std::string& s) {
   if (s.empty()) return {};
@@ -100,6 +111,7 @@ struct Process {
 struct FindRequest {
   DWORD processId;
   std::wstring title;
+  std::vector<HWND> known;
   HWND found;
 };
 
@@ -108,7 +120,8 @@ BOOL CALLBACK FindDialog(HWND hwnd, LPARAM param) {
   DWORD owner = 0;
   GetWindowThreadProcessId(hwnd, &owner);
   if (owner == request->processId && IsWindowVisible(hwnd) && ClassName(hwnd) == L"#32770" &&
-      WindowText(hwnd) == request->title) {
+      WindowText(hwnd) == request->title &&
+      std::find(request->known.begin(), request->known.end(), hwnd) == request->known.end()) {
     request->found = hwnd;
     return FALSE;
   }
@@ -201,10 +214,18 @@ class Runner {
     while (std::getline(script, line)) {
       ++number;
       if (!line.empty() && line.back() == '\r') line.pop_back();
-      const auto words = Split(Expand(line));
+      // Split before the variables are replaced: a value may hold blanks and quotation marks.
+      const std::string code = line.substr(0, line.find('#'));
+      auto words = Split(code);
       if (words.empty()) continue;
-      std::printf("  %d: %s\n", number, Escaped(Expand(line)).c_str());
+      for (auto& word : words) word = Expand(word);
+      std::printf("  %d: %s\n", number, Escaped(Expand(code)).c_str());
       std::fflush(stdout);
+      m_timeoutMs = kDefaultTimeoutMs;
+      if (words[0] == "within" && words.size() > 2) {
+        m_timeoutMs = static_cast<DWORD>(std::stoul(words[1])) * 1000;
+        words.erase(words.begin(), words.begin() + 2);
+      }
       std::string error;
       if (!Execute(words, error)) return Fail(number, error);
     }
@@ -227,7 +248,6 @@ class Runner {
   std::string Expand(const std::string& line) const {
     std::string out;
     for (size_t i = 0; i < line.size(); ++i) {
-      if (line[i] == '#') break;
       if (line[i] != '$') {
         out += line[i];
         continue;
@@ -264,14 +284,14 @@ class Runner {
     return words;
   }
 
-  // Retries `check` until it holds or the time runs out; `error` describes the last miss.
+  // Retries `check` until it holds or the line's time runs out; `error` describes the last miss.
   template <typename Check>
-  static bool WaitFor(Check check, std::string& error) {
+  bool WaitFor(Check check, std::string& error, DWORD pollMs = kPollMs) const {
     const DWORD start = GetTickCount();
     while (true) {
       if (check(error)) return true;
-      if (GetTickCount() - start > kTimeoutMs) return false;
-      Sleep(kPollMs);
+      if (GetTickCount() - start > m_timeoutMs) return false;
+      Sleep(pollMs);
     }
   }
 
@@ -304,8 +324,14 @@ class Runner {
       return false;
     };
     if (command == "start") {
-      if (!need(3)) return false;
-      std::wstring commandLine = L"\"" + Widen(w[2]) + L"\"";
+      if (w.size() < 3) {
+        error = "start takes a process name, a program and its arguments";
+        return false;
+      }
+      std::wstring commandLine;
+      for (size_t i = 2; i < w.size(); ++i) {
+        commandLine += (i > 2 ? L" \"" : L"\"") + Widen(w[i]) + L"\"";
+      }
       STARTUPINFOW startup{};
       startup.cb = sizeof(startup);
       PROCESS_INFORMATION info{};
@@ -324,7 +350,10 @@ class Runner {
         error = "no process " + w[2];
         return false;
       }
-      FindRequest request{p->second.id, Widen(w[3]), nullptr};
+      FindRequest request{p->second.id, Widen(w[3]), {}, nullptr};
+      for (const auto& [name, hwnd] : m_windows) {
+        if (name != w[1] && IsWindow(hwnd)) request.known.push_back(hwnd);
+      }
       const bool found = WaitFor(
           [&](std::string& e) {
             request.found = nullptr;
@@ -373,6 +402,22 @@ class Runner {
           },
           error);
     }
+    if (command == "focused") {
+      if (!need(3)) return false;
+      return WaitFor(
+          [&](std::string& e) {
+            HWND control = nullptr;
+            if (!Control(w, control, e)) return false;
+            GUITHREADINFO info{};
+            info.cbSize = sizeof(info);
+            const bool read = GetGUIThreadInfo(GetWindowThreadProcessId(control, nullptr), &info) != FALSE;
+            e = "focus of " + w[1] + "'s thread is on control " +
+                (read && info.hwndFocus != nullptr ? std::to_string(GetDlgCtrlID(info.hwndFocus)) : "none") + ", not " +
+                w[2];
+            return read && info.hwndFocus == control;
+          },
+          error);
+    }
     if (command == "window-enabled") {
       if (!need(3)) return false;
       const bool want = w[2] == "1";
@@ -411,15 +456,35 @@ class Runner {
           },
           error);
     }
-    if (command == "red") {
+    if (command == "moving") {
       if (!need(3)) return false;
+      LRESULT first = -1;
+      return WaitFor(
+          [&](std::string& e) {
+            HWND control = nullptr;
+            if (!Control(w, control, e)) return false;
+            const LRESULT pos = SendMessageW(control, PBM_GETPOS, 0, 0);
+            if (first < 0) first = pos;
+            e = "progress of " + w[1] + "/" + w[2] + " stayed at " + std::to_string(pos);
+            return (pos > 0 && pos < 100) || pos > first;
+          },
+          error, kProgressPollMs);
+    }
+    if (command == "red") {
+      if (!need(4)) return false;
+      const bool want = w[3] == "1";
       return WaitFor(
           [&](std::string& e) {
             HWND control = nullptr;
             ScreenPixels pixels;
             if (!Control(w, control, e)) return false;
-            e = "control " + w[1] + "/" + w[2] + " shows no pure red";
-            return Capture(control, pixels) && HasPureRed(pixels);
+            if (!Capture(control, pixels)) {
+              e = "cannot capture control " + w[1] + "/" + w[2];
+              return false;
+            }
+            const bool red = HasPureRed(pixels);
+            e = "control " + w[1] + "/" + w[2] + (red ? " shows" : " shows no") + " pure red";
+            return red == want;
           },
           error);
     }
@@ -447,13 +512,13 @@ class Runner {
       }
       if (command == "kill") {
         TerminateProcess(p->second.handle, 0);
-        return WaitForSingleObject(p->second.handle, kTimeoutMs) == WAIT_OBJECT_0;
+        return WaitForSingleObject(p->second.handle, m_timeoutMs) == WAIT_OBJECT_0;
       }
       if (command == "running") {
         error = "process " + w[1] + " has ended";
         return WaitForSingleObject(p->second.handle, 0) == WAIT_TIMEOUT;
       }
-      if (WaitForSingleObject(p->second.handle, kTimeoutMs) != WAIT_OBJECT_0) {
+      if (WaitForSingleObject(p->second.handle, m_timeoutMs) != WAIT_OBJECT_0) {
         error = "process " + w[1] + " is still running";
         return false;
       }
@@ -462,10 +527,38 @@ class Runner {
       error = "process " + w[1] + " ended with " + std::to_string(code) + ", not " + w[2];
       return code == static_cast<DWORD>(std::stoul(w[2]));
     }
+    if (command == "ask") {
+      if (!need(3)) return false;
+      return Ask(Widen(w[1]), w[2], error);
+    }
     error = "unknown command " + command;
     return false;
   }
 
+  // Written beside the file and renamed into place, so that the reader never sees half of it.
+  bool Ask(const std::wstring& file, const std::string& text, std::string& error) const {
+    const std::wstring partial = file + L".partial";
+    HANDLE out = CreateFileW(partial.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (out == INVALID_HANDLE_VALUE) {
+      error = "cannot write " + Narrow(partial);
+      return false;
+    }
+    DWORD done = 0;
+    const bool written = WriteFile(out, text.data(), static_cast<DWORD>(text.size()), &done, nullptr) != FALSE;
+    CloseHandle(out);
+    if (!written || !MoveFileExW(partial.c_str(), file.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+      error = "cannot write " + Narrow(file);
+      return false;
+    }
+    return WaitFor(
+        [&](std::string& e) {
+          e = "nobody took the request \"" + text + "\" in " + Narrow(file);
+          return GetFileAttributesW(file.c_str()) == INVALID_FILE_ATTRIBUTES;
+        },
+        error);
+  }
+
+  DWORD m_timeoutMs = kDefaultTimeoutMs;
   std::map<std::string, Process> m_processes;
   std::map<std::string, HWND> m_windows;
 };
