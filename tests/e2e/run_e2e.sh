@@ -1,22 +1,37 @@
 #!/usr/bin/env bash
-# End-to-end run of the Windows updater under Wine: one session per locale driven by
-# qx80-autotest (license, main window, about box, second instance, exit codes, progress
-# dialog), with
-# screenshots of every dialog written as PNG files into the output folder.
-#   run_e2e.sh UPDATER_EXE PROGRESS_DEMO_EXE AUTOTEST_EXE OUTPUT_DIR
+# End-to-end runs of the Windows updater under Wine, driven by qx80-autotest, with screenshots
+# of every dialog and state written as PNG files into the output folder:
+# - one session per locale (five) with the license, the main window without a device, the
+#   about box, a second instance, the exit codes and the progress dialog;
+# - in English, Japanese and Simplified Chinese, a whole update of a QX-80 played by the
+#   native qx80-sim over the device bridge, a failing update and the up-to-date question.
+#   run_e2e.sh [--demo] UPDATER_EXE PROGRESS_DEMO_EXE AUTOTEST_EXE QX80_SIM OUTPUT_DIR
+# --demo runs the whole update in English only (scripts/demo.sh --gui).
 set -euo pipefail
 
-if [ $# -ne 4 ]; then
-  echo "usage: run_e2e.sh UPDATER_EXE PROGRESS_DEMO_EXE AUTOTEST_EXE OUTPUT_DIR" >&2
+demo_only=0
+if [ "${1:-}" = "--demo" ]; then
+  demo_only=1
+  shift
+fi
+if [ $# -ne 5 ]; then
+  echo "usage: run_e2e.sh [--demo] UPDATER_EXE PROGRESS_DEMO_EXE AUTOTEST_EXE QX80_SIM OUTPUT_DIR" >&2
   exit 2
 fi
 here="$(cd "$(dirname "$0")" && pwd)"
 wine_run="$here/../../scripts/wine-run.sh"
+if [ ! -x "$4" ]; then
+  echo "run_e2e.sh: no native qx80-sim at $4: build the native preset first" \
+    "(cmake --preset native && cmake --build --preset native --target qx80-sim)," \
+    "or configure the win32 preset with -DQX80_NATIVE_SIM=PATH" >&2
+  exit 1
+fi
 updater="$(realpath "$1")"
 demo="$(realpath "$2")"
 autotest="$(realpath "$3")"
-mkdir -p "$4"
-out="$(realpath "$4")"
+sim="$(realpath "$4")"
+mkdir -p "$5"
+out="$(realpath "$5")"
 
 # One virtual display for all sessions: the windows of every process meet on it.
 if [ -z "${DISPLAY:-}" ]; then
@@ -39,20 +54,87 @@ fi
 # Windows paths through drive Z:, which Wine maps to the root of the file system.
 win() { echo "Z:$1"; }
 
-status=0
-# locale, texts expected, tag of the screenshots
-for run in "en_US en en" "ja_JP ja ja" "zh_CN zh zh" "zh_TW en zh_TW" "de_DE en de"; do
-  set -- $run
-  echo "== $1.UTF-8: expecting the '$2' texts"
-  rm -f "$out"/*-"$3".bmp
-  if ! LANG="$1.UTF-8" LC_ALL="$1.UTF-8" "$wine_run" "$autotest" --texts "$(win "$here/texts-$2.txt")" \
-      --set "EXE=$(win "$updater")" --set "DEMO=$(win "$demo")" --set "OUT=$(win "$out")" --set "TAG=$3" \
-      "$(win "$here/updater_session.txt")"; then
-    echo "== $1.UTF-8: FAILED"
-    status=1
+# The device of a session: one qx80-sim at a time on the session's port. A new one for every
+# scenario the session asks for, since the simulated device keeps its state (versions,
+# mode) for as long as it runs.
+sim_pid=""
+port=0
+sim_log="$out/qx80-sim.log"          # every device of the run
+sim_current="$out/qx80-sim-now.log"  # the one running
+stop_sim() {
+  if [ -n "$sim_pid" ]; then
+    kill -TERM "$sim_pid" 2>/dev/null || true
+    wait "$sim_pid" 2>/dev/null || true
+    sim_pid=""
+    cat "$sim_current" >> "$sim_log"
   fi
-done
+}
+trap stop_sim EXIT
+trap 'exit 130' INT
+trap 'exit 143' TERM
 
+start_sim() {  # SCENARIO; the first one of a session picks the port
+  local scenario="$1" line="" waited=0
+  "$sim" --listen "127.0.0.1:$port" --scenario "$scenario" > "$sim_current" 2>&1 &
+  sim_pid=$!
+  while ! line="$(grep -m1 'listening on 127.0.0.1:' "$sim_current")"; do
+    if ! kill -0 "$sim_pid" 2>/dev/null || [ "$waited" -ge 100 ]; then
+      stop_sim
+      echo "run_e2e.sh: qx80-sim did not start with scenario $scenario on port $port" >&2
+      return 1
+    fi
+    sleep 0.1
+    waited=$((waited + 1))
+  done
+  port="${line##*:}"
+}
+
+# Runs SCRIPT in LOCALE with the TEXTS of a language; screenshots get the TAG. The session
+# starts with a bridge that serves no device; it asks for another device by writing a
+# scenario name into $ASK and goes on once that device is served (the file is removed).
+session() {  # LOCALE TEXTS TAG SCRIPT
+  local locale="$1" texts="$2" tag="$3" script="$4" ask="$out/device-request" status=0
+  echo "== $locale.UTF-8, $script: expecting the '$texts' texts"
+  rm -f "$ask"
+  port=0
+  start_sim no-device || return 1
+  LANG="$locale.UTF-8" LC_ALL="$locale.UTF-8" "$wine_run" "$autotest" --texts "$(win "$here/texts-$texts.txt")" \
+    --set "EXE=$(win "$updater")" --set "DEMO=$(win "$demo")" --set "OUT=$(win "$out")" --set "TAG=$tag" \
+    --set "DEVICE=bridge:127.0.0.1:$port" --set "ASK=$(win "$ask")" "$(win "$here/$script")" &
+  local driver=$!
+  while kill -0 "$driver" 2>/dev/null; do
+    if [ -e "$ask" ]; then
+      stop_sim
+      # Left in place when the device cannot be served: the session then fails on its wait.
+      if start_sim "$(cat "$ask")"; then rm -f "$ask"; fi
+    fi
+    sleep 0.1
+  done
+  wait "$driver" || status=$?
+  stop_sim
+  if [ "$status" -ne 0 ]; then echo "== $locale.UTF-8, $script: FAILED"; fi
+  return "$status"
+}
+
+rm -f "$out"/*.bmp "$out"/*.png "$sim_log"
+status=0
+if [ "$demo_only" -eq 1 ]; then
+  session en_US en en update_session.txt || status=1
+else
+  # locale, texts expected, tag of the screenshots
+  for run in "en_US en en" "ja_JP ja ja" "zh_CN zh zh" "zh_TW en zh_TW" "de_DE en de"; do
+    # shellcheck disable=SC2086  # three words
+    session $run updater_session.txt || status=1
+  done
+  for run in "en_US en en" "ja_JP ja ja" "zh_CN zh zh"; do
+    # shellcheck disable=SC2086
+    session $run update_session.txt || status=1
+    # shellcheck disable=SC2086
+    session $run outcomes_session.txt || status=1
+  done
+fi
+
+rm -f "$sim_current"
 for bmp in "$out"/*.bmp; do
   [ -e "$bmp" ] || continue
   convert "$bmp" "${bmp%.bmp}.png" && rm -f "$bmp"
