@@ -9,6 +9,7 @@
 # --demo runs the whole update in English only (scripts/demo.sh --gui).
 set -euo pipefail
 
+all_args=("$@")
 demo_only=0
 if [ "${1:-}" = "--demo" ]; then
   demo_only=1
@@ -35,7 +36,7 @@ out="$(realpath "$5")"
 
 # One virtual display for all sessions: the windows of every process meet on it.
 if [ -z "${DISPLAY:-}" ]; then
-  exec xvfb-run -a -s "-screen 0 1280x1024x24" "$0" "$@"
+  exec xvfb-run -a -s "-screen 0 1280x1024x24" "$0" "${all_args[@]}"
 fi
 
 # A prefix of our own, so that its settings (virtual desktop) and the single-instance
