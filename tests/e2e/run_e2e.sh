@@ -4,7 +4,8 @@
 # - one session per locale (five) with the license, the main window without a device, the
 #   about box, a second instance, the exit codes and the progress dialog;
 # - in English, Japanese and Simplified Chinese, a whole update of a QX-80 played by the
-#   native qx80-sim over the device bridge, a failing update and the up-to-date question.
+#   native qx80-sim over the device bridge, a failing update, the up-to-date question and a
+#   bad --device value; in English also the question answered OK, which runs the update.
 #   run_e2e.sh [--demo] UPDATER_EXE PROGRESS_DEMO_EXE AUTOTEST_EXE QX80_SIM OUTPUT_DIR
 # --demo runs the whole update in English only (scripts/demo.sh --gui).
 set -euo pipefail
@@ -76,7 +77,8 @@ trap 'exit 143' TERM
 
 start_sim() {  # SCENARIO; the first one of a session picks the port
   local scenario="$1" line="" waited=0
-  "$sim" --listen "127.0.0.1:$port" --scenario "$scenario" > "$sim_current" 2>&1 &
+  # The time limit stops the device even if this script is killed outright, when no trap runs.
+  timeout 600 "$sim" --listen "127.0.0.1:$port" --scenario "$scenario" > "$sim_current" 2>&1 &
   sim_pid=$!
   while ! line="$(grep -m1 'listening on 127.0.0.1:' "$sim_current")"; do
     if ! kill -0 "$sim_pid" 2>/dev/null || [ "$waited" -ge 100 ]; then
@@ -133,6 +135,8 @@ else
     # shellcheck disable=SC2086
     session $run outcomes_session.txt || status=1
   done
+  # One more whole update, after the question: once is enough, the run is the same.
+  session en_US en en confirmed_session.txt || status=1
 fi
 
 rm -f "$sim_current"
