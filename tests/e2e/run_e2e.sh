@@ -25,7 +25,7 @@ wine_run="$here/../../scripts/wine-run.sh"
 if [ ! -x "$4" ]; then
   echo "run_e2e.sh: no native qx80-sim at $4: build the native preset first" \
     "(cmake --preset native && cmake --build --preset native --target qx80-sim)," \
-    "or configure the win32 preset with -DQX80_NATIVE_SIM=PATH" >&2
+    "or configure the Windows build with -DQX80_NATIVE_SIM=PATH" >&2
   exit 1
 fi
 updater="$(realpath "$1")"
