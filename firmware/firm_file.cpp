@@ -107,29 +107,32 @@ int CheckBody(std::span<uint8_t> image) {
 
 }  // namespace
 
-int CFirmFile::Load(uint8_t* data, uint32_t size) {
-  m_kind = FIRM_KIND_UNKNOWN;
+int CheckFirmImage(uint8_t* data, uint32_t size, FirmImageInfo& info) {
+  info = FirmImageInfo{};
   const auto image = AsSpan(data, size);
-  FirmVersion version{};
-  FirmKind kind = RecogniseTipa(image, version);
+  FirmKind kind = RecogniseTipa(image, info.version);
   if (kind == FIRM_KIND_UNKNOWN) {
-    kind = RecogniseAgpf(image, version);
+    kind = RecogniseAgpf(image, info.version);
   }
   if (kind == FIRM_KIND_UNKNOWN) {
-    kind = RecogniseHeaderKind(image, version);
+    kind = RecogniseHeaderKind(image, info.version);
   }
   if (kind == FIRM_KIND_UNKNOWN) {
     return FIRM_LOAD_UNRECOGNISED;
   }
-  m_kind = kind;
-  if (kind != FIRM_KIND_TIPA && kind != FIRM_KIND_AGPF) {
-    const int check = CheckBody(image);
-    if (check != FIRM_LOAD_OK) {
-      return check;
-    }
+  info.kind = kind;
+  return kind == FIRM_KIND_TIPA || kind == FIRM_KIND_AGPF ? FIRM_LOAD_OK : CheckBody(image);
+}
+
+int CFirmFile::Load(uint8_t* data, uint32_t size) {
+  FirmImageInfo info;
+  const int result = CheckFirmImage(data, size, info);
+  m_kind = info.kind;
+  if (result != FIRM_LOAD_OK) {
+    return result;
   }
-  Keep(image);
-  m_version = version;
+  Keep(AsSpan(data, size));
+  m_version = info.version;
   return FIRM_LOAD_OK;
 }
 

@@ -22,11 +22,21 @@ using FirmVersion = std::array<char, 8>;
 // Body key: key word 0 and key word 1, as stored little-endian at the header's key field.
 using FirmBodyKey = std::array<uint32_t, 2>;
 
+// What recognising an image of kinds 0 to 4 finds out about it.
+struct FirmImageInfo {
+  FirmKind kind = FIRM_KIND_UNKNOWN;  // after a failed check: the kind recognised before it
+  FirmVersion version{};
+};
+
+// Recognises an image of kinds 0 to 4 and verifies its checksum, without keeping anything:
+// for callers that already own the bytes and need only the verdict, kind and version. The body
+// of a checked image is unscrambled in place for the check and scrambled back, so the buffer
+// must be writable and holds the same bytes afterwards, whatever the result.
+int CheckFirmImage(uint8_t* data, uint32_t size, FirmImageInfo& info);
+
 class CFirmFile {
  public:
-  // Recognises an image of kinds 0 to 4 and verifies its checksum. The body of a checked image
-  // is unscrambled in place for the check and scrambled back, so the buffer must be writable
-  // and holds the same bytes afterwards, whatever the result. A failed load keeps the
+  // CheckFirmImage, then a copy of the accepted image is kept. A failed load keeps the
   // previous copy and version.
   int Load(uint8_t* data, uint32_t size);
   // Recognises a SIAM wrapper and keeps its payload.

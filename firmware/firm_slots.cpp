@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <new>
 #include <string_view>
-#include <vector>
 
 #include "firmware/file_bytes.h"
 #include "firmware/firm_file.h"
@@ -19,9 +18,8 @@ void FirmSlots::ClearFirmSlots() {
   }
 }
 
-int FirmSlots::LoadFirmPackage(uint8_t* data, uint32_t size) {
-  CFirmFile container;
-  const std::span<uint8_t> package = data != nullptr ? std::span<uint8_t>(data, size) : std::span<uint8_t>();
+int FirmSlots::LoadFirmPackage(const uint8_t* data, uint32_t size) {
+  const auto package = data != nullptr ? std::span<const uint8_t>(data, size) : std::span<const uint8_t>();
   for (const PackagePart& part : SplitFirmPackage(package)) {
     const auto bytes = package.subspan(part.offset, part.size);
     const int k = part.kind;
@@ -32,24 +30,16 @@ int FirmSlots::LoadFirmPackage(uint8_t* data, uint32_t size) {
     }
     m_firmSize[k] = part.size;
     std::copy(bytes.begin(), bytes.end(), m_firmData[k].get());
-    if (container.Load(bytes.data(), part.size) == FIRM_LOAD_OK) {
-      FirmVersion version{};
-      container.GetVersion(version);
-      m_firmVersion[k] = DisplayVersionText(std::string_view(version.data(), version.size()));
+    FirmImageInfo image;
+    if (CheckFirmImage(m_firmData[k].get(), part.size, image) == FIRM_LOAD_OK) {
+      m_firmVersion[k] = DisplayVersionText(std::string_view(image.version.data(), image.version.size()));
     }
   }
   return AnyFilled() ? 1 : 0;
 }
 
 int FirmSlots::LoadFirmPackageCopy(std::span<const uint8_t> package) {
-  // The container works on writable bytes; read-only memory (a resource) is copied first.
-  std::vector<uint8_t> copy;
-  try {
-    copy.assign(package.begin(), package.end());
-  } catch (const std::bad_alloc&) {
-    return 0;
-  }
-  return LoadFirmPackage(copy.data(), static_cast<uint32_t>(copy.size()));
+  return LoadFirmPackage(package.data(), static_cast<uint32_t>(package.size()));
 }
 
 int FirmSlots::LoadFirmFile(const std::filesystem::path& path) {

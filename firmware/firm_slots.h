@@ -19,11 +19,11 @@ class FirmSlots {
 
   // Splits a package into the slots (a later part of a kind replaces an earlier one) and sets
   // the version text of every part that loads. A part that fails its check still fills its
-  // slot, keeping the slot's old version text. The buffer must be writable (the container
-  // checks scrambled bodies in place) and is unchanged afterwards. 1 when any slot holds a
-  // buffer afterwards, else 0.
-  int LoadFirmPackage(uint8_t* data, uint32_t size);
-  // LoadFirmPackage on a writable copy of read-only bytes (such as the executable's resource).
+  // slot, keeping the slot's old version text. Each part is checked in its slot's own copy, so
+  // the package may be read-only memory and is never written. 1 when any slot holds a buffer
+  // afterwards, else 0.
+  int LoadFirmPackage(const uint8_t* data, uint32_t size);
+  // The same for bytes held as a span (such as the executable's resource).
   int LoadFirmPackageCopy(std::span<const uint8_t> package);
   // Loads the package carried as resource "BIN" 131, replacing all slots. 0 when the resource
   // is missing or empty (the slots are untouched then). Lives in qx80_firmware_carried.

@@ -14,7 +14,9 @@ using FirmProgressCallback = void (*)(int percent, void* userData);
 
 // One section of an update job; also the parameter record of the firmware write command.
 struct FirmSection {
-  const uint8_t* data = nullptr;  // a slot buffer; not owned
+  // Not owned, and writable: the transfer checks the image in place. The update worker points
+  // it at its own copy.
+  uint8_t* data = nullptr;
   uint32_t size = 0;
   FirmProgressCallback callback = nullptr;
   void* userData = nullptr;

@@ -230,13 +230,13 @@ ProtocolResult WriteFirmware(CDeviceProtocol& channel, void* block) {
   if (section.data == nullptr) {
     return ResultBadParameter;
   }
-  CFirmFile file;
-  // The container restores the buffer before it returns; the slot buffers are writable.
-  const int loaded = file.Load(const_cast<uint8_t*>(section.data), section.size);
+  // Checked in the caller's buffer, which the check restores; nothing is copied.
+  FirmImageInfo image;
+  const int loaded = CheckFirmImage(section.data, section.size, image);
   if (loaded == FIRM_LOAD_BAD_CHECKSUM) {
     return ResultImageChecksum;
   }
-  const FirmKind kind = file.GetKind();
+  const FirmKind kind = image.kind;
   if (loaded != FIRM_LOAD_OK || kind < FIRM_KIND_TIPA || kind > FIRM_KIND_AGPF) {
     return ResultImageRejected;
   }

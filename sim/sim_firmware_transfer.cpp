@@ -26,8 +26,12 @@ uint32_t ReadLe32(const uint8_t* p) {
 
 SimFirmwareTransfer::Answer Acknowledge(const MessageHeader& request, uint8_t status = STATUS_OK,
                                         std::vector<uint8_t> data = {}) {
-  return {MessageHeader{MSG_SET_REPLY, request.id, 0, status, 0, 0}, std::move(data), std::nullopt, std::nullopt,
-          std::nullopt};
+  return {MessageHeader{MSG_SET_REPLY, request.id, 0, status, 0, 0},
+          std::move(data),
+          std::nullopt,
+          std::nullopt,
+          std::nullopt,
+          {}};
 }
 
 FirmKind KindOfTarget(uint8_t code) {
@@ -40,15 +44,13 @@ FirmKind KindOfTarget(uint8_t code) {
 }
 
 // The version text the image itself carries, as the container reads it; empty for an image
-// the container refuses.
-std::string VersionOf(std::vector<uint8_t> image) {
-  CFirmFile file;
-  if (file.Load(image.data(), static_cast<uint32_t>(image.size())) != FIRM_LOAD_OK) {
+// the container refuses. Checked in place: the check restores the bytes.
+std::string VersionOf(std::vector<uint8_t>& image) {
+  FirmImageInfo info;
+  if (CheckFirmImage(image.data(), static_cast<uint32_t>(image.size()), info) != FIRM_LOAD_OK) {
     return {};
   }
-  FirmVersion version{};
-  file.GetVersion(version);
-  return std::string(version.begin(), std::find(version.begin(), version.end(), '\0'));
+  return std::string(info.version.begin(), std::find(info.version.begin(), info.version.end(), '\0'));
 }
 
 }  // namespace
@@ -162,7 +164,11 @@ SimFirmwareTransfer::Answer SimFirmwareTransfer::Block(const MessageHeader& requ
   if (Crc16(bytes) != ReadLe16(data.data() + 4)) {
     return Acknowledge(request, STATUS_OK, {SIM_BLOCK_BAD_CRC});
   }
-  std::copy(bytes.begin(), bytes.end(), session.image.begin() + offset);
+  // After an accepted end the image has gone to the written ones: a repeated last block is
+  // only acknowledged.
+  if (!session.ended) {
+    std::copy(bytes.begin(), bytes.end(), session.image.begin() + offset);
+  }
   session.lastOffset = offset;
   session.received = std::max(session.received, offset + n);
   return Acknowledge(request, STATUS_OK, {SIM_BLOCK_OK});
@@ -173,15 +179,21 @@ bool SimFirmwareTransfer::Complete() const {
 }
 
 SimFirmwareTransfer::Answer SimFirmwareTransfer::End(const MessageHeader& request) {
-  if (!m_session.has_value() || m_session->siam || !Complete()) {
+  if (!m_session.has_value() || m_session->siam || (!m_session->ended && !Complete())) {
     return Acknowledge(request, kStatusBadArgument);
   }
-  // Kept, so that an end repeated after a lost reply is answered the same way.
-  SimWrittenImage written{m_session->image, VersionOf(m_session->image)};
-  m_pending[m_session->kind] = written.version;
-  m_written[m_session->kind] = std::move(written);
+  const FirmKind kind = m_session->kind;
+  if (!m_session->ended) {
+    // The received image becomes the component's written image; the session keeps only what
+    // answers a repeated end.
+    std::string version = VersionOf(m_session->image);
+    m_pending[kind] = version;
+    m_written[kind] = SimWrittenImage{std::exchange(m_session->image, {}), std::move(version)};
+    m_session->ended = true;
+  }
   Answer answer = Acknowledge(request);
-  answer.accepted = m_session->kind;
+  answer.accepted = kind;
+  answer.acceptedVersion = m_written[kind].version;
   answer.fault = SimFault{.kind = SimFaultKind::LateAnswer, .value = static_cast<int32_t>(m_timing.endDelayMs)};
   return answer;
 }
@@ -259,9 +271,7 @@ std::vector<uint8_t> SimFirmwareTransfer::InstalledTargets() const {
 SimQx80Device::Reply SimQx80Device::HandleTransfer(const MessageHeader& request, std::span<const uint8_t> data) {
   SimFirmwareTransfer::Answer answer = m_transfer.Handle(request, data, m_productId == QX80_PRODUCT_UPDATE);
   if (answer.accepted.has_value()) {
-    if (const auto written = m_transfer.Written(*answer.accepted)) {
-      m_pendingVersions[kSimComponentSelectors[*answer.accepted]] = written->version;
-    }
+    m_pendingVersions[kSimComponentSelectors[*answer.accepted]] = answer.acceptedVersion;
   }
   return Reply{answer.header, std::move(answer.data), answer.fault, std::move(answer.followUp)};
 }

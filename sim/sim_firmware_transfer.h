@@ -76,6 +76,7 @@ class SimFirmwareTransfer {
     std::optional<SimFault> fault;
     std::optional<FollowUp> followUp;
     std::optional<FirmKind> accepted;  // an end that accepted an image of this component
+    std::string acceptedVersion;       // and that image's own version text
   };
 
   // One request; `updateMode` says whether the device runs under its update-mode product id.
@@ -101,9 +102,10 @@ class SimFirmwareTransfer {
     FirmKind kind = FIRM_KIND_UNKNOWN;
     uint32_t size = 0;
     uint16_t crc = 0;
-    std::vector<uint8_t> image;
-    uint32_t received = 0;    // bytes taken without a gap from offset 0
-    uint32_t lastOffset = 0;  // the last block taken, which may come again if its reply was lost
+    std::vector<uint8_t> image;  // moves to the written images when an end accepts it
+    uint32_t received = 0;       // bytes taken without a gap from offset 0
+    uint32_t lastOffset = 0;     // the last block taken, which may come again if its reply was lost
+    bool ended = false;          // an end accepted it; a repeated end is answered the same way
   };
 
   std::optional<TransferFault> TakeFault(TransferPhase phase, int32_t index);

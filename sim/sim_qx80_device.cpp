@@ -168,6 +168,11 @@ bool SimQx80Device::TextEnabled() const {
   return m_textEnabled;
 }
 
+void SimQx80Device::KeepRequests() {
+  std::lock_guard<std::mutex> lock(m_mutex);
+  m_keepRequests = true;
+}
+
 std::vector<std::vector<uint8_t>> SimQx80Device::Requests() const {
   std::lock_guard<std::mutex> lock(m_mutex);
   return m_requests;
@@ -189,7 +194,9 @@ void SimQx80Device::OnOutputReport(SimHidBus::DeviceId device, std::span<const u
       return;
     }
     const std::span<const uint8_t> request = m_assembler.Message();
-    m_requests.emplace_back(request.begin(), request.end());
+    if (m_keepRequests) {
+      m_requests.emplace_back(request.begin(), request.end());
+    }
     Reply reply = Dispatch(request);
     bool answer = true;
     const std::optional<SimFault> fault = reply.fault ? reply.fault : TakeFault(ReadHeader(request.data()).id);

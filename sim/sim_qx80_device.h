@@ -85,7 +85,10 @@ class SimQx80Device final : public SimHidBus::Endpoint {
   // Whether the host has switched text messages on (set 0x0016 with a non-zero value).
   bool TextEnabled() const;
 
-  // Every complete request received, in order.
+  // From now on every complete request is kept for Requests(). Off by default: a whole
+  // update sends megabytes that only tests look at.
+  void KeepRequests();
+  // Every complete request received since KeepRequests, in order.
   std::vector<std::vector<uint8_t>> Requests() const;
   // Waits until no late answer is pending, at most `realBound`.
   bool WaitIdle(std::chrono::milliseconds realBound = std::chrono::seconds(10));
@@ -138,6 +141,7 @@ class SimQx80Device final : public SimHidBus::Endpoint {
   std::map<uint16_t, std::map<uint32_t, uint8_t>> m_memory;
   bool m_textEnabled = false;
   std::vector<SimFault> m_faults;
+  bool m_keepRequests = false;
   std::vector<std::vector<uint8_t>> m_requests;
   SimModeSwitchConfig m_modeSwitch;
   std::map<uint8_t, std::string> m_pendingVersions;

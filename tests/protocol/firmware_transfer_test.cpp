@@ -55,6 +55,7 @@ class FirmwareTransferTest : public ::testing::Test {
     SimQx80Config config;
     config.productId = QX80_PRODUCT_UPDATE;
     m_device = std::make_unique<SimQx80Device>(m_bus, config);
+    m_device->KeepRequests();
     m_channel = CDeviceProtocol::Create(CHANNEL_MODE_UPDATE, &CallbackLog::Notify);
     ASSERT_NE(m_channel, nullptr);
   }

@@ -19,6 +19,7 @@ using Block = std::array<uint8_t, kParameterBlockSize>;
 class SimDeviceTest : public ChannelEnvironment {
  protected:
   void SetUp() override {
+    m_device.KeepRequests();
     m_channel = Open();
     ASSERT_NE(m_channel, nullptr);
   }

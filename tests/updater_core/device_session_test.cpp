@@ -22,6 +22,7 @@ class SessionTest : public ::testing::Test {
 
   explicit SessionTest(const char* scenario = "ok")
       : m_scopedClock(m_clock), m_rig(*FindSimScenario(scenario)), m_backend(m_rig.Bus()) {
+    m_rig.Device().KeepRequests();
     SetWindowMessagePoster(WindowMessageQueue::PosterFor(m_queue));
     m_session = CDeviceSession::Create(&m_window);
   }

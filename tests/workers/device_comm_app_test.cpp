@@ -10,6 +10,7 @@ namespace {
 TEST(DeviceCommAppTest, CommandsNeedAChannel) {
   SimQx80Rig rig(*FindSimScenario("ok"));
   ScopedHidBackend backend(rig.Bus());
+  rig.Device().KeepRequests();
   CDeviceCommApp comm;
   EXPECT_EQ(comm.Release(), 0) << "nothing open: nothing changes";
   EXPECT_EQ(comm.RunCommand(11), ResultNoChannel);

@@ -94,6 +94,7 @@ class UpdateRig {
 
   explicit UpdateRig(const SimScenario& scenario)
       : m_scaled(kSpeedup), m_tally(m_scaled), m_scopedClock(m_tally), m_rig(scenario), m_backend(m_rig.Bus()) {
+    m_rig.Device().KeepRequests();
     m_handler = DeviceModeHandler{&FollowDevice, this};
     m_watcher->StartWatching(&m_handler);
   }
