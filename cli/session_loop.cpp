@@ -22,7 +22,9 @@ SessionLoop::~SessionLoop() {
 }
 
 int32_t SessionLoop::WaitForDevice() {
-  if (m_session->StartWatching() != kStatusOk) {
+  // The tool has nothing to show before it knows the device: the watcher probes at once
+  // instead of after one period.
+  if (m_session->StartWatching(0) != kStatusOk) {
     return DEVICE_MODE_ABSENT;
   }
   RunUntil([this] { return m_session->ReportedMode() != DEVICE_MODE_UNKNOWN; }, kFirstReportTimeoutMs);

@@ -28,8 +28,8 @@ class SessionLoop {
   CDeviceSession& Session() { return *m_session; }
   WindowHandle ProgressWindow() { return &m_progressToken; }
 
-  // Starts watching and handles the first report: the mode found (0 when no device, or when
-  // watching could not start).
+  // Starts watching, with the first probe at once, and handles the first report: the mode
+  // found (0 when no device, or when watching could not start).
   int32_t WaitForDevice();
   // Dispatches messages until `done` holds or `timeoutMs` clock milliseconds have passed;
   // returns `done()`. Messages other than mode reports go to `onMessage`.

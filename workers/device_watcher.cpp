@@ -12,7 +12,7 @@ CDeviceWatcher::~CDeviceWatcher() {
   StopWatching();
 }
 
-StatusCode CDeviceWatcher::StartWatching(const DeviceModeHandler* handler) {
+StatusCode CDeviceWatcher::StartWatching(const DeviceModeHandler* handler, uint32_t firstPollMs) {
   if (HasThread() || IsThreadActive()) {
     return kStatusAlreadyInitialized;
   }
@@ -25,6 +25,7 @@ StatusCode CDeviceWatcher::StartWatching(const DeviceModeHandler* handler) {
     m_handler = *handler;
     m_watching = true;
   }
+  m_firstPollMs = firstPollMs;
   if (Start(u"CDeviceWatcher", 0)) {
     return kStatusOk;
   }
@@ -41,8 +42,8 @@ void CDeviceWatcher::StopWatching() {
 }
 
 uint32_t CDeviceWatcher::Run() {
-  for (;;) {
-    const bool input = Queue().WaitForMessage(kPollPeriodMs);
+  for (uint32_t waitMs = m_firstPollMs;; waitMs = kPollPeriodMs) {
+    const bool input = Queue().WaitForMessage(waitMs);
     const bool last = m_running.load() == 0;
     if (input) {
       ThreadMessage message;

@@ -27,11 +27,13 @@ class CDeviceWatcher : public Thread {
   // StopWatching.
   ~CDeviceWatcher() override;
 
-  // kStatusOk once the thread runs; the first poll, one period later, always reports.
+  // kStatusOk once the thread runs; the first poll, `firstPollMs` later, always reports. The
+  // application waits one period; a caller that has nothing to show before the first report
+  // (the command-line tool) passes 0 and the thread probes at once.
   // kStatusAlreadyInitialized while a thread of this watcher exists, even one that
   // outlived a stop: nothing changes then. kStatusNullPointer for a null handler: nothing
   // starts. kStatusFail when the thread cannot be started: watching is stopped again.
-  StatusCode StartWatching(const DeviceModeHandler* handler);
+  StatusCode StartWatching(const DeviceModeHandler* handler, uint32_t firstPollMs = kPollPeriodMs);
   // Stops the thread (bounded by kWorkerStopTimeoutMs), then sets g_deviceMode to 0 and
   // forgets the handler. From then on this watcher neither calls the handler nor writes
   // g_deviceMode, even when its thread outlived the bound. Harmless when not watching.
@@ -53,6 +55,8 @@ class CDeviceWatcher : public Thread {
   std::recursive_mutex m_lock;
   DeviceModeHandler m_handler;
   bool m_watching = false;
+  // Set before the thread starts; read only by it.
+  uint32_t m_firstPollMs = kPollPeriodMs;
 };
 
 }  // namespace qx80

@@ -5,6 +5,7 @@
 #include <memory>
 #include <mutex>
 #include <system_error>
+#include <thread>
 #include <vector>
 
 #include "device/sim/sim_hid_bus.h"
@@ -239,6 +240,41 @@ TEST(DeviceWatcherStopTest, AStopRequestEndsTheWaitWithoutAnotherPoll) {
   EXPECT_FALSE(watcher->IsThreadActive());
   EXPECT_EQ(watcher->probes, 0);  // woken by the quit, not by the end of the poll period
   EXPECT_EQ(recorder.Count(), 0u);
+}
+
+// A whole poll period lasts an hour of real time; shorter waits, such as the stop's checks,
+// pass in microseconds.
+class LongPollClock final : public Clock {
+ public:
+  uint32_t TickCount() override { return m_tick.load(); }
+  void Sleep(uint32_t ms) override {
+    m_tick.fetch_add(ms);
+    std::this_thread::sleep_for(RealDuration(ms));
+  }
+  std::chrono::nanoseconds RealDuration(uint32_t ms) override {
+    return ms >= CDeviceWatcher::kPollPeriodMs ? std::chrono::hours(1) : std::chrono::microseconds(ms);
+  }
+
+ private:
+  std::atomic<uint32_t> m_tick{0};
+};
+
+TEST(DeviceWatcherStartTest, AFirstPollOfZeroProbesAtOnce) {
+  LongPollClock clock;
+  ScopedClock scoped(clock);
+  SimHidBus bus;
+  ScopedHidBackend backend(bus);
+  bus.Attach(Qx80(0x2A01), nullptr);
+  auto watcher = std::make_shared<CountingWatcher>();
+  ModeRecorder recorder(&watcher->probes);
+  const DeviceModeHandler handler = recorder.Handler();
+  ASSERT_EQ(watcher->StartWatching(&handler, 0), kStatusOk);
+  ASSERT_TRUE(WaitUntil([&] { return recorder.Count() == 1; })) << "the first report waited for a period";
+  watcher->StopWatching();
+  ASSERT_EQ(recorder.Reports().size(), 1u);
+  EXPECT_EQ(recorder.Reports()[0].mode, DEVICE_MODE_NORMAL);
+  EXPECT_EQ(recorder.Reports()[0].probe, 1);
+  EXPECT_EQ(watcher->probes, 1) << "later polls keep the period";
 }
 
 // Its probe hangs until released, the way a wedged driver call would.

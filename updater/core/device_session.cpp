@@ -31,8 +31,8 @@ CDeviceSession::~CDeviceSession() {
   DisconnectDevice();
 }
 
-StatusCode CDeviceSession::StartWatching() {
-  return m_watcher->StartWatching(&m_handler);
+StatusCode CDeviceSession::StartWatching(uint32_t firstPollMs) {
+  return m_watcher->StartWatching(&m_handler, firstPollMs);
 }
 
 void CDeviceSession::StopWatching() {

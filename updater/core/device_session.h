@@ -52,8 +52,9 @@ class CDeviceSession {
   CDeviceSession(const CDeviceSession&) = delete;
   CDeviceSession& operator=(const CDeviceSession&) = delete;
 
-  // The watcher posts every change of the device mode to the session's window.
-  StatusCode StartWatching();
+  // The watcher posts every change of the device mode to the session's window; its first
+  // poll comes `firstPollMs` after the start (CDeviceWatcher::StartWatching).
+  StatusCode StartWatching(uint32_t firstPollMs = CDeviceWatcher::kPollPeriodMs);
   void StopWatching();
 
   // WM_DEVICE_MODE_CHANGED: 0 closes the channel, 1 or 2 opens one in that mode.
