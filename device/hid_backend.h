@@ -67,6 +67,10 @@ class HidBackend {
   virtual bool Enumerate(std::vector<std::string>& paths) = 0;
   // Open one interface and read its identity; null when it cannot be opened or parsed.
   virtual std::unique_ptr<HidHandle> Open(const std::string& path) = 0;
+  // The identity of an interface without opening it, where the platform publishes it
+  // elsewhere; false when it cannot tell, and the caller opens the interface to learn it.
+  // Searches use it to leave other devices alone.
+  virtual bool Identify(const std::string& /*path*/, HidInterfaceCaps& /*caps*/) { return false; }
 };
 
 // The backend in force for the whole process: on Windows the platform's HID stack; natively

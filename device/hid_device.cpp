@@ -30,6 +30,11 @@ int32_t CHidDevice::FindInterface() const {
   }
   int32_t matches = 0;
   for (size_t member = 0; member < paths.size(); ++member) {
+    // An interface known without opening it is opened only when it can match.
+    HidInterfaceCaps known;
+    if (CurrentHidBackend().Identify(paths[member], known) && !Matches(known)) {
+      continue;
+    }
     const auto candidate = CurrentHidBackend().Open(paths[member]);
     if (candidate == nullptr || !Matches(candidate->Caps())) {
       continue;

@@ -6,10 +6,12 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 #include "device/linux/hid_report_descriptor.h"
 #include "device/linux/hidraw_handle.h"
@@ -18,6 +20,7 @@ namespace qx80 {
 namespace {
 
 constexpr std::string_view kNodePrefix = "hidraw";
+constexpr size_t kMaxUeventSize = 4096;
 
 // The N of "hidrawN", or -1 for any other name.
 long NodeNumber(const std::string& name) {
@@ -26,6 +29,24 @@ long NodeNumber(const std::string& name) {
     return -1;
   }
   return std::strtol(name.c_str() + kNodePrefix.size(), nullptr, 10);
+}
+
+// The identity of an interface from its ids and report descriptor, read from the node or
+// from sysfs alike.
+bool MakeCaps(uint32_t vendor, uint32_t product, std::span<const uint8_t> descriptor, HidInterfaceCaps& caps,
+              bool& numberedReports) {
+  HidReportLayout layout;
+  if (!ParseReportDescriptor(descriptor, layout)) {
+    return false;
+  }
+  caps.vendorId = static_cast<uint16_t>(vendor);
+  caps.productId = static_cast<uint16_t>(product);
+  caps.inputReportLength = layout.inputReportLength;
+  caps.outputReportLength = layout.outputReportLength;
+  caps.featureReportLength = layout.featureReportLength;
+  caps.firstOutputReportId = layout.firstOutputReportId;
+  numberedReports = layout.numberedReports;
+  return true;
 }
 
 bool ReadIdentity(int fd, HidInterfaceCaps& caps, bool& numberedReports) {
@@ -37,25 +58,100 @@ bool ReadIdentity(int fd, HidInterfaceCaps& caps, bool& numberedReports) {
   }
   hidraw_report_descriptor descriptor{};
   descriptor.size = static_cast<uint32_t>(descriptorSize);
-  HidReportLayout layout;
-  if (ioctl(fd, HIDIOCGRDESC, &descriptor) < 0 ||
-      !ParseReportDescriptor(std::span<const uint8_t>(descriptor.value, descriptor.size), layout)) {
+  return ioctl(fd, HIDIOCGRDESC, &descriptor) >= 0 &&
+         MakeCaps(static_cast<uint16_t>(info.vendor), static_cast<uint16_t>(info.product),
+                  std::span<const uint8_t>(descriptor.value, descriptor.size), caps, numberedReports);
+}
+
+// At most `limit` bytes of a small file (sysfs attributes); false when it cannot be read or
+// holds more.
+bool ReadSmallFile(const std::string& path, size_t limit, std::vector<uint8_t>& bytes) {
+  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
     return false;
   }
-  caps.vendorId = static_cast<uint16_t>(info.vendor);
-  caps.productId = static_cast<uint16_t>(info.product);
-  caps.inputReportLength = layout.inputReportLength;
-  caps.outputReportLength = layout.outputReportLength;
-  caps.featureReportLength = layout.featureReportLength;
-  caps.firstOutputReportId = layout.firstOutputReportId;
-  numberedReports = layout.numberedReports;
+  bytes.resize(limit + 1);
+  size_t filled = 0;
+  ssize_t n = 0;
+  while (filled < bytes.size() && (n = read(fd, bytes.data() + filled, bytes.size() - filled)) > 0) {
+    filled += static_cast<size_t>(n);
+  }
+  close(fd);
+  bytes.resize(filled);
+  return n >= 0 && filled <= limit;
+}
+
+// "HID_ID=BBBB:VVVVVVVV:PPPPPPPP" of a HID device's uevent: bus, vendor and product in hex.
+bool ParseHidId(std::string_view uevent, uint32_t& vendor, uint32_t& product) {
+  constexpr std::string_view kKey = "HID_ID=";
+  size_t at = 0;
+  while (at < uevent.size() && uevent.compare(at, kKey.size(), kKey) != 0) {
+    const size_t next = uevent.find('\n', at);
+    at = next == std::string_view::npos ? uevent.size() : next + 1;
+  }
+  if (at >= uevent.size()) {
+    return false;
+  }
+  const std::string line(uevent.substr(at + kKey.size(), uevent.find('\n', at) - at - kKey.size()));
+  unsigned bus = 0;
+  unsigned ids[2] = {};
+  int used = 0;
+  if (std::sscanf(line.c_str(), "%x:%x:%x%n", &bus, &ids[0], &ids[1], &used) != 3 ||
+      static_cast<size_t>(used) != line.size() || ids[0] > 0xFFFF || ids[1] > 0xFFFF) {
+    return false;
+  }
+  vendor = ids[0];
+  product = ids[1];
   return true;
+}
+
+// The name of the HID device instance a node belongs to ("0003:1F5E:2A01.0007"), the last
+// component of its sysfs `device` link. The kernel numbers every device it adds anew, so a
+// node that shows the same instance still has the identity read before.
+std::string DeviceInstance(const std::string& link) {
+  char target[256];
+  const ssize_t n = readlink(link.c_str(), target, sizeof target);
+  if (n <= 0 || static_cast<size_t>(n) >= sizeof target) {
+    return {};
+  }
+  const std::string_view text(target, static_cast<size_t>(n));
+  return std::string(text.substr(text.rfind('/') + 1));
 }
 
 }  // namespace
 
 HidrawBackend::HidrawBackend(std::string classDir, std::string deviceDir)
     : m_classDir(std::move(classDir)), m_deviceDir(std::move(deviceDir)) {}
+
+bool HidrawBackend::Identify(const std::string& path, HidInterfaceCaps& caps) {
+  const std::string prefix = m_deviceDir + "/";
+  if (path.compare(0, prefix.size(), prefix) != 0 || NodeNumber(path.substr(prefix.size())) < 0) {
+    return false;
+  }
+  const std::string name = path.substr(prefix.size());
+  const std::string device = m_classDir + "/" + name + "/device";
+  const std::string instance = DeviceInstance(device);
+  if (instance.empty()) {
+    return false;
+  }
+  std::lock_guard<std::mutex> lock(m_mutex);
+  Known& known = m_known[name];
+  if (known.instance != instance) {
+    std::vector<uint8_t> uevent;
+    std::vector<uint8_t> descriptor;
+    uint32_t vendor = 0;
+    uint32_t product = 0;
+    bool numberedReports = false;
+    known.instance = instance;
+    known.identified =
+        ReadSmallFile(device + "/uevent", kMaxUeventSize, uevent) &&
+        ParseHidId(std::string_view(reinterpret_cast<const char*>(uevent.data()), uevent.size()), vendor, product) &&
+        ReadSmallFile(device + "/report_descriptor", HID_MAX_DESCRIPTOR_SIZE, descriptor) &&
+        MakeCaps(vendor, product, descriptor, known.caps, numberedReports);
+  }
+  caps = known.caps;
+  return known.identified;
+}
 
 bool HidrawBackend::Enumerate(std::vector<std::string>& paths) {
   paths.clear();
@@ -75,6 +171,11 @@ bool HidrawBackend::Enumerate(std::vector<std::string>& paths) {
   for (const auto& [number, name] : nodes) {
     paths.push_back(m_deviceDir + "/" + name);
   }
+  // Identities of nodes that have gone are forgotten.
+  std::lock_guard<std::mutex> lock(m_mutex);
+  std::erase_if(m_known, [&nodes](const auto& entry) {
+    return std::none_of(nodes.begin(), nodes.end(), [&entry](const auto& node) { return node.second == entry.first; });
+  });
   return true;
 }
 

@@ -1,6 +1,11 @@
 #pragma once
 // The Linux HID stack through hidraw: every /dev/hidrawN node, identified by the
-// HIDIOCGRAWINFO ids and its report descriptor.
+// HIDIOCGRAWINFO ids and its report descriptor once open. Searches learn the same identity
+// from sysfs (the HID device's uevent and report_descriptor) without opening anything, and
+// read it once per device the kernel adds, so a watcher polling the bus leaves other
+// devices alone.
+#include <map>
+#include <mutex>
 #include <string>
 
 #include "device/hid_backend.h"
@@ -15,10 +20,22 @@ class HidrawBackend final : public HidBackend {
   // The nodes in the order of their numbers; none when the kernel has no hidraw support.
   bool Enumerate(std::vector<std::string>& paths) override;
   std::unique_ptr<HidHandle> Open(const std::string& path) override;
+  // From m_classDir/hidrawN/device/{uevent,report_descriptor}; false for a path outside the
+  // device directory or a node sysfs does not describe.
+  bool Identify(const std::string& path, HidInterfaceCaps& caps) override;
 
  private:
+  // What sysfs said of one node, while its device link names the same instance.
+  struct Known {
+    std::string instance;
+    bool identified = false;
+    HidInterfaceCaps caps;
+  };
+
   std::string m_classDir;
   std::string m_deviceDir;
+  std::mutex m_mutex;                    // searches run on the watcher's and the caller's threads
+  std::map<std::string, Known> m_known;  // by node name
 };
 
 }  // namespace qx80

@@ -2,8 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <string>
+#include <vector>
+
+#include "device/hid_device.h"
+#include "tests/support/counting_hid_backend.h"
 
 namespace qx80 {
 namespace {
@@ -22,6 +28,34 @@ class HidrawBackendTest : public ::testing::Test {
   }
   void TearDown() override { fs::remove_all(m_root); }
 
+  // A node as sysfs shows it: class/hidrawN/device links to the HID device instance, which
+  // holds the uevent and the report descriptor. Empty texts leave the file out.
+  void AddNode(int number, const std::string& instance, const std::string& uevent,
+               const std::vector<uint8_t>& descriptor) {
+    const fs::path device = m_root / "devices" / instance;
+    fs::create_directories(device);
+    if (!uevent.empty()) {
+      std::ofstream(device / "uevent") << uevent;
+    }
+    if (!descriptor.empty()) {
+      std::ofstream(device / "report_descriptor", std::ios::binary)
+          .write(reinterpret_cast<const char*>(descriptor.data()), static_cast<std::streamsize>(descriptor.size()));
+    }
+    const fs::path node = m_root / "class" / ("hidraw" + std::to_string(number));
+    fs::create_directories(node);
+    fs::remove(node / "device");
+    fs::create_directory_symlink(fs::path("../../devices") / instance, node / "device");
+  }
+
+  static std::string HidId(uint16_t vendor, uint16_t product) {
+    char text[64];
+    std::snprintf(text, sizeof text, "DRIVER=hid-generic\nHID_ID=0003:%08X:%08X\nHID_NAME=test\n", vendor, product);
+    return text;
+  }
+
+  // Usage page 0xFF00, one collection, 64-byte input and output reports without report ids.
+  const std::vector<uint8_t> kReports64 = {0x06, 0x00, 0xFF, 0x09, 0x01, 0xA1, 0x01, 0x75, 0x08, 0x95,
+                                           0x40, 0x09, 0x01, 0x81, 0x02, 0x09, 0x02, 0x91, 0x02, 0xC0};
   fs::path m_root;
 };
 
@@ -51,6 +85,51 @@ TEST_F(HidrawBackendTest, WhatIsNoHidInterfaceDoesNotOpenAndLeavesNothingOpen) {
   EXPECT_EQ(backend.Open((m_root / "missing").string()), nullptr);
   EXPECT_EQ(backend.Open("/dev/null"), nullptr);
   EXPECT_EQ(OpenDescriptorCount(), before);
+}
+
+TEST_F(HidrawBackendTest, SysfsTellsTheIdentityOfANodeWithoutOpeningIt) {
+  AddNode(0, "0003:1F5E:2A01.0001", HidId(0x1F5E, 0x2A01), kReports64);
+  AddNode(1, "0003:1F5E:2A02.0002", "HID_ID=0003:00001F5E\n", kReports64);  // no product
+  AddNode(2, "0003:1F5E:2A02.0003", "HID_NAME=no id\n", kReports64);
+  AddNode(3, "0003:1F5E:2A02.0004", HidId(0x1F5E, 0x2A02), {});      // no report descriptor
+  AddNode(4, "0003:1F5E:2A02.0005", HidId(0x1F5E, 0x2A02), {0x75});  // a truncated one
+  fs::create_directories(m_root / "class" / "hidraw5");              // no device link
+  const std::string dev = (m_root / "dev").string();
+  HidrawBackend backend((m_root / "class").string(), dev);
+  HidInterfaceCaps caps;
+  ASSERT_TRUE(backend.Identify(dev + "/hidraw0", caps));
+  EXPECT_EQ(caps.vendorId, 0x1F5E);
+  EXPECT_EQ(caps.productId, 0x2A01);
+  EXPECT_EQ(caps.inputReportLength, 65);
+  EXPECT_EQ(caps.outputReportLength, 65);
+  EXPECT_EQ(caps.firstOutputReportId, 0);
+  for (const std::string& path : {dev + "/hidraw1", dev + "/hidraw2", dev + "/hidraw3", dev + "/hidraw4",
+                                  dev + "/hidraw5", dev + "/hidraw9", std::string("/elsewhere/hidraw0")}) {
+    EXPECT_FALSE(backend.Identify(path, caps)) << path;
+  }
+}
+
+TEST_F(HidrawBackendTest, ASearchOpensOnlyNodesWhoseSysfsIdentityCanMatch) {
+  for (int i = 0; i < 30; ++i) {
+    AddNode(i, "0003:046D:C52B." + std::to_string(i), HidId(0x046D, 0xC52B), kReports64);
+  }
+  AddNode(30, "0003:1F5E:2A01.0031", HidId(0x1F5E, 0x2A01), {0x75});  // the right ids, an unreadable descriptor
+  HidrawBackend hidraw((m_root / "class").string(), (m_root / "dev").string());
+  CountingHidBackend counting(hidraw);
+  ScopedHidBackend scoped(counting);
+  CHidDevice device;
+  EXPECT_EQ(device.Open(0x1F5E, 0x2A01, 64, 64, 0), nullptr);
+  EXPECT_EQ(counting.opens, 1) << "sysfs could not tell: only that node is opened";
+
+  // Node 7 now belongs to a QX-80 (another device instance): its identity is read afresh. Its
+  // /dev node does not exist here, so opening it fails, but it is the one tried.
+  AddNode(7, "0003:1F5E:2A01.0032", HidId(0x1F5E, 0x2A01), kReports64);
+  counting.opens = 0;
+  EXPECT_EQ(device.Open(0x1F5E, 0x2A01, 64, 64, 0), nullptr);
+  EXPECT_EQ(counting.opens, 2);
+  counting.opens = 0;
+  EXPECT_EQ(device.Open(0x1F5E, 0x2A02, 64, 64, 0), nullptr);
+  EXPECT_EQ(counting.opens, 1) << "only the node sysfs cannot describe";
 }
 
 }  // namespace
