@@ -8,7 +8,7 @@ namespace {
 constexpr const char* kYesOptionHelp = "  --yes        update even when no update is needed, without asking\n";
 constexpr const char* kBlockOptionHelp = "  --block HEX  the block's first bytes before the command (spaces allowed)\n";
 constexpr const char* kDeviceOptionHelp =
-    "  --device usb|sim[:SCENARIO]|bridge:HOST:PORT\n"
+    "  --device usb|sim[:SCENARIO[:LINK]]|bridge:HOST:PORT\n"
     "               the bus to use (default usb); sim runs a simulated QX-80 in this process\n";
 constexpr const char* kPackageOptionHelp =
     "  --package FILE  the firmware package to compare with and write (default: the carried one)\n";

@@ -1,7 +1,7 @@
 // qx80-sim: a simulated QX-80 served over the device bridge, for the updater or the qx80 tool
 // in another process (--device bridge:127.0.0.1:PORT), natively or under Wine.
 //
-//   qx80-sim --listen 127.0.0.1:PORT [--scenario NAME] [--version TEXT] [--speed X]
+//   qx80-sim --listen 127.0.0.1:PORT [--scenario NAME] [--version TEXT] [--speed X] [--link LINK]
 //
 // Prints the port it listens on, then serves until SIGINT or SIGTERM.
 #include <atomic>
@@ -44,14 +44,15 @@ bool ParseListenAddress(std::string_view text, uint16_t& port) {
 }
 
 void PrintUsage(std::ostream& out) {
-  out << "usage: qx80-sim --listen 127.0.0.1:PORT [--scenario NAME] [--version TEXT] [--speed X]\n"
+  out << "usage: qx80-sim --listen 127.0.0.1:PORT [--scenario NAME] [--version TEXT] [--speed X] [--link LINK]\n"
          "  --listen     where to serve (port 0: any free port, printed at start)\n"
          "  --scenario   one of:\n";
   for (const SimScenario& scenario : SimScenarios()) {
     out << "                 " << scenario.name << ": " << scenario.summary << "\n";
   }
   out << "  --version    the version every component reports at start (default the scenario's)\n"
-         "  --speed X    the device's clock runs X times faster than real time\n";
+         "  --speed X    the device's clock runs X times faster than real time\n"
+         "  --link LINK  fast (default), or full-speed: one report per 1 ms frame each way\n";
 }
 
 int Main(int argc, char** argv) {
@@ -59,6 +60,7 @@ int Main(int argc, char** argv) {
   std::string scenarioName = "ok";
   std::string version;
   double speed = 1.0;
+  std::string linkName = "fast";
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     if (arg == "--help" || arg == "-h") {
@@ -78,6 +80,8 @@ int Main(int argc, char** argv) {
       version = value;
     } else if (arg == "--speed") {
       speed = std::strtod(value.c_str(), nullptr);
+    } else if (arg == "--link") {
+      linkName = value;
     } else {
       PrintUsage(std::cerr);
       return EXIT_BAD_ARGUMENTS;
@@ -96,12 +100,19 @@ int Main(int argc, char** argv) {
     return EXIT_BAD_ARGUMENTS;
   }
 
+  const SimLink* link = FindSimLink(linkName);
+  if (link == nullptr) {
+    std::cerr << "qx80-sim: unknown link " << linkName << " (known: " << kSimLinkNames << ")\n";
+    return EXIT_BAD_ARGUMENTS;
+  }
+
   // Before any thread starts, so that every thread inherits the handling.
   std::signal(SIGINT, &OnStopSignal);
   std::signal(SIGTERM, &OnStopSignal);
   ScaledClock clock(speed);
   ScopedClock scopedClock(clock);
   SimQx80Rig rig(*scenario, version);
+  rig.Bus().SetLink(*link);
   BridgeServer server(rig.Bus(), QX80_VENDOR_ID);
   if (!server.Start(port)) {
     std::cerr << "qx80-sim: cannot listen on " << listen << "\n";

@@ -91,6 +91,19 @@ const SimScenario* FindSimScenario(std::string_view name) {
   return nullptr;
 }
 
+const SimLink* FindSimLink(std::string_view name) {
+  static constexpr struct {
+    std::string_view name;
+    SimLink link;
+  } kLinks[] = {{"fast", SimLink::Fast}, {"full-speed", SimLink::FullSpeed}};
+  for (const auto& entry : kLinks) {
+    if (entry.name == name) {
+      return &entry.link;
+    }
+  }
+  return nullptr;
+}
+
 SimQx80Config ScenarioConfig(const SimScenario& scenario, std::string_view version) {
   SimQx80Config config;
   config.productId = scenario.productId;

@@ -30,6 +30,10 @@ struct SimScenario {
 const std::vector<SimScenario>& SimScenarios();
 // Null when no scenario has that name.
 const SimScenario* FindSimScenario(std::string_view name);
+// The link speeds by name: "fast" (the default) and "full-speed"; null for another name.
+const SimLink* FindSimLink(std::string_view name);
+inline constexpr std::string_view kSimLinkNames = "fast, full-speed";
+
 // The device configuration of a scenario; a non-empty `version` replaces the scenario's.
 SimQx80Config ScenarioConfig(const SimScenario& scenario, std::string_view version = {});
 

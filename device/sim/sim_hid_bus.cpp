@@ -4,6 +4,7 @@
 #include <condition_variable>
 #include <cstring>
 #include <deque>
+#include <utility>
 
 #include "platform/clock.h"
 
@@ -19,6 +20,8 @@ struct SimHidBus::Record {
   uint32_t generation = 0;
   bool stallWrites = false;
   size_t written = 0;
+  TimePoint lastOutputFrame{};  // frames used last on a paced link
+  TimePoint lastInputFrame{};
 };
 
 class SimHidBus::Handle final : public HidHandle {
@@ -47,18 +50,22 @@ class SimHidBus::Handle final : public HidHandle {
     if (!m_readPending) {
       return HidIo::Failed;
     }
-    const auto ready = [this] { return !m_input.empty() || m_woken || m_gone; };
-    if (timeoutMs < 0) {
-      m_cv.wait(lock, ready);
-    } else if (!m_cv.wait_for(lock, GetClock().RealDuration(static_cast<uint32_t>(timeoutMs)), ready)) {
-      return HidIo::TimedOut;
+    const TimePoint deadline = Deadline(timeoutMs);
+    for (;;) {
+      if (TakeInputLocked()) {
+        m_readPending = false;
+        return HidIo::Done;
+      }
+      if (m_woken || m_gone) {
+        m_readPending = false;
+        return HidIo::Failed;
+      }
+      if (std::chrono::steady_clock::now() >= deadline) {
+        return HidIo::TimedOut;
+      }
+      // A queued report on a paced link waits for its frame.
+      WaitUntil(lock, m_input.empty() ? deadline : std::min(deadline, m_input.front().readyAt));
     }
-    if (TakeInputLocked()) {
-      m_readPending = false;
-      return HidIo::Done;
-    }
-    m_readPending = false;
-    return HidIo::Failed;
   }
 
   HidIo StartWrite(const uint8_t* buffer) override {
@@ -71,27 +78,44 @@ class SimHidBus::Handle final : public HidHandle {
     if (m_bus.WritesStalled(*m_record)) {
       std::lock_guard<std::mutex> lock(m_mutex);
       m_writePending = true;
+      m_writeFrame.reset();
       return HidIo::Pending;
     }
-    return m_bus.Deliver(*m_record, m_generation, std::span<const uint8_t>(buffer, m_caps.outputReportLength))
-               ? HidIo::Done
-               : HidIo::Failed;
+    if (const auto frame = m_bus.TakeOutputFrame(*m_record)) {
+      std::lock_guard<std::mutex> lock(m_mutex);
+      m_writePending = true;
+      m_writeFrame = frame;
+      m_writeBuffer = buffer;
+      return HidIo::Pending;
+    }
+    return Deliver(buffer);
   }
 
+  // A stalled write never completes; it ends when the device goes or the time runs out. A
+  // paced one completes at its frame.
   HidIo WaitWrite(int32_t timeoutMs) override {
     std::unique_lock<std::mutex> lock(m_mutex);
     if (!m_writePending) {
       return HidIo::Failed;
     }
-    // A stalled write never completes; it ends when the device goes or the time runs out.
-    const auto gone = [this] { return m_gone; };
-    if (timeoutMs < 0) {
-      m_cv.wait(lock, gone);
-    } else if (!m_cv.wait_for(lock, GetClock().RealDuration(static_cast<uint32_t>(timeoutMs)), gone)) {
-      return HidIo::TimedOut;
+    const TimePoint deadline = Deadline(timeoutMs);
+    for (;;) {
+      if (m_gone) {
+        m_writePending = false;
+        return HidIo::Failed;
+      }
+      const TimePoint now = std::chrono::steady_clock::now();
+      if (m_writeFrame.has_value() && now >= *m_writeFrame) {
+        m_writePending = false;
+        const uint8_t* buffer = std::exchange(m_writeBuffer, nullptr);
+        lock.unlock();  // the device may answer at once, which takes this handle's lock
+        return Deliver(buffer);
+      }
+      if (now >= deadline) {
+        return HidIo::TimedOut;
+      }
+      WaitUntil(lock, m_writeFrame.has_value() ? std::min(deadline, *m_writeFrame) : deadline);
     }
-    m_writePending = false;
-    return HidIo::Failed;
   }
 
   void CancelRead() override {
@@ -102,6 +126,7 @@ class SimHidBus::Handle final : public HidHandle {
   void CancelWrite() override {
     std::lock_guard<std::mutex> lock(m_mutex);
     m_writePending = false;
+    m_writeBuffer = nullptr;
   }
 
   void WakeRead() override {
@@ -116,12 +141,12 @@ class SimHidBus::Handle final : public HidHandle {
   const std::shared_ptr<Record>& RecordOf() const { return m_record; }
   uint32_t Generation() const { return m_generation; }
 
-  void Enqueue(std::span<const uint8_t> report) {
+  void Enqueue(std::span<const uint8_t> report, TimePoint readyAt) {
     {
       std::lock_guard<std::mutex> lock(m_mutex);
-      std::vector<uint8_t> copy(m_caps.inputReportLength, 0);
-      std::memcpy(copy.data(), report.data(), std::min(copy.size(), report.size()));
-      m_input.push_back(std::move(copy));
+      Input input{std::vector<uint8_t>(m_caps.inputReportLength, 0), readyAt};
+      std::memcpy(input.bytes.data(), report.data(), std::min(input.bytes.size(), report.size()));
+      m_input.push_back(std::move(input));
     }
     m_cv.notify_all();
   }
@@ -135,11 +160,35 @@ class SimHidBus::Handle final : public HidHandle {
   }
 
  private:
+  struct Input {
+    std::vector<uint8_t> bytes;
+    TimePoint readyAt;  // the start of its frame on a paced link
+  };
+
+  static TimePoint Deadline(int32_t timeoutMs) {
+    return timeoutMs < 0 ? TimePoint::max()
+                         : std::chrono::steady_clock::now() + GetClock().RealDuration(static_cast<uint32_t>(timeoutMs));
+  }
+
+  void WaitUntil(std::unique_lock<std::mutex>& lock, TimePoint wake) {
+    if (wake == TimePoint::max()) {
+      m_cv.wait(lock);
+    } else {
+      m_cv.wait_until(lock, wake);
+    }
+  }
+
+  HidIo Deliver(const uint8_t* buffer) {
+    return m_bus.Deliver(*m_record, m_generation, std::span<const uint8_t>(buffer, m_caps.outputReportLength))
+               ? HidIo::Done
+               : HidIo::Failed;
+  }
+
   bool TakeInputLocked() {
-    if (m_input.empty() || m_readBuffer == nullptr) {
+    if (m_input.empty() || m_readBuffer == nullptr || m_input.front().readyAt > std::chrono::steady_clock::now()) {
       return false;
     }
-    std::memcpy(m_readBuffer, m_input.front().data(), m_input.front().size());
+    std::memcpy(m_readBuffer, m_input.front().bytes.data(), m_input.front().bytes.size());
     m_input.pop_front();
     return true;
   }
@@ -151,10 +200,12 @@ class SimHidBus::Handle final : public HidHandle {
 
   std::mutex m_mutex;
   std::condition_variable m_cv;
-  std::deque<std::vector<uint8_t>> m_input;
+  std::deque<Input> m_input;
   uint8_t* m_readBuffer = nullptr;
   bool m_readPending = false;
   bool m_writePending = false;
+  std::optional<TimePoint> m_writeFrame;  // none while writes stall
+  const uint8_t* m_writeBuffer = nullptr;
   bool m_woken = false;
   bool m_gone = false;
 };
@@ -238,9 +289,10 @@ size_t SimHidBus::PushInput(DeviceId device, std::span<const uint8_t> report) {
     return 0;
   }
   size_t delivered = 0;
+  const TimePoint readyAt = TakeFrame(it->second->lastInputFrame).value_or(TimePoint{});
   for (Handle* handle : m_handles) {
     if (handle->RecordOf() == it->second && handle->Generation() == it->second->generation) {
-      handle->Enqueue(report);
+      handle->Enqueue(report, readyAt);
       ++delivered;
     }
   }
@@ -253,6 +305,28 @@ void SimHidBus::SetStallWrites(DeviceId device, bool stall) {
   if (it != m_devices.end()) {
     it->second->stallWrites = stall;
   }
+}
+
+void SimHidBus::SetLink(SimLink link) {
+  std::lock_guard<std::mutex> lock(m_mutex);
+  m_link = link;
+}
+
+std::optional<SimHidBus::TimePoint> SimHidBus::TakeFrame(TimePoint& last) const {
+  if (m_link == SimLink::Fast) {
+    return std::nullopt;
+  }
+  const auto period = std::max(GetClock().RealDuration(kFrameMs), std::chrono::nanoseconds(1));
+  // The first frame that starts now or later, and after the direction's last one.
+  const auto frames =
+      (std::chrono::steady_clock::now() - m_frameOrigin + period - std::chrono::nanoseconds(1)) / period;
+  last = std::max(m_frameOrigin + frames * period, last + period);
+  return last;
+}
+
+std::optional<SimHidBus::TimePoint> SimHidBus::TakeOutputFrame(Record& record) {
+  std::lock_guard<std::mutex> lock(m_mutex);
+  return TakeFrame(record.lastOutputFrame);
 }
 
 bool SimHidBus::WritesStalled(const Record& record) const {

@@ -3,10 +3,12 @@
 // Devices can be attached, detached and re-enumerated under another product id while the
 // bus is in use; each open handle has its own queue of input reports; a device can stall
 // writes. Every test above the device link, and the simulated QX-80, stands on it.
+#include <chrono>
 #include <cstdint>
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -15,9 +17,17 @@
 
 namespace qx80 {
 
+// How fast the bus moves reports.
+enum class SimLink {
+  Fast,       // at once: tests run at the speed of the machine
+  FullSpeed,  // one report per 1 ms frame each way, like a full-speed interrupt endpoint
+};
+
 class SimHidBus final : public HidBackend {
  public:
   using DeviceId = uint32_t;
+  // Frame length of a paced link, in clock milliseconds (a faster clock shortens it too).
+  static constexpr uint32_t kFrameMs = 1;
 
   // What stands behind a simulated interface.
   class Endpoint {
@@ -49,6 +59,10 @@ class SimHidBus final : public HidBackend {
   size_t PushInput(DeviceId device, std::span<const uint8_t> report);
   // While set, writes to the device never complete (they time out and are cancelled).
   void SetStallWrites(DeviceId device, bool stall);
+  // On a paced link every device's output and input reports each take a frame of their own:
+  // a write completes, and the device sees the report, at the start of the first free frame;
+  // an input report becomes readable at the start of its frame. Frames start on one grid.
+  void SetLink(SimLink link);
 
   // Handles open on the whole bus (to show that nothing is left behind).
   size_t OpenHandleCount() const;
@@ -61,9 +75,14 @@ class SimHidBus final : public HidBackend {
  private:
   class Handle;
   struct Record;
+  using TimePoint = std::chrono::steady_clock::time_point;
 
   std::shared_ptr<Record> Find(DeviceId device) const;
   bool WritesStalled(const Record& record) const;
+  // The frame of the next report after `last` on a paced link, which it then holds; none on a
+  // fast link. Called with m_mutex held.
+  std::optional<TimePoint> TakeFrame(TimePoint& last) const;
+  std::optional<TimePoint> TakeOutputFrame(Record& record);
   // Hands a written report to the device's endpoint; false when the device has gone.
   bool Deliver(Record& record, uint32_t generation, std::span<const uint8_t> report);
   void Unregister(Handle* handle);
@@ -74,6 +93,8 @@ class SimHidBus final : public HidBackend {
   uint64_t m_nextSequence = 0;
   DeviceId m_nextId = 1;
   std::vector<Handle*> m_handles;
+  SimLink m_link = SimLink::Fast;
+  TimePoint m_frameOrigin = std::chrono::steady_clock::now();
 };
 
 }  // namespace qx80

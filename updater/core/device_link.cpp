@@ -37,13 +37,22 @@ bool DeviceLink::OpenBus(const std::string& option, std::string& error) {
     return true;
   }
   if (text == "sim" || text.starts_with("sim:")) {
-    const std::string_view name = text == "sim" ? std::string_view("ok") : text.substr(4);
+    // sim[:SCENARIO[:LINK]]
+    const std::string_view rest = text == "sim" ? std::string_view("ok") : text.substr(4);
+    const std::string_view name = rest.substr(0, rest.find(':'));
+    const std::string_view linkName = name.size() < rest.size() ? rest.substr(name.size() + 1) : "fast";
     const SimScenario* scenario = FindSimScenario(name);
     if (scenario == nullptr) {
       error = "unknown scenario " + std::string(name) + " (known: " + ScenarioNames() + ")";
       return false;
     }
+    const SimLink* link = FindSimLink(linkName);
+    if (link == nullptr) {
+      error = "unknown link " + std::string(linkName) + " (known: " + std::string(kSimLinkNames) + ")";
+      return false;
+    }
     m_rig = std::make_unique<SimQx80Rig>(*scenario);
+    m_rig->Bus().SetLink(*link);
     m_scoped = std::make_unique<ScopedHidBackend>(m_rig->Bus());
     return true;
   }
@@ -58,7 +67,7 @@ bool DeviceLink::OpenBus(const std::string& option, std::string& error) {
     m_scoped = std::make_unique<ScopedHidBackend>(*m_backend);
     return true;
   }
-  error = "unknown device " + option + " (usb, sim[:SCENARIO] or bridge:HOST:PORT)";
+  error = "unknown device " + option + " (usb, sim[:SCENARIO[:LINK]] or bridge:HOST:PORT)";
   return false;
 }
 

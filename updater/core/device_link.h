@@ -2,7 +2,8 @@
 // The bus a front end talks to, chosen by a device string (the tool's and the application's
 // --device option):
 //   usb                the platform's own HID bus (Win32 on Windows, hidraw on Linux)
-//   sim[:SCENARIO]     a simulated QX-80 in this process (sim/sim_scenarios.h; default "ok")
+//   sim[:SCENARIO[:LINK]]  a simulated QX-80 in this process (sim/sim_scenarios.h; default
+//                      "ok"); LINK "fast" (default) or "full-speed", paced like USB
 //   bridge:HOST:PORT   a device served over the bridge (qx80-sim, or a real one elsewhere)
 // The chosen bus is the process's HID backend, and a clock running `speed` times faster than
 // real time is the process's clock, while the DeviceLink exists.
