@@ -1,0 +1,195 @@
+// The firmware transfer of the carried package to a simulated QX-80 in update mode, as the
+// update worker runs it (command 0x88 per section, each with its image check).
+//
+//   transfer_bench            host CPU per 4 KiB block over the fast simulated link
+//   transfer_bench --paced    wall time over a link paced like USB full speed, beside the
+//                             protocol's floor: one frame for every report each way
+//
+// Host CPU is the process's CPU (every thread) less the device's own: the reports the host
+// wrote are replayed into a fresh device, whose CPU time is taken alone.
+#include <sys/resource.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <memory>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "device/hid_backend.h"
+#include "device/sim/sim_hid_bus.h"
+#include "firmware/firm_slots.h"
+#include "platform/clock.h"
+#include "protocol/device_protocol.h"
+#include "protocol/firmware_transfer.h"
+#include "protocol/message.h"
+#include "protocol/parameter_block.h"
+#include "sim/sim_qx80_device.h"
+
+namespace qx80 {
+namespace {
+
+// The reports the host wrote, one after the other (each of the interface's output length).
+using Reports = std::vector<uint8_t>;
+
+double ProcessCpuSeconds() {
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+         static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+double ThreadCpuSeconds() {
+  timespec now{};
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+  return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9;
+}
+
+// Keeps every report the host writes, and counts the reports it reads.
+class RecordingHandle final : public HidHandle {
+ public:
+  RecordingHandle(std::unique_ptr<HidHandle> inner, Reports& written, size_t& read)
+      : m_inner(std::move(inner)), m_written(written), m_read(read) {}
+  const HidInterfaceCaps& Caps() const override { return m_inner->Caps(); }
+  HidIo StartRead(uint8_t* buffer) override { return Counted(m_inner->StartRead(buffer)); }
+  HidIo StartWrite(const uint8_t* buffer) override {
+    m_written.insert(m_written.end(), buffer, buffer + Caps().outputReportLength);
+    return m_inner->StartWrite(buffer);
+  }
+  HidIo WaitRead(int32_t timeoutMs) override { return Counted(m_inner->WaitRead(timeoutMs)); }
+  HidIo WaitWrite(int32_t timeoutMs) override { return m_inner->WaitWrite(timeoutMs); }
+  void CancelRead() override { m_inner->CancelRead(); }
+  void CancelWrite() override { m_inner->CancelWrite(); }
+  void WakeRead() override { m_inner->WakeRead(); }
+
+ private:
+  HidIo Counted(HidIo io) {
+    m_read += io == HidIo::Done ? 1 : 0;
+    return io;
+  }
+  std::unique_ptr<HidHandle> m_inner;
+  Reports& m_written;
+  size_t& m_read;
+};
+
+class RecordingBackend final : public HidBackend {
+ public:
+  explicit RecordingBackend(HidBackend& inner) : m_inner(inner) {}
+  bool Enumerate(std::vector<std::string>& paths) override { return m_inner.Enumerate(paths); }
+  std::unique_ptr<HidHandle> Open(const std::string& path) override {
+    auto handle = m_inner.Open(path);
+    return handle ? std::make_unique<RecordingHandle>(std::move(handle), written, read) : nullptr;
+  }
+
+  Reports written;
+  size_t read = 0;
+
+ private:
+  HidBackend& m_inner;
+};
+
+struct Run {
+  ProtocolResult result = ResultOk;
+  uint32_t blocks = 0;
+  double wallSeconds = 0;
+  double processCpuSeconds = 0;
+  size_t reportsWritten = 0;
+  size_t reportsRead = 0;
+};
+
+SimQx80Config UpdateModeDevice() {
+  SimQx80Config config;
+  config.productId = QX80_PRODUCT_UPDATE;
+  return config;
+}
+
+// Writes every section of the package, as the update worker does.
+Run Transfer(FirmSlots& slots, SimLink link, Reports* written) {
+  SimHidBus bus;
+  bus.SetLink(link);
+  SimQx80Device device(bus, UpdateModeDevice());
+  device.Transfer().SetTiming({.endDelayMs = 0, .completionDelayMs = 0});  // only the link's time counts
+  RecordingBackend recording(bus);
+  ScopedHidBackend scoped(recording);
+  auto channel = CDeviceProtocol::Create(CHANNEL_MODE_UPDATE, [](int32_t, int32_t) {});
+  Run run;
+  if (channel == nullptr) {
+    run.result = ResultNoChannel;
+    return run;
+  }
+  const FirmUpdateJob job = slots.BuildUpdateJob(nullptr, nullptr, nullptr, 0);
+  // Room for every report, touched before the clock starts so that recording costs no page faults.
+  recording.written.resize(size_t{60000} * (kReportSize + 1));
+  recording.written.clear();
+  const size_t readBefore = recording.read;
+  const auto start = std::chrono::steady_clock::now();
+  const double cpuStart = ProcessCpuSeconds();
+  for (uint32_t i = 0; i < job.count && run.result == ResultOk; ++i) {
+    uint8_t block[kParameterBlockSize] = {};
+    SetFirmSection(block, job.sections[i]);
+    run.result = channel->Execute(CMD_WRITE_FIRMWARE, block, nullptr);
+    run.blocks += (job.sections[i].size + kFirmBlockSize - 1) / kFirmBlockSize;
+  }
+  run.processCpuSeconds = ProcessCpuSeconds() - cpuStart;
+  run.wallSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  run.reportsWritten = recording.written.size() / (kReportSize + 1);
+  run.reportsRead = recording.read - readBefore;
+  if (written != nullptr) {
+    *written = std::move(recording.written);
+  }
+  return run;
+}
+
+// The device's own CPU time for the reports the host wrote.
+double DeviceCpuSeconds(const Reports& written) {
+  SimHidBus bus;
+  SimQx80Device device(bus, UpdateModeDevice());
+  device.Transfer().SetTiming({.endDelayMs = 0, .completionDelayMs = 0});
+  const double start = ThreadCpuSeconds();
+  for (size_t at = 0; at + kReportSize + 1 <= written.size(); at += kReportSize + 1) {
+    device.OnOutputReport(0, std::span<const uint8_t>(written).subspan(at, kReportSize + 1));
+  }
+  const double spent = ThreadCpuSeconds() - start;
+  device.WaitIdle();
+  return spent;
+}
+
+int Main(int argc, char** argv) {
+  const bool paced = argc > 1 && std::strcmp(argv[1], "--paced") == 0;
+  RealClock clock;
+  ScopedClock scopedClock(clock);
+  FirmSlots slots;
+  if (slots.LoadFirmFile(QX80_FIRMWARE_PACKAGE_PATH) == 0) {
+    std::fprintf(stderr, "transfer_bench: cannot load %s\n", QX80_FIRMWARE_PACKAGE_PATH);
+    return 1;
+  }
+  if (paced) {
+    const Run run = Transfer(slots, SimLink::FullSpeed, nullptr);
+    const size_t floorFrames = run.reportsWritten + run.reportsRead;
+    const double floorSeconds = static_cast<double>(floorFrames) * SimHidBus::kFrameMs / 1000.0;
+    std::printf(
+        "result %d\nblocks %u\nfloor_frames %zu\nfloor_s %.3f\npaced_s %.3f\npaced_ratio %.4f\n"
+        "paced_host_cpu_s %.3f\n",
+        run.result, run.blocks, floorFrames, floorSeconds, run.wallSeconds, run.wallSeconds / floorSeconds,
+        run.processCpuSeconds);
+    return run.result == ResultOk ? 0 : 1;
+  }
+  // The first run warms caches and allocators; the second is measured.
+  Transfer(slots, SimLink::Fast, nullptr);
+  Reports written;
+  const Run run = Transfer(slots, SimLink::Fast, &written);
+  const double device = DeviceCpuSeconds(written);
+  const double host = run.processCpuSeconds - device;
+  std::printf("result %d\nblocks %u\nprocess_cpu_s %.4f\ndevice_cpu_s %.4f\nhost_us_per_block %.1f\n", run.result,
+              run.blocks, run.processCpuSeconds, device, host * 1e6 / run.blocks);
+  return run.result == ResultOk ? 0 : 1;
+}
+
+}  // namespace
+}  // namespace qx80
+
+int main(int argc, char** argv) {
+  return qx80::Main(argc, argv);
+}
