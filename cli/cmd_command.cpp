@@ -83,7 +83,7 @@ int RunCommandNumber(std::span<const std::string> args, std::ostream& out, std::
     err << "qx80: --block takes at most " << kParameterBlockSize << " bytes as hex digits\n";
     return EXIT_USAGE;
   }
-  DeviceLink link(options.speed);
+  DeviceLink link(options.speed, options.timeOuts);
   if (!link.Open(options.device, err)) {
     return EXIT_USAGE;
   }

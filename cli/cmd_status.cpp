@@ -27,7 +27,7 @@ int RunStatus(std::span<const std::string> args, std::ostream& out, std::ostream
   if (!LoadPackage(options, slots, err)) {
     return EXIT_USAGE;
   }
-  DeviceLink link(options.speed);
+  DeviceLink link(options.speed, options.timeOuts);
   if (!link.Open(options.device, err)) {
     return EXIT_USAGE;
   }

@@ -99,7 +99,7 @@ int RunUpdate(std::span<const std::string> args, std::ostream& out, std::ostream
   if (!LoadPackage(options, slots, err)) {
     return EXIT_USAGE;
   }
-  DeviceLink link(options.speed);
+  DeviceLink link(options.speed, options.timeOuts);
   if (!link.Open(options.device, err)) {
     return EXIT_USAGE;
   }

@@ -13,7 +13,10 @@ constexpr const char* kDeviceOptionHelp =
 constexpr const char* kPackageOptionHelp =
     "  --package FILE  the firmware package to compare with and write (default: the carried one)\n";
 constexpr const char* kSpeedOptionHelp =
-    "  --speed X    run the clock X times faster than real time (simulated devices, tests)\n";
+    "  --speed X    run the clock X times faster than real time (simulated devices, tests);\n"
+    "               answers are still waited for in real time\n"
+    "  --scale-time-outs\n"
+    "               with --speed, let the waits for answers run faster too (fault scenarios)\n";
 
 }  // namespace
 
@@ -72,6 +75,8 @@ bool ParseDeviceOptions(std::span<const std::string> args, const DeviceOptionSet
         err << "qx80: bad --speed " << text << "\n";
         return false;
       }
+    } else if (arg == "--scale-time-outs") {
+      options.timeOuts = Bounds::Scaled;
     } else if (arg == "--package" && accepted.package) {
       if (!value(options.package)) {
         return false;

@@ -7,15 +7,17 @@
 #include <vector>
 
 #include "cli/commands.h"
+#include "platform/clock.h"
 
 namespace qx80::cli {
 
 struct DeviceOptions {
   std::string device = "usb";
-  std::string package;  // empty: the carried package
-  double speed = 1.0;   // clock speed-up (simulated devices and tests)
-  bool yes = false;     // update without asking
-  std::string block;    // hex bytes of the parameter block (command)
+  std::string package;             // empty: the carried package
+  double speed = 1.0;              // clock speed-up (simulated devices and tests)
+  Bounds timeOuts = Bounds::Real;  // whether the speed-up shortens the waits for answers too
+  bool yes = false;                // update without asking
+  std::string block;               // hex bytes of the parameter block (command)
   std::vector<std::string> positional;
   bool help = false;
 };

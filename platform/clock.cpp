@@ -25,8 +25,8 @@ std::chrono::nanoseconds RealClock::RealDuration(uint32_t ms) {
   return std::chrono::milliseconds(ms);
 }
 
-ScaledClock::ScaledClock(double speedup, uint32_t startTick)
-    : m_speedup(speedup), m_startTick(startTick), m_origin(std::chrono::steady_clock::now()) {}
+ScaledClock::ScaledClock(double speedup, Bounds bounds, uint32_t startTick)
+    : m_speedup(speedup), m_bounds(bounds), m_startTick(startTick), m_origin(std::chrono::steady_clock::now()) {}
 
 uint32_t ScaledClock::TickCount() {
   const std::chrono::duration<double, std::milli> real = std::chrono::steady_clock::now() - m_origin;
@@ -40,6 +40,10 @@ void ScaledClock::Sleep(uint32_t ms) {
 
 std::chrono::nanoseconds ScaledClock::RealDuration(uint32_t ms) {
   return std::chrono::nanoseconds(static_cast<int64_t>(static_cast<double>(ms) * 1.0e6 / m_speedup));
+}
+
+std::chrono::nanoseconds ScaledClock::RealBound(uint32_t ms) {
+  return m_bounds.load() == Bounds::Scaled ? RealDuration(ms) : std::chrono::milliseconds(ms);
 }
 
 Clock& GetClock() {

@@ -4,6 +4,7 @@
 // Production runs on real time. Tests install a ScaledClock so that the long waits of
 // the update (ten seconds of settling ticks, two minutes for the mode switch, 200 ms
 // polls, 20 s stop bounds) pass in milliseconds while keeping their order and ratios.
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 
@@ -15,8 +16,12 @@ class Clock {
   // Milliseconds since an arbitrary origin; wraps at 2^32 like the platform tick counter.
   virtual uint32_t TickCount() = 0;
   virtual void Sleep(uint32_t ms) = 0;
-  // How long a timed wait of `ms` clock milliseconds takes in real time.
+  // How long a timed wait of `ms` clock milliseconds takes in real time: a delay or a
+  // period (a poll, a device's restart), which runs its full length.
   virtual std::chrono::nanoseconds RealDuration(uint32_t ms) = 0;
+  // How long in real time a wait for something that should come (a reply, a completed
+  // write, a device's first word) may last before it gives up as failed.
+  virtual std::chrono::nanoseconds RealBound(uint32_t ms) { return RealDuration(ms); }
 };
 
 // Real time.
@@ -29,15 +34,26 @@ class RealClock final : public Clock {
 
 // Clock time runs `speedup` times faster than real time. An optional offset starts the
 // tick counter anywhere, for example just before its wrap-around.
+//
+// Bounds say what happens to the waits that give up as failed. A step whose outcome is
+// such a time-out scales them with everything else. A path that should succeed lets them
+// run in real time, so a busy machine that is slow to schedule the
+// answering thread never turns success into a time-out; its delays and periods still run
+// scaled. A test may switch between the two on the same time line.
+enum class Bounds { Scaled, Real };
+
 class ScaledClock final : public Clock {
  public:
-  explicit ScaledClock(double speedup, uint32_t startTick = 0);
+  explicit ScaledClock(double speedup, Bounds bounds, uint32_t startTick = 0);
   uint32_t TickCount() override;
   void Sleep(uint32_t ms) override;
   std::chrono::nanoseconds RealDuration(uint32_t ms) override;
+  std::chrono::nanoseconds RealBound(uint32_t ms) override;
+  void SetBounds(Bounds bounds) { m_bounds.store(bounds); }
 
  private:
   double m_speedup;
+  std::atomic<Bounds> m_bounds;
   uint32_t m_startTick;
   std::chrono::steady_clock::time_point m_origin;
 };

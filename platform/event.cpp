@@ -27,7 +27,7 @@ bool Event::Wait(int64_t timeoutMs) {
     m_cv.wait(lock, [this] { return m_set; });
     return true;
   }
-  const auto real = GetClock().RealDuration(static_cast<uint32_t>(timeoutMs > 0xFFFFFFFF ? 0xFFFFFFFF : timeoutMs));
+  const auto real = GetClock().RealBound(static_cast<uint32_t>(timeoutMs > 0xFFFFFFFF ? 0xFFFFFFFF : timeoutMs));
   return m_cv.wait_for(lock, real, [this] { return m_set; });
 }
 

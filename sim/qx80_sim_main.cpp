@@ -109,7 +109,7 @@ int Main(int argc, char** argv) {
   // Before any thread starts, so that every thread inherits the handling.
   std::signal(SIGINT, &OnStopSignal);
   std::signal(SIGTERM, &OnStopSignal);
-  ScaledClock clock(speed);
+  ScaledClock clock(speed, Bounds::Scaled);
   ScopedClock scopedClock(clock);
   SimQx80Rig rig(*scenario, version);
   rig.Bus().SetLink(*link);

@@ -1,5 +1,6 @@
 #include "workers/thread.h"
 
+#include <chrono>
 #include <exception>
 #include <utility>
 
@@ -63,9 +64,13 @@ bool Thread::Stop(uint32_t timeoutMs) {
   // The body itself, or the last owner letting go on the worker thread, cannot wait for
   // its own end.
   if (m_thread.get_id() != std::this_thread::get_id()) {
+    // The bound passes on the tick counter, and also in real time where the clock lets
+    // such bounds run in real time.
     Clock& clock = GetClock();
     const uint32_t start = clock.TickCount();
-    while (m_active.load() && TicksSince(start, clock.TickCount()) <= timeoutMs) {
+    const auto realEnd = std::chrono::steady_clock::now() + clock.RealBound(timeoutMs);
+    while (m_active.load() &&
+           (TicksSince(start, clock.TickCount()) <= timeoutMs || std::chrono::steady_clock::now() < realEnd)) {
       clock.Sleep(kStopPollMs);
     }
   }

@@ -113,7 +113,7 @@ void BridgeHidBackend::ConnectIfNeeded() {
   m_reader = std::thread([this, stream] { ReadFrames(*stream); });
   // A present device announces itself at once: wait a little for that, so that the first
   // enumeration on a new connection already finds it.
-  m_changed.wait_for(lock, GetClock().RealDuration(kFirstFrameTimeoutMs),
+  m_changed.wait_for(lock, GetClock().RealBound(kFirstFrameTimeoutMs),
                      [this] { return m_heardFromDevice || m_readerEnded; });
 }
 

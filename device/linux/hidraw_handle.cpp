@@ -128,7 +128,7 @@ class HidrawHandle final : public HidHandle {
     const bool unlimited = timeoutMs < 0;
     const auto deadline =
         std::chrono::steady_clock::now() +
-        (unlimited ? std::chrono::nanoseconds::zero() : GetClock().RealDuration(static_cast<uint32_t>(timeoutMs)));
+        (unlimited ? std::chrono::nanoseconds::zero() : GetClock().RealBound(static_cast<uint32_t>(timeoutMs)));
     for (;;) {
       if (reading && m_woken.load()) {
         transfer.outstanding = false;

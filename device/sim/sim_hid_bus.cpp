@@ -167,7 +167,7 @@ class SimHidBus::Handle final : public HidHandle {
 
   static TimePoint Deadline(int32_t timeoutMs) {
     return timeoutMs < 0 ? TimePoint::max()
-                         : std::chrono::steady_clock::now() + GetClock().RealDuration(static_cast<uint32_t>(timeoutMs));
+                         : std::chrono::steady_clock::now() + GetClock().RealBound(static_cast<uint32_t>(timeoutMs));
   }
 
   void WaitUntil(std::unique_lock<std::mutex>& lock, TimePoint wake) {

@@ -103,7 +103,7 @@ class Win32HidHandle final : public HidHandle {
     const bool unlimited = timeoutMs < 0;
     const auto deadline =
         std::chrono::steady_clock::now() +
-        (unlimited ? std::chrono::nanoseconds::zero() : GetClock().RealDuration(static_cast<uint32_t>(timeoutMs)));
+        (unlimited ? std::chrono::nanoseconds::zero() : GetClock().RealBound(static_cast<uint32_t>(timeoutMs)));
     for (;;) {
       DWORD transferred = 0;
       const HidIo io = TransferOutcome(GetOverlappedResult(m_file.Get(), &transfer.overlapped, &transferred, FALSE));

@@ -37,7 +37,7 @@ class HidDeviceTest : public ::testing::Test {
   HidDeviceTest() : m_counting(m_bus), m_backend(m_counting), m_scopedClock(m_clock) {}
   ~HidDeviceTest() override { EXPECT_EQ(m_bus.OpenHandleCount(), 0u); }
 
-  ScaledClock m_clock{100.0};
+  ScaledClock m_clock{100.0, Bounds::Scaled};
   SimHidBus m_bus;
   CountingHidBackend m_counting;
   ScopedHidBackend m_backend;

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+
 namespace qx80 {
 namespace {
 
@@ -11,16 +13,29 @@ TEST(ClockTest, TicksSinceHandlesWrapAround) {
 }
 
 TEST(ClockTest, ScaledClockRunsFasterAndStartsAtItsOffset) {
-  ScaledClock clock(1000.0, 0xFFFFFFF0u);
+  // Sixteen clock milliseconds before the wrap pass in 16 real microseconds, so the first
+  // reading may already have wrapped: it is checked against the real time that went by.
+  const auto before = std::chrono::steady_clock::now();
+  ScaledClock clock(1000.0, Bounds::Scaled, 0xFFFFFFF0u);
   const uint32_t start = clock.TickCount();
-  EXPECT_GE(start, 0xFFFFFFF0u);
+  const std::chrono::duration<double, std::milli> real = std::chrono::steady_clock::now() - before;
+  EXPECT_LE(TicksSince(0xFFFFFFF0u, start), static_cast<uint32_t>(real.count() * 1000.0) + 1);
   clock.Sleep(5000);  // five clock seconds, five real milliseconds
   EXPECT_GE(TicksSince(start, clock.TickCount()), 5000u);
   EXPECT_EQ(clock.RealDuration(2000), std::chrono::milliseconds(2));
 }
 
+TEST(ClockTest, BoundsRunScaledOrInRealTime) {
+  ScaledClock clock(1000.0, Bounds::Real);
+  EXPECT_EQ(clock.RealBound(5000), std::chrono::seconds(5));
+  EXPECT_EQ(clock.RealBound(0), std::chrono::nanoseconds(0));
+  EXPECT_EQ(clock.RealDuration(5000), std::chrono::milliseconds(5));
+  clock.SetBounds(Bounds::Scaled);
+  EXPECT_EQ(clock.RealBound(5000), std::chrono::milliseconds(5));
+}
+
 TEST(ClockTest, ScopedClockInstallsAndRestores) {
-  ScaledClock clock(10.0);
+  ScaledClock clock(10.0, Bounds::Scaled);
   Clock* before = &GetClock();
   {
     ScopedClock scoped(clock);

@@ -20,7 +20,7 @@ TEST(EventTest, ManualResetReleasesEveryWaiterUntilReset) {
 }
 
 TEST(EventTest, TimedWaitEndsUnsetAndASetFromAnotherThreadReleases) {
-  ScaledClock clock(1000.0);
+  ScaledClock clock(1000.0, Bounds::Scaled);
   ScopedClock scoped(clock);
   Event event;
   EXPECT_FALSE(event.Wait(100));

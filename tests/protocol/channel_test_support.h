@@ -21,6 +21,7 @@
 #include "protocol/device_protocol.h"
 #include "protocol/message.h"
 #include "sim/sim_wire.h"
+#include "tests/support/scaled_bounds.h"
 
 namespace qx80::test {
 
@@ -215,14 +216,16 @@ inline std::vector<Report> AcknowledgeAll(const Bytes& request) {
 }
 
 // Clock, bus and callback record for a test that opens a channel. Time runs 100 times
-// faster: a 5 s time-out passes in 50 ms.
+// faster; an answer that should come is waited for, and a step whose outcome is a
+// time-out runs under ScaledTimeOuts(), where a 5 s time-out passes in 50 ms.
 class ChannelEnvironment : public ::testing::Test {
  protected:
   ChannelEnvironment() : m_scopedClock(m_clock), m_backend(m_bus) { CallbackLog::Clear(); }
 
   std::unique_ptr<CDeviceProtocol> Open() { return CDeviceProtocol::Create(CHANNEL_MODE_NORMAL, &CallbackLog::Notify); }
+  [[nodiscard]] ScopedScaledBounds ScaledTimeOuts() { return ScopedScaledBounds(m_clock); }
 
-  ScaledClock m_clock{100.0};
+  ScaledClock m_clock{100.0, Bounds::Real};
   ScopedClock m_scopedClock;
   SimHidBus m_bus;
   ScopedHidBackend m_backend;

@@ -25,10 +25,6 @@ using Block = std::array<uint8_t, kParameterBlockSize>;
 
 constexpr uint32_t kCarriedUamcSize = 2721152;
 
-void RecordProgress(int percent, void* userData) {
-  static_cast<std::vector<int>*>(userData)->push_back(percent);
-}
-
 uint32_t Le32(const Bytes& bytes, size_t at) {
   return ReadLe16(bytes.data() + at) | static_cast<uint32_t>(ReadLe16(bytes.data() + at + 2)) << 16;
 }
@@ -41,8 +37,8 @@ Bytes LittleEndian(uint32_t value, size_t count) {
   return bytes;
 }
 
-// Time runs 1000 times faster: a 5 s time-out passes in 5 ms. The device answers every
-// request while the report is written, so no answer races a time-out.
+// Time runs 1000 times faster. An answer that should come is waited for; the cases whose
+// outcome is a time-out scale it (a 5 s time-out passes in 5 ms).
 class FirmwareTransferTest : public ::testing::Test {
  protected:
   FirmwareTransferTest() : m_scopedClock(m_clock), m_backend(m_bus) {}
@@ -63,15 +59,14 @@ class FirmwareTransferTest : public ::testing::Test {
   // Every way out clears the transfer flag.
   ProtocolResult Write(Bytes& image) {
     Block block{};
-    SetFirmSection(block.data(),
-                   FirmSection{image.data(), static_cast<uint32_t>(image.size()), &RecordProgress, &m_progress});
+    SetFirmSection(block.data(), FirmSection{image.data(), static_cast<uint32_t>(image.size()), &RecordProgress, this});
     const ProtocolResult result = m_channel->Execute(CMD_WRITE_FIRMWARE, block.data(), nullptr);
     EXPECT_FALSE(m_channel->IsTransferActive());
     return result;
   }
 
   ProtocolResult WriteSiam(const Bytes& image, const std::vector<uint8_t>& targets) {
-    SiamWriteParams params{image.data(), static_cast<uint32_t>(image.size()), {}, 0, &RecordProgress, &m_progress};
+    SiamWriteParams params{image.data(), static_cast<uint32_t>(image.size()), {}, 0, &RecordProgress, this};
     for (const uint8_t target : targets) {
       params.targets[params.targetCount++] = target;
     }
@@ -92,7 +87,20 @@ class FirmwareTransferTest : public ::testing::Test {
     return found;
   }
 
-  ScaledClock m_clock{1000.0};
+  // Records the progress; from `m_scaleTimeOutsAt` on, the rest of the transfer times out
+  // scaled (the steps before it were answered in their own time).
+  static void RecordProgress(int percent, void* userData) {
+    auto* self = static_cast<FirmwareTransferTest*>(userData);
+    self->m_progress.push_back(percent);
+    if (percent == self->m_scaleTimeOutsAt) {
+      self->m_clock.SetBounds(Bounds::Scaled);
+    }
+  }
+
+  void TearDown() override { m_clock.SetBounds(Bounds::Real); }
+
+  int m_scaleTimeOutsAt = -1;
+  ScaledClock m_clock{1000.0, Bounds::Real};
   ScopedClock m_scopedClock;
   SimHidBus m_bus;
   ScopedHidBackend m_backend;
@@ -154,6 +162,7 @@ TEST_F(FirmwareTransferTest, AttemptsPerPhaseAndTheResultWhenTheyRunOut) {
     TransferFault fault;
     ProtocolResult result;
     size_t begins, blocks, ends;
+    bool timesOut;  // its outcome is a time-out: scaled (a lost reply answered later waits its real 5 s)
   };
   // A three-block image; block 1 is the middle one.
   const Case cases[] = {
@@ -162,65 +171,76 @@ TEST_F(FirmwareTransferTest, AttemptsPerPhaseAndTheResultWhenTheyRunOut) {
        ResultWriteFailed,
        3,
        0,
-       0},
+       0,
+       true},
       {"begin refused twice",
        {TransferPhase::Begin, -1, 2, TransferFaultKind::Reply, reply(SimFaultKind::StatusError, 1)},
        ResultOk,
        3,
        3,
-       1},
+       1,
+       false},
       {"block with length 0 four times",
        {TransferPhase::Block, 1, 4, TransferFaultKind::Reply, reply(SimFaultKind::WrongLength, 0)},
        ResultOk,
        1,
        7,
-       1},
+       1,
+       false},
       {"block with length 0 five times",
        {TransferPhase::Block, 1, 5, TransferFaultKind::Reply, reply(SimFaultKind::WrongLength, 0)},
        ResultWriteFailed,
        1,
        6,
-       0},
+       0,
+       false},
       {"block reply with a wrong id five times",
        {TransferPhase::Block, 0, 5, TransferFaultKind::Reply, reply(SimFaultKind::WrongId, 0x0902)},
        ResultWriteFailed,
        1,
        5,
-       0},
+       0,
+       false},
       {"block reply lost once",
        {TransferPhase::Block, 2, 1, TransferFaultKind::Reply, reply(SimFaultKind::NoAnswer)},
        ResultOk,
        1,
        4,
-       1},
+       1,
+       false},
       {"last block status 1",
        {TransferPhase::Block, 2, 1, TransferFaultKind::BlockStatus, {}, 1},
        ResultWriteFailed,
        1,
        3,
-       0},
+       0,
+       false},
       {"earlier block status 1 ignored",
        {TransferPhase::Block, 0, 1, TransferFaultKind::BlockStatus, {}, 1},
        ResultOk,
        1,
        3,
-       1},
+       1,
+       false},
       {"end with a wrong type 4 times",
        {TransferPhase::End, -1, 4, TransferFaultKind::Reply, reply(SimFaultKind::WrongType, 3)},
        ResultOk,
        1,
        3,
-       5},
+       5,
+       false},
       {"end refused 5 times",
        {TransferPhase::End, -1, 5, TransferFaultKind::Reply, reply(SimFaultKind::StatusError, 1)},
        ResultFinishFailed,
        1,
        3,
-       5},
+       5,
+       false},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     SetUp();
+    m_clock.SetBounds(c.timesOut ? Bounds::Scaled : Bounds::Real);
     m_device->Transfer().AddFault(c.fault);
     Bytes image = BuildHeaderImage(FIRM_KIND_UAMC, 3 * 4096);
     EXPECT_EQ(Write(image), c.result);
@@ -235,6 +255,7 @@ TEST_F(FirmwareTransferTest, EndWaitsTheKindsFullTimeOutOnEveryAttempt) {
   m_device->Transfer().AddFault(
       {TransferPhase::End, -1, -1, TransferFaultKind::Reply, {.kind = SimFaultKind::NoAnswer}});
   Bytes image = BuildHeaderImage(FIRM_KIND_UAMC, 0x400);
+  m_scaleTimeOutsAt = 98;  // the blocks are written
   const uint32_t start = GetClock().TickCount();
   EXPECT_EQ(Write(image), ResultFinishFailed);
   EXPECT_GE(TicksSince(start, GetClock().TickCount()), 5u * kFirmTargets[FIRM_KIND_UAMC].endTimeoutMs);
@@ -323,6 +344,7 @@ TEST_F(FirmwareTransferTest, SiamInstallAndItsCompletion) {
     SetUp();
     m_progress.clear();
     m_device->Transfer().SetTiming({.completionDelayMs = c.completionDelayMs});
+    m_clock.SetBounds(c.result == ResultTransferFailed ? Bounds::Scaled : Bounds::Real);
     for (const TransferFault& fault : c.faults) {
       m_device->Transfer().AddFault(fault);
     }
@@ -373,7 +395,7 @@ TEST_F(FirmwareTransferTest, CarriedMainImageGoesThroughAndBecomesThePendingVers
 // The device answers the install and sends its completion at once: the completion may reach
 // the channel before the install reply has been taken, and must wait behind it.
 TEST(FirmwareTransferCompletionTest, ACompletionRightBehindTheInstallReplyIsNotLost) {
-  ScaledClock clock{100.0};
+  ScaledClock clock{100.0, Bounds::Real};
   ScopedClock scopedClock(clock);
   SimHidBus bus;
   ScopedHidBackend backend(bus);

@@ -100,6 +100,7 @@ TEST_F(NotificationTest, TextMessagesReachTheInstalledCallback) {
 
 TEST_F(NotificationTest, TheTextSwitchReplacesTheCallbackEvenWhenTheDeviceDoesNotAnswer) {
   // No answer to anything.
+  const auto scaled = ScaledTimeOuts();
   EXPECT_EQ(SwitchText(1), ResultTransferFailed);
   m_device.Push(FrameText(1, "on"));
   Sync();

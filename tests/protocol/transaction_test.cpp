@@ -89,7 +89,10 @@ TEST_F(TransactionTest, NothingToSendWritesNothing) {
 TEST_F(TransactionTest, AWriteThatStallsEndsTheTransactionAndTheRestIsNotSent) {
   m_device.Respond(AcknowledgeAll);
   m_device.StallAfter(1);
-  EXPECT_EQ(Send(Request(127)), ResultTransferFailed);
+  {
+    const auto scaled = ScaledTimeOuts();
+    EXPECT_EQ(Send(Request(127)), ResultTransferFailed);
+  }
   EXPECT_EQ(m_device.Written().size(), 1u);
 
   // The device sees the next request from its start, not the rest of the failed one.
@@ -129,6 +132,7 @@ TEST_F(TransactionTest, ResponsesAreReassembledFromTheirReports) {
     CallbackLog::Clear();
     m_device.Respond([&c](const Bytes&) { return c.sent; });
     if (c.expected == nullptr) {
+      const auto scaled = ScaledTimeOuts();
       EXPECT_EQ(Send(Request(8), 1000), ResultTransferFailed);
       ExpectNothingDelivered();
     } else {
@@ -153,6 +157,7 @@ TEST_F(TransactionTest, AResponseBeyondTheReassemblyLimitIsDroppedAndTheCallerTi
       EXPECT_EQ(m_channel->ResponseLength(), kReassemblyLimit);
       EXPECT_EQ(m_channel->Response()[kReassemblyLimit - 1], 0x41 + 62);
     } else {
+      const auto scaled = ScaledTimeOuts();
       EXPECT_EQ(Send(Request(8), 1000), ResultTransferFailed);
       ExpectNothingDelivered();
     }
@@ -219,7 +224,10 @@ TEST_F(TransactionTest, ALateResponseReleasesTheNextRequestWhoseHandlerRejectsIt
                                                    : std::vector<Report>{};
   });
   std::array<uint8_t, kParameterBlockSize> block{};
-  EXPECT_EQ(m_channel->Execute(0x0B, block.data(), nullptr), ResultTransferFailed);
+  {
+    const auto scaled = ScaledTimeOuts();
+    EXPECT_EQ(m_channel->Execute(0x0B, block.data(), nullptr), ResultTransferFailed);
+  }
   const auto before = block;
   EXPECT_EQ(m_channel->Execute(0x01, block.data(), nullptr), ResultUnexpectedResponse);
   EXPECT_EQ(block, before);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <optional>
 #include <string>
 
 #include "protocol/command_catalogue.h"
@@ -203,7 +204,13 @@ TEST_F(SimDeviceTest, FaultsSpoilTheAnswerOfTheRequestsTheyHit) {
     block[0] = 0x21;
     const Block before = block;
     StatusPair pair{-1, -1};
-    EXPECT_EQ(Run(0x0B, block, &pair), c.result);
+    {
+      std::optional<ScopedScaledBounds> scaled;
+      if (c.result == ResultTransferFailed) {
+        scaled.emplace(m_clock);
+      }
+      EXPECT_EQ(Run(0x0B, block, &pair), c.result);
+    }
     EXPECT_EQ(block, before);
     if (c.result != ResultTransferFailed) {
       EXPECT_EQ(pair.status, c.pair.status);
@@ -226,8 +233,11 @@ TEST_F(SimDeviceTest, AFaultHitsOnlyItsMessageAndAsOftenAsItSays) {
   EXPECT_EQ(Run(0x01, block), ResultOk);
 
   m_device.AddFault(SimFault{.kind = SimFaultKind::NoAnswer, .messageId = 0x0002, .times = -1});
-  EXPECT_EQ(Run(0x03, block), ResultTransferFailed);
-  EXPECT_EQ(Run(0x04, block), ResultTransferFailed);
+  {
+    const auto scaled = ScaledTimeOuts();
+    EXPECT_EQ(Run(0x03, block), ResultTransferFailed);
+    EXPECT_EQ(Run(0x04, block), ResultTransferFailed);
+  }
   m_device.ClearFaults();
   EXPECT_EQ(Run(0x04, block), ResultOk);
 }
@@ -247,20 +257,22 @@ TEST_F(SimDeviceTest, UnplugOnARequestLeavesTheBusAndTheChannelReportsIt) {
 }
 
 TEST_F(SimDeviceTest, ALateAnswerArrivesWithinALongTimeOutOnly) {
-  // Slower time, so that the answer's delay and the time-outs stay far apart in real time.
-  ScaledClock slower(50.0);
+  // The answer's delay against the command's time-out is the point here, so both are
+  // scaled; time runs slower, and each answer comes just past the next shorter time-out,
+  // so that it stays at least 9 clock seconds (180 ms) short of its own.
+  ScaledClock slower(50.0, Bounds::Scaled);
   ScopedClock scoped(slower);
   const struct {
     int32_t command;
     uint16_t id;
-    uint32_t delayMs;  // 5 s past the next shorter time-out
+    uint32_t delayMs;
     ProtocolResult result;
   } cases[] = {
       {0x07, 0x0003, 15000, ResultTransferFailed},  // 5 s
-      {0x98, 0x0B04, 10000, ResultOk},              // 20 s
-      {0x77, 0x0800, 25000, ResultOk},              // 30 s
-      {0x09, 0x0004, 35000, ResultOk},              // 60 s
-      {0x76, 0x0800, 65000, ResultOk},              // 120 s
+      {0x98, 0x0B04, 6000, ResultOk},               // 20 s
+      {0x77, 0x0800, 21000, ResultOk},              // 30 s
+      {0x09, 0x0004, 31000, ResultOk},              // 60 s
+      {0x76, 0x0800, 61000, ResultOk},              // 120 s
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.command);

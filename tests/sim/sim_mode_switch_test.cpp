@@ -61,7 +61,9 @@ const SwitchCase kSwitchCases[] = {
 
 class SimModeSwitchTest : public ::testing::TestWithParam<SwitchCase> {
  protected:
-  ScaledClock m_clock{100};
+  // The switch's acknowledgement is waited for unless it is meant to time out; the device's
+  // restart and the host's two minutes run scaled.
+  ScaledClock m_clock{100, GetParam().ack == ResultTransferFailed ? Bounds::Scaled : Bounds::Real};
   ScopedClock m_scoped{m_clock};
 };
 
@@ -96,7 +98,7 @@ INSTANTIATE_TEST_SUITE_P(Scenarios, SimModeSwitchTest, ::testing::ValuesIn(kSwit
 
 // Leaving the update mode commits what was written there; the version query then reports it.
 TEST(SimModeSwitchCommitTest, LeavingUpdateModeCommitsThePendingVersions) {
-  ScaledClock clock(100);
+  ScaledClock clock(100, Bounds::Real);
   ScopedClock scoped(clock);
   SimQx80Rig rig(*FindSimScenario("start-in-update-mode"));
   ScopedHidBackend backend(rig.Bus());

@@ -112,7 +112,7 @@ class DeviceWatcherTest : public ::testing::Test {
     return WaitUntil([&] { return m_recorder.Count() >= count; });
   }
 
-  ScaledClock m_scaled{10.0};
+  ScaledClock m_scaled{10.0, Bounds::Real};
   CountingClock m_clock{m_scaled};
   ScopedClock m_scopedClock{m_clock};
   SimHidBus m_bus;
@@ -298,7 +298,7 @@ class WedgedWatcher : public CDeviceWatcher {
 };
 
 TEST(DeviceWatcherStopTest, AWatcherThatOutlivesItsStopNeverReportsAgain) {
-  ScaledClock clock(1000.0);  // the 20 s bound passes in 20 ms
+  ScaledClock clock(1000.0, Bounds::Scaled);  // the 20 s bound passes in 20 ms
   ScopedClock scoped(clock);
   auto gate = std::make_shared<WedgedWatcher::Gate>();
   ModeRecorder recorder;

@@ -111,7 +111,7 @@ class UpdateProcedureTest : public ::testing::TestWithParam<UpdateCase> {};
 TEST_P(UpdateProcedureTest, RunsTheProcedure) {
   const UpdateCase& c = GetParam();
   const SimScenario& scenario = *FindSimScenario(c.scenario);
-  UpdateRig rig(scenario);
+  UpdateRig rig(scenario, c.result == ResultTransferFailed ? Bounds::Scaled : Bounds::Real);
   for (const TransferFault& fault : c.transferFaults) {
     rig.Device().Transfer().AddFault(fault);
   }
@@ -202,7 +202,7 @@ TEST(FirmUpdaterStartTest, RefusesBadArgumentsAndASecondStart) {
 // connection, the worker and the image buffers: the body goes on with the objects it holds
 // (a use after free here is what the sanitizer builds catch) and still posts its result.
 TEST(FirmUpdaterStartTest, OutlivedWorkerKeepsWhatItUses) {
-  UpdateRig rig(*FindSimScenario("never-returns"));
+  UpdateRig rig(*FindSimScenario("never-returns"), Bounds::Scaled);
   ASSERT_TRUE(rig.WaitConnected(DEVICE_MODE_NORMAL));
   std::weak_ptr<CDeviceCommApp> comm = rig.Comm();
   std::weak_ptr<CFirmUpdater> worker;

@@ -55,10 +55,11 @@ bool Ended(const Thread& worker) {
   return WaitUntil([&] { return !worker.IsThreadActive(); });
 }
 
-// Stop's polls pass in microseconds unless a test counts them in virtual time.
+// Stop's polls pass in microseconds, and it waits for a thread that ends, unless a test
+// counts them in virtual time.
 class ThreadTest : public ::testing::Test {
  protected:
-  ScaledClock m_clock{1000.0};
+  ScaledClock m_clock{1000.0, Bounds::Real};
   ScopedClock m_scopedClock{m_clock};
 };
 

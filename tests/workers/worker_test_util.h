@@ -41,6 +41,7 @@ class CountingClock final : public Clock {
     m_inner.Sleep(ms);
   }
   std::chrono::nanoseconds RealDuration(uint32_t ms) override { return m_inner.RealDuration(ms); }
+  std::chrono::nanoseconds RealBound(uint32_t ms) override { return m_inner.RealBound(ms); }
   uint32_t Sleeps() const { return m_sleeps.load(); }
 
  private:

@@ -10,7 +10,7 @@
 
 namespace qx80 {
 
-DeviceLink::DeviceLink(double speed) : m_clock(speed), m_scopedClock(m_clock) {}
+DeviceLink::DeviceLink(double speed, Bounds timeOuts) : m_clock(speed, timeOuts), m_scopedClock(m_clock) {}
 
 DeviceLink::~DeviceLink() {
   m_scoped.reset();

@@ -6,7 +6,8 @@
 //                      "ok"); LINK "fast" (default) or "full-speed", paced like USB
 //   bridge:HOST:PORT   a device served over the bridge (qx80-sim, or a real one elsewhere)
 // The chosen bus is the process's HID backend, and a clock running `speed` times faster than
-// real time is the process's clock, while the DeviceLink exists.
+// real time is the process's clock, while the DeviceLink exists; its waits for answers run
+// in real time unless `timeOuts` scales them too.
 #include <memory>
 #include <ostream>
 #include <string>
@@ -19,7 +20,7 @@ namespace qx80 {
 
 class DeviceLink {
  public:
-  explicit DeviceLink(double speed);
+  DeviceLink(double speed, Bounds timeOuts);
   ~DeviceLink();
   DeviceLink(const DeviceLink&) = delete;
   DeviceLink& operator=(const DeviceLink&) = delete;
