@@ -34,12 +34,17 @@ class SimHidBus::Handle final : public HidHandle {
 
   HidIo StartRead(uint8_t* buffer) override {
     std::lock_guard<std::mutex> lock(m_mutex);
-    if (m_woken || m_gone) {
+    if (m_woken) {
       return HidIo::Failed;
     }
+    // A report that reached the host before the device left is still read, however late
+    // the reader comes for it, as a waiting read takes it too.
     m_readBuffer = buffer;
     if (TakeInputLocked()) {
       return HidIo::Done;
+    }
+    if (m_gone) {
+      return HidIo::Failed;
     }
     m_readPending = true;
     return HidIo::Pending;

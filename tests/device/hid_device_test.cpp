@@ -200,6 +200,21 @@ TEST_F(HidDeviceTest, UnplugFailsABlockedReadAndWrites) {
   EXPECT_EQ(device.WriteReport(payload.data(), 500), 0);
 }
 
+// The device answers and leaves at once; a reader that comes late still gets the answer.
+TEST_F(HidDeviceTest, AReportThatArrivedBeforeTheUnplugIsStillRead) {
+  const auto id = m_bus.Attach(kQx80Normal, nullptr);
+  CHidDevice device;
+  ASSERT_NE(device.Open(0x1F5E, 0x2A01, 64, 64, 0), nullptr);
+  std::array<uint8_t, 65> input{};
+  input[1] = 0x83;
+  m_bus.PushInput(id, input);
+  m_bus.Detach(id);
+  std::array<uint8_t, 64> buffer{};
+  ASSERT_EQ(device.ReadReport(buffer.data(), -1), 1);
+  EXPECT_EQ(buffer[0], 0x83);
+  EXPECT_EQ(device.ReadReport(buffer.data(), -1), 0);
+}
+
 TEST_F(HidDeviceTest, CloseIsHarmlessTwiceAndNothingIsLeftAfterManyCycles) {
   CHidDevice never;
   never.Close();
