@@ -71,8 +71,10 @@ bool ParseDeviceOptions(std::span<const std::string> args, const DeviceOptionSet
       }
       char* end = nullptr;
       options.speed = std::strtod(text.c_str(), &end);
-      if (end == text.c_str() || *end != '\0' || !(options.speed > 0)) {
-        err << "qx80: bad --speed " << text << "\n";
+      if (end == text.c_str() || *end != '\0' ||
+          !(options.speed >= kSlowestClockSpeedup && options.speed <= kFastestClockSpeedup)) {
+        err << "qx80: bad --speed " << text << " (from " << kSlowestClockSpeedup << " to " << kFastestClockSpeedup
+            << ")\n";
         return false;
       }
     } else if (arg == "--scale-time-outs") {

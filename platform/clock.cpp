@@ -1,5 +1,6 @@
 #include "platform/clock.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <thread>
@@ -26,12 +27,16 @@ std::chrono::nanoseconds RealClock::RealDuration(uint32_t ms) {
 }
 
 ScaledClock::ScaledClock(double speedup, Bounds bounds, uint32_t startTick)
-    : m_speedup(speedup), m_bounds(bounds), m_startTick(startTick), m_origin(std::chrono::steady_clock::now()) {}
+    : m_speedup(speedup >= kSlowestClockSpeedup ? std::min(speedup, kFastestClockSpeedup) : kSlowestClockSpeedup),
+      m_bounds(bounds),
+      m_startTick(startTick),
+      m_origin(std::chrono::steady_clock::now()) {}
 
 uint32_t ScaledClock::TickCount() {
   const std::chrono::duration<double, std::milli> real = std::chrono::steady_clock::now() - m_origin;
-  const double scaled = std::floor(real.count() * m_speedup);
-  return m_startTick + static_cast<uint32_t>(static_cast<uint64_t>(scaled) & 0xFFFFFFFFu);
+  // Wrapped while still a double: a long run at a high speed-up outgrows any integer.
+  const double scaled = std::fmod(std::floor(real.count() * m_speedup), 4294967296.0);
+  return m_startTick + static_cast<uint32_t>(scaled);
 }
 
 void ScaledClock::Sleep(uint32_t ms) {

@@ -42,6 +42,11 @@ class RealClock final : public Clock {
 // scaled. A test may switch between the two on the same time line.
 enum class Bounds { Scaled, Real };
 
+// The speed-ups a ScaledClock takes; it holds any other to the nearest of them, so that its
+// conversions never overflow.
+constexpr double kSlowestClockSpeedup = 1e-3;
+constexpr double kFastestClockSpeedup = 1e6;
+
 class ScaledClock final : public Clock {
  public:
   explicit ScaledClock(double speedup, Bounds bounds, uint32_t startTick = 0);

@@ -15,6 +15,8 @@ enum GlobalTag : uint8_t { kReportSize = 7, kReportId = 8, kReportCount = 9, kPu
 constexpr uint8_t kLongItemPrefix = 0xFE;
 constexpr uint32_t kConstantFlag = 0x01;
 constexpr uint32_t kVariableFlag = 0x02;
+// The most bits a report may hold: with its report-id byte it stays within 65535 bytes.
+constexpr uint64_t kMaxReportBits = (UINT16_MAX - 1) * uint64_t{8};
 
 struct GlobalState {
   uint32_t reportSize = 0;
@@ -25,16 +27,12 @@ struct GlobalState {
 // Bits per report id, for one report kind.
 using ReportBits = std::map<uint8_t, uint64_t>;
 
-bool LengthOf(const ReportBits& reports, uint16_t& length) {
+uint16_t LengthOf(const ReportBits& reports) {
   uint64_t longest = 0;
   for (const auto& [id, bits] : reports) {
     longest = std::max(longest, (bits + 7) / 8);
   }
-  if (longest + 1 > UINT16_MAX) {
-    return false;
-  }
-  length = reports.empty() ? 0 : static_cast<uint16_t>(longest + 1);
-  return true;
+  return reports.empty() ? 0 : static_cast<uint16_t>(longest + 1);
 }
 
 }  // namespace
@@ -100,7 +98,13 @@ bool ParseReportDescriptor(std::span<const uint8_t> descriptor, HidReportLayout&
       }
     } else if (type == kMain && (tag == kInput || tag == kOutput || tag == kFeature)) {
       const size_t kind = tag == kInput ? 0 : tag == kOutput ? 1 : 2;
-      bits[kind][state.reportId] += static_cast<uint64_t>(state.reportSize) * state.reportCount;
+      // Capped as it runs, so that no sum of fields can wrap around.
+      uint64_t& reportBits = bits[kind][state.reportId];
+      const uint64_t fieldBits = static_cast<uint64_t>(state.reportSize) * state.reportCount;
+      if (fieldBits > kMaxReportBits - reportBits) {
+        return false;
+      }
+      reportBits += fieldBits;
       const bool constant = (data & kConstantFlag) != 0;
       if (tag == kOutput && !constant && state.reportCount > 0) {
         const bool button = state.reportSize == 1 || (data & kVariableFlag) == 0;
@@ -113,10 +117,9 @@ bool ParseReportDescriptor(std::span<const uint8_t> descriptor, HidReportLayout&
   }
 
   HidReportLayout result;
-  if (!LengthOf(bits[0], result.inputReportLength) || !LengthOf(bits[1], result.outputReportLength) ||
-      !LengthOf(bits[2], result.featureReportLength)) {
-    return false;
-  }
+  result.inputReportLength = LengthOf(bits[0]);
+  result.outputReportLength = LengthOf(bits[1]);
+  result.featureReportLength = LengthOf(bits[2]);
   result.firstOutputReportId = firstButtonId.value_or(firstValueId.value_or(0));
   result.numberedReports = numbered;
   layout = result;

@@ -116,6 +116,10 @@ const CommandCase kCases[] = {
      {"result: -5 (ResultUnknownCommand)"},
      ""},
     {"CommandBadBlock", &RunCommandNumber, {"11", "--block", "2"}, "", 2, {}, "--block takes at most 188 bytes"},
+    {"SpeedInfinite", &RunStatus, {"--speed", "inf"}, "", 2, {}, "bad --speed inf"},
+    {"SpeedZero", &RunStatus, {"--speed", "0"}, "", 2, {}, "bad --speed 0"},
+    {"SpeedHuge", &RunUpdate, {"--speed", "1e300"}, "", 2, {}, "bad --speed 1e300"},
+    {"SpeedTiny", &RunCommandNumber, {"11", "--speed", "1e-300"}, "", 2, {}, "bad --speed 1e-300"},
 };
 
 class DeviceCommandTest : public ::testing::TestWithParam<CommandCase> {};

@@ -34,6 +34,7 @@ const Bytes kOutputVariable = {0x09, 0x02, 0x91, 0x02};
 const Bytes kOutputArray = {0x09, 0x03, 0x91, 0x00};
 const Bytes kOutputConstant = {0x91, 0x01};
 const Bytes kFeatureVariable = {0x09, 0x04, 0xB1, 0x02};
+const Bytes kCount65280 = {0x96, 0x00, 0xFF};
 
 struct LayoutCase {
   const char* name;
@@ -83,6 +84,9 @@ TEST(HidReportDescriptorTest, LengthsAndTheFirstOutputReportIdAreThoseOfThePlatf
              kOutputVariable,
              kEnd}),
        5, 3, 0, 1, true},
+      {"65534 bytes in two fields and the id byte are the longest report",
+       Join({kVendorCollection, Size(8), kCount65280, kInputVariable, Count(254), kInputVariable, kEnd}), 65535, 0, 0,
+       0, false},
       {"a long item is skipped",
        Join({kVendorCollection, {0xFE, 0x02, 0x10, 0xAA, 0xBB}, Size(8), Count(1), kOutputVariable, kEnd}), 0, 2, 0, 0,
        false},
@@ -107,6 +111,10 @@ TEST(HidReportDescriptorTest, MalformedDescriptorsAreRefusedAndLeaveTheLayoutAlo
       {"pop without push", Join({kVendorCollection, {0xB4}, kEnd})},
       {"a report beyond 65535 bytes",
        Join({kVendorCollection, {0x77, 0xFF, 0xFF, 0x00, 0x00}, {0x97, 0xFF, 0xFF, 0x00, 0x00}, kInputVariable})},
+      {"one byte beyond 65535 in two fields",
+       Join({kVendorCollection, Size(8), kCount65280, kInputVariable, Count(255), kInputVariable})},
+      {"a sum of fields that wraps 64 bits",
+       {0x77, 0xFF, 0xFF, 0xFF, 0xFF, 0x97, 0xFF, 0xFF, 0xFF, 0xFF, 0x81, 0x02, 0x75, 0x02, 0x81, 0x02}},
   };
   for (const auto& [name, descriptor] : cases) {
     SCOPED_TRACE(name);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <limits>
 
 namespace qx80 {
 namespace {
@@ -23,6 +24,24 @@ TEST(ClockTest, ScaledClockRunsFasterAndStartsAtItsOffset) {
   clock.Sleep(5000);  // five clock seconds, five real milliseconds
   EXPECT_GE(TicksSince(start, clock.TickCount()), 5000u);
   EXPECT_EQ(clock.RealDuration(2000), std::chrono::milliseconds(2));
+}
+
+TEST(ClockTest, SpeedUpsOutsideItsRangeAreHeldToIt) {
+  const struct {
+    double speedup;
+    std::chrono::nanoseconds fiveSeconds;  // what 5000 clock ms last
+  } cases[] = {
+      {1e300, std::chrono::microseconds(5)}, {std::numeric_limits<double>::infinity(), std::chrono::microseconds(5)},
+      {1e-300, std::chrono::seconds(5000)},  {0.0, std::chrono::seconds(5000)},
+      {-3.0, std::chrono::seconds(5000)},    {std::numeric_limits<double>::quiet_NaN(), std::chrono::seconds(5000)},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.speedup);
+    ScaledClock clock(c.speedup, Bounds::Scaled);
+    EXPECT_EQ(clock.RealDuration(5000), c.fiveSeconds);
+    EXPECT_GT(clock.RealBound(0xFFFFFFFFu).count(), 0);
+    clock.TickCount();  // the sanitizer build catches a conversion that overflows
+  }
 }
 
 TEST(ClockTest, BoundsRunScaledOrInRealTime) {
