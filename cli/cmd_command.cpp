@@ -1,9 +1,12 @@
 // qx80 command N: one numbered command on the device, as the updater's command call runs it.
+#include <array>
 #include <cctype>
 #include <charconv>
 #include <iomanip>
+#include <span>
 #include <vector>
 
+#include "cli/command_buffers.h"
 #include "cli/commands.h"
 #include "cli/device_report.h"
 #include "platform/clock.h"
@@ -18,7 +21,9 @@ namespace {
 constexpr const char* COMMAND_HELP =
     "Runs numbered command N (decimal, or hex with 0x) on the QX-80 in whatever mode it is and\n"
     "prints the result with its name, the status pair of the last reply and the parameter\n"
-    "block (188 bytes in hex, trailing zeros left out).\n";
+    "block (188 bytes in hex, trailing zeros left out). Where the block holds an address, the\n"
+    "tool puts its own buffer there and prints what the command left in it; the text switch\n"
+    "gets no handler; a raw request, an addressed write and the firmware writes are refused.\n";
 
 constexpr size_t kBytesPerLine = 16;
 
@@ -48,17 +53,17 @@ bool ParseHexBlock(const std::string& text, std::vector<uint8_t>& bytes) {
   return true;
 }
 
-void PrintBlock(std::ostream& out, const uint8_t* block) {
-  size_t used = kParameterBlockSize;
-  while (used > 0 && block[used - 1] == 0) {
+void PrintBytes(std::ostream& out, const char* name, std::span<const uint8_t> bytes) {
+  size_t used = bytes.size();
+  while (used > 0 && bytes[used - 1] == 0) {
     --used;
   }
-  out << "block: " << used << " of " << kParameterBlockSize << " bytes shown (the rest zero)\n";
+  out << name << ": " << used << " of " << bytes.size() << " bytes shown (the rest zero)\n";
   const auto flags = out.flags();
   for (size_t line = 0; line < used; line += kBytesPerLine) {
     out << "  " << std::setw(3) << std::dec << line << ":" << std::hex << std::setfill('0');
     for (size_t i = line; i < used && i < line + kBytesPerLine; ++i) {
-      out << " " << std::setw(2) << static_cast<int>(block[i]);
+      out << " " << std::setw(2) << static_cast<int>(bytes[i]);
     }
     out << std::setfill(' ') << "\n";
   }
@@ -83,6 +88,14 @@ int RunCommandNumber(std::span<const std::string> args, std::ostream& out, std::
     err << "qx80: --block takes at most " << kParameterBlockSize << " bytes as hex digits\n";
     return EXIT_USAGE;
   }
+  std::array<uint8_t, kParameterBlockSize> block{};
+  std::copy(bytes.begin(), bytes.end(), block.begin());
+  CommandBuffers buffers;
+  std::string refusal;
+  if (!buffers.Prepare(number, block.data(), refusal)) {
+    err << "qx80: command " << options.positional[0] << " " << refusal << "\n";
+    return EXIT_USAGE;
+  }
   DeviceLink link(options.speed, options.timeOuts);
   if (!link.Open(options.device, err)) {
     return EXIT_USAGE;
@@ -93,12 +106,15 @@ int RunCommandNumber(std::span<const std::string> args, std::ostream& out, std::
     PrintNoDevice(err, options);
     return EXIT_FAILED;
   }
-  std::copy(bytes.begin(), bytes.end(), device.m_params);
+  std::copy(block.begin(), block.end(), device.m_params);
   const ProtocolResult result = device.RunCommand(number);
   out << "device: QX-80 in " << DeviceModeName(mode) << "\n";
   out << "result: " << result << " (" << ResultName(result) << ")\n";
   out << "status: " << device.m_status.status << ", detail: " << device.m_status.detail << "\n";
-  PrintBlock(out, device.m_params);
+  PrintBytes(out, "block", std::span<const uint8_t>(device.m_params, kParameterBlockSize));
+  if (!buffers.Filled().empty()) {
+    PrintBytes(out, "buffer", buffers.Filled());
+  }
   device.Disconnect();
   return result == ResultOk ? EXIT_DONE : EXIT_FAILED;
 }
