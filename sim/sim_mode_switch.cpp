@@ -30,19 +30,21 @@ SimQx80Device::Reply SimQx80Device::HandleModeSwitch(const MessageHeader& reques
   return HandleStored(request, data);
 }
 
-// Runs with m_mutex held: the bus is only touched later, from the device's own thread, so the
-// acknowledgement leaves first.
+// Runs with m_mutex held. The restart is timed from the moment the acknowledgement is on the
+// bus, so that it always leaves first, however late the answering thread gets to send it.
 void SimQx80Device::ScheduleRestart(uint16_t productId, uint32_t returnDelayMs, bool returns) {
-  m_timer.Post(m_modeSwitch.leaveDelayMs, [this, productId, returnDelayMs, returns] {
-    Unplug();
-    {
-      std::lock_guard<std::mutex> lock(m_mutex);
-      m_productId = productId;
-    }
-    if (returns) {
-      m_timer.Post(returnDelayMs, [this, productId] { ArriveAs(productId); });
-    }
-  });
+  m_afterReply = [this, productId, returnDelayMs, returns] {
+    m_timer.Post(m_modeSwitch.leaveDelayMs, [this, productId, returnDelayMs, returns] {
+      Unplug();
+      {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_productId = productId;
+      }
+      if (returns) {
+        m_timer.Post(returnDelayMs, [this, productId] { ArriveAs(productId); });
+      }
+    });
+  };
 }
 
 void SimQx80Device::ArriveAs(uint16_t productId) {

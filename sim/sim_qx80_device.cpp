@@ -1,6 +1,7 @@
 #include "sim/sim_qx80_device.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "protocol/command_catalogue.h"
 #include "protocol/firmware_transfer.h"
@@ -37,7 +38,7 @@ MessageHeader ReplyHeader(const MessageHeader& request, uint8_t status = STATUS_
 
 const SimQx80Device::HandlerEntry SimQx80Device::kHandlers[] = {
     {SIM_MSG_DEVICE_MODE, &SimQx80Device::HandleModeSwitch},
-    {0x0006, &SimQx80Device::HandleVersion},
+    {SIM_MSG_VERSION, &SimQx80Device::HandleVersion},
     {0x0016, &SimQx80Device::HandleTextSwitch},
     {0x0800, &SimQx80Device::HandleMemory},
     {0x0802, &SimQx80Device::HandleMemory},
@@ -187,6 +188,7 @@ void SimQx80Device::OnOutputReport(SimHidBus::DeviceId device, std::span<const u
   bool unplug = false;
   std::optional<uint32_t> delayMs;
   std::optional<SimFirmwareTransfer::FollowUp> followUp;
+  std::function<void()> afterReply;
   {
     std::lock_guard<std::mutex> lock(m_mutex);
     // The platform report starts with the report-id byte.
@@ -235,6 +237,7 @@ void SimQx80Device::OnOutputReport(SimHidBus::DeviceId device, std::span<const u
       followUp = std::move(reply.followUp);
       reports = FrameMessage(REPORT_RESPONSE_FIRST, EncodeMessage(reply.header, reply.data));
     }
+    afterReply = std::exchange(m_afterReply, {});
   }
   // The bus is called without the device's lock: it may wait for this very endpoint.
   if (unplug) {
@@ -247,6 +250,9 @@ void SimQx80Device::OnOutputReport(SimHidBus::DeviceId device, std::span<const u
   if (followUp.has_value()) {
     m_timer.Post(followUp->delayMs,
                  [this, device, report = FrameNotification(followUp->payload)] { Push(device, {report}); });
+  }
+  if (afterReply) {
+    afterReply();
   }
 }
 

@@ -15,6 +15,7 @@
 // Requests are dispatched by message id through a table; a new message gets a handler row.
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -33,6 +34,9 @@
 #include "sim/sim_wire.h"
 
 namespace qx80 {
+
+// The version query's message id.
+constexpr uint16_t SIM_MSG_VERSION = 0x0006;
 
 // Reply statuses of the simulated device.
 constexpr uint8_t SIM_STATUS_UNKNOWN_MESSAGE = 0x01;  // id or type it does not know
@@ -143,6 +147,8 @@ class SimQx80Device final : public SimHidBus::Endpoint {
   std::vector<SimFault> m_faults;
   bool m_keepRequests = false;
   std::vector<std::vector<uint8_t>> m_requests;
+  // Set by a handler, run once its reply is on the bus: a restart's delay counts from there.
+  std::function<void()> m_afterReply;
   SimModeSwitchConfig m_modeSwitch;
   std::map<uint8_t, std::string> m_pendingVersions;
   SimFirmwareTransfer m_transfer;
