@@ -42,6 +42,13 @@ int RunStatus(std::span<const std::string> args, std::ostream& out, std::ostream
   PrintVersions(out, slots, session.DeviceVersions());
   out << "update needed: " << (IsUpdateNeeded(MakeVersionSlots(slots, session.DeviceVersions())) ? "yes" : "no")
       << "\n";
+  if (mode == DEVICE_MODE_UPDATE) {
+    out << kLeftInUpdateMode << "\n";
+  }
+  if (!AnyVersionRead(session.DeviceVersions())) {
+    err << "qx80: the device gave no version\n";
+    return EXIT_FAILED;
+  }
   return EXIT_DONE;
 }
 

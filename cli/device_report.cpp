@@ -1,5 +1,6 @@
 #include "cli/device_report.h"
 
+#include <algorithm>
 #include <iomanip>
 
 #include "cli/args.h"
@@ -56,6 +57,11 @@ void PrintVersions(std::ostream& out, const FirmSlots& slots, const CDeviceSessi
 
 void PrintNoDevice(std::ostream& err, const DeviceOptions& options) {
   err << "qx80: no QX-80 found (--device " << options.device << ")\n";
+}
+
+bool AnyVersionRead(const CDeviceSession::Versions& device) {
+  return std::any_of(device.begin(), device.end(),
+                     [](const std::u16string& version) { return !version.empty() && version != kVersionUnavailable; });
 }
 
 }  // namespace qx80::cli

@@ -21,5 +21,10 @@ const char* DeviceModeName(int32_t mode);
 void PrintVersions(std::ostream& out, const FirmSlots& slots, const CDeviceSession::Versions& device);
 // "No QX-80 found" with the bus named.
 void PrintNoDevice(std::ostream& err, const DeviceOptions& options);
+// Whether the device gave at least one version.
+bool AnyVersionRead(const CDeviceSession::Versions& device);
+
+// What a device found in its update mode needs, in the words of every command.
+constexpr const char* kLeftInUpdateMode = "the QX-80 is left in update mode; run qx80 update again to finish";
 
 }  // namespace qx80::cli

@@ -68,6 +68,9 @@ std::vector<SimScenario> BuildScenarios() {
                            .attempts = 1,
                            .kind = TransferFaultKind::Reply,
                            .reply = {.kind = SimFaultKind::Unplug}}}},
+      {.name = "versions-refused",
+       .summary = "every version query is answered with an error status",
+       .faults = {{.kind = SimFaultKind::StatusError, .messageId = SIM_MSG_VERSION, .times = -1, .value = 1}}},
       // The bus keeps showing the second one in normal mode, so the first is never seen in
       // update mode: the host gives up with -2.
       {.name = "no-device", .summary = "nothing on the bus", .deviceCount = 0},

@@ -135,7 +135,7 @@ TEST(SimScenariosTest, EveryScenarioHasItsOwnNameAndBuilds) {
   }
   for (const char* name : {"ok", "up-to-date", "start-in-update-mode", "no-ack-switch", "never-returns", "returns-late",
                            "leaves-during-ticks", "refuse-block-3", "nak-then-ok", "last-block-status-1", "end-timeout",
-                           "unplug-mid-transfer", "two-devices", "no-device"}) {
+                           "unplug-mid-transfer", "two-devices", "no-device", "versions-refused"}) {
     EXPECT_NE(FindSimScenario(name), nullptr) << name;
   }
   EXPECT_EQ(FindSimScenario("nonsense"), nullptr);
