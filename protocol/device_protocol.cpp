@@ -119,7 +119,9 @@ ProtocolResult CDeviceProtocol::WaitResponse(uint32_t timeoutMs) {
     return ResultTransferFailed;
   }
   std::lock_guard<std::mutex> lock(m_mailboxMutex);
-  if (m_closed.load() != 0) {
+  // Set by the closing, not by a response. A response that came before the link was lost
+  // (the device answers, then restarts) is still this transaction's.
+  if (!m_mailboxFull) {
     return ResultChannelClosed;
   }
   m_mailbox.swap(m_response);
@@ -130,8 +132,8 @@ ProtocolResult CDeviceProtocol::WaitResponse(uint32_t timeoutMs) {
     std::memcpy(m_mailbox.data(), m_queuedCompletion.data(), kReportPayload);
     m_mailboxLength = kReportPayload;
     m_completionQueued = false;
-  } else {
-    m_responseEvent.Reset();
+  } else if (m_closed.load() == 0) {
+    m_responseEvent.Reset();  // a closed channel keeps it set: every later wait sees the close
   }
   return ResultOk;
 }

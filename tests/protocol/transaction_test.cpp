@@ -207,6 +207,15 @@ TEST_F(TransactionTest, LosingTheLinkWhileWaitingEndsTheWaitAndIsReportedOnce) {
   EXPECT_EQ(CallbackLog::Notifications(), once);
 }
 
+TEST_F(TransactionTest, AResponseThatCameBeforeTheLinkWasLostIsStillTaken) {
+  m_device.Push(Reply(MSG_SET_REPLY, 0x0001));
+  m_device.Unplug();
+  ASSERT_TRUE(CallbackLog::WaitNotifications(1));  // the link is lost, after the response
+  EXPECT_EQ(m_channel->WaitResponse(0), ResultOk);
+  EXPECT_EQ(ReadHeader(m_channel->Response()).id, 0x0001);
+  EXPECT_EQ(m_channel->WaitResponse(0), ResultChannelClosed);
+}
+
 TEST_F(TransactionTest, ALinkLostDuringAFirmwareTransferIsNotReported) {
   m_device.Respond([this](const Bytes&) {
     m_device.Unplug();
