@@ -12,7 +12,7 @@ export DEBIAN_FRONTEND=noninteractive
 
 native_pkgs=(build-essential cmake ninja-build pkg-config python3
   googletest libgtest-dev libgmock-dev libbenchmark-dev
-  clang-format clang-tidy)
+  clang-format clang-tidy clang libclang-rt-dev)
 windows_pkgs=(mingw-w64 g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix binutils-mingw-w64-i686
   g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
   wine wine32:i386 wine64 xvfb xauth xdotool imagemagick x11-utils

@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Sets everything up, builds every target and runs every test: the native tests, the same
-# tests under the address/undefined and thread sanitizers, and the Windows test binaries
-# and end-to-end runs under Wine. Exits non-zero on the first failure.
+# tests under the address/undefined and thread sanitizers, the Windows test binaries and
+# end-to-end runs under Wine, and a short run of every fuzzer. Exits non-zero on the first
+# failure.
 #   scripts/test.sh            all of it
-#   scripts/test.sh native     only some presets (native, asan, tsan, win32)
+#   scripts/test.sh native     only some presets (native, asan, tsan, win32, fuzz)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -14,7 +15,7 @@ else
 fi
 
 presets=("$@")
-[ "${#presets[@]}" -gt 0 ] || presets=(native asan tsan win32)
+[ "${#presets[@]}" -gt 0 ] || presets=(native asan tsan win32 fuzz)
 jobs="${QX80_JOBS:-$(nproc)}"
 
 build() {

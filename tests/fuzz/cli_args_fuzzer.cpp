@@ -1,0 +1,30 @@
+// A command line (arguments separated by zero bytes) through the device commands' parser: a
+// speed it accepts lies in the clock's range.
+#include <cstddef>
+#include <cstdint>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "cli/device_options.h"
+#include "tests/fuzz/fuzz_check.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  std::vector<std::string> args(1);
+  for (size_t i = 0; i < size; ++i) {
+    if (data[i] == 0) {
+      args.emplace_back();
+    } else {
+      args.back().push_back(static_cast<char>(data[i]));
+    }
+  }
+  qx80::cli::DeviceOptions options;
+  std::ostringstream err;
+  if (qx80::cli::ParseDeviceOptions(args, {.package = true, .yes = true, .block = true}, options, err)) {
+    FUZZ_CHECK(options.speed >= qx80::kSlowestClockSpeedup && options.speed <= qx80::kFastestClockSpeedup);
+    FUZZ_CHECK(err.str().empty());
+  } else {
+    FUZZ_CHECK(!err.str().empty());
+  }
+  return 0;
+}

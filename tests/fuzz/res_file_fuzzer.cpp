@@ -1,0 +1,23 @@
+// A compiled resource file: whatever is found lies inside the file.
+#include <cstddef>
+#include <cstdint>
+#include <span>
+
+#include "tests/fuzz/fuzz_check.h"
+#include "updater/resources/res_file.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  if (size < 2) {
+    return 0;
+  }
+  const std::span<const uint8_t> res(data + 2, size - 2);
+  const uint16_t id = static_cast<uint16_t>(data[0] | (data[1] << 8));
+  for (const qx80::ResourceType type :
+       {qx80::ResourceType::Number(6), qx80::ResourceType::Number(16), qx80::ResourceType::Named(u"BIN")}) {
+    const std::span<const uint8_t> found = qx80::FindInResFile(res, type, id);
+    if (!found.empty()) {
+      FUZZ_CHECK(found.data() >= res.data() && found.data() + found.size() <= res.data() + res.size());
+    }
+  }
+  return 0;
+}
