@@ -120,7 +120,7 @@ class MainWindowTest : public ::testing::Test {
     return count;
   }
 
-  ScaledClock m_clock{50};
+  ScaledClock m_clock{50, Bounds::Real};
   ScopedClock m_scopedClock;
   SimQx80Rig m_rig;
   ScopedHidBackend m_backend;

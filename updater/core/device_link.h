@@ -20,7 +20,7 @@ namespace qx80 {
 
 class DeviceLink {
  public:
-  DeviceLink(double speed, Bounds timeOuts);
+  explicit DeviceLink(double speed, Bounds timeOuts = Bounds::Real);
   ~DeviceLink();
   DeviceLink(const DeviceLink&) = delete;
   DeviceLink& operator=(const DeviceLink&) = delete;
