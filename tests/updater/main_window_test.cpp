@@ -105,6 +105,7 @@ class MainWindowTest : public ::testing::Test {
   explicit MainWindowTest(const char* scenario = "ok")
       : m_scopedClock(m_clock), m_rig(*FindSimScenario(scenario)), m_backend(m_rig.Bus()) {
     SetWindowMessagePoster(WindowMessageQueue::PosterFor(m_queue));
+    m_rig.Device().KeepRequests();  // the version queries are counted
     m_app.m_language = LANGUAGE_ENGLISH;
   }
   ~MainWindowTest() override {
