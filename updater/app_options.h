@@ -1,7 +1,7 @@
 #pragma once
 // The application's command line. The product needs none; one option serves demonstrations,
 // support and tests: --device D (or --device=D) chooses the device's bus with the same words
-// as the qx80 tool: usb (the default), sim[:SCENARIO] or bridge:HOST:PORT.
+// as the qx80 tool: usb (the default), sim[:SCENARIO[:LINK]] or bridge:HOST:PORT.
 #include <span>
 #include <string>
 
@@ -17,6 +17,6 @@ struct AppOptions {
 bool ParseAppOptions(std::span<const std::string> args, AppOptions& options, std::string& error);
 
 // The usage line shown under a command-line error.
-inline constexpr char kAppUsage[] = "qx80-updater.exe [--device usb|sim[:SCENARIO]|bridge:HOST:PORT]";
+inline constexpr char kAppUsage[] = "qx80-updater.exe [--device usb|sim[:SCENARIO[:LINK]]|bridge:HOST:PORT]";
 
 }  // namespace qx80

@@ -68,9 +68,10 @@ bool Thread::Stop(uint32_t timeoutMs) {
     // such bounds run in real time.
     Clock& clock = GetClock();
     const uint32_t start = clock.TickCount();
+    const bool realBound = clock.RealBound(timeoutMs) > clock.RealDuration(timeoutMs);
     const auto realEnd = std::chrono::steady_clock::now() + clock.RealBound(timeoutMs);
-    while (m_active.load() &&
-           (TicksSince(start, clock.TickCount()) <= timeoutMs || std::chrono::steady_clock::now() < realEnd)) {
+    while (m_active.load() && (TicksSince(start, clock.TickCount()) <= timeoutMs ||
+                               (realBound && std::chrono::steady_clock::now() < realEnd))) {
       clock.Sleep(kStopPollMs);
     }
   }
