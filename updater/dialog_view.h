@@ -85,7 +85,6 @@ class DialogView {
   virtual void SetControlText(ControlHandle control, std::u16string_view text) = 0;
   virtual void ShowControl(ControlHandle control, bool visible) = 0;
   virtual void EnableControl(ControlHandle control, bool enabled) = 0;
-  virtual bool IsControlEnabled(ControlHandle control) const = 0;
 
   // Keyboard focus: moves the dialog's focus to item `id` the way the dialog manager does
   // (WM_NEXTDLGCTL), and tells whether any window of this thread has the focus.

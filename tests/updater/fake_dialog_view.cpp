@@ -155,10 +155,6 @@ void FakeDialogView::EnableControl(ControlHandle control, bool enabled) {
   if (auto* c = FromHandle(control)) c->enabled = enabled;
 }
 
-bool FakeDialogView::IsControlEnabled(ControlHandle control) const {
-  return control != nullptr && static_cast<const FakeControl*>(control)->enabled;
-}
-
 void FakeDialogView::SetProgressRange(int id, int low, int high) {
   if (auto* c = Find(id)) {
     c->progressLow = low;

@@ -59,7 +59,6 @@ class FakeDialogView : public DialogView {
   void SetControlText(ControlHandle control, std::u16string_view text) override;
   void ShowControl(ControlHandle control, bool visible) override;
   void EnableControl(ControlHandle control, bool enabled) override;
-  bool IsControlEnabled(ControlHandle control) const override;
   void MoveFocusTo(int id) override { m_focus = id; }
   bool ThreadHasFocus() const override { return m_threadHasFocus; }
   void AcceptDroppedFiles(bool accept) override { m_acceptsFiles = accept; }

@@ -102,9 +102,6 @@ class Win32Dialog final : public DialogView {
   void EnableControl(ControlHandle control, bool enabled) override {
     if (control != nullptr) ::EnableWindow(static_cast<HWND>(control), enabled ? TRUE : FALSE);
   }
-  bool IsControlEnabled(ControlHandle control) const override {
-    return control != nullptr && ::IsWindowEnabled(static_cast<HWND>(control)) != FALSE;
-  }
   void MoveFocusTo(int id) override {
     if (HWND item = Item(id)) SendMessageW(m_hwnd, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(item), TRUE);
   }
