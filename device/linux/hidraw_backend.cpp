@@ -2,10 +2,12 @@
 
 #include <fcntl.h>
 #include <linux/hidraw.h>
+#include <sys/inotify.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -121,7 +123,46 @@ std::string DeviceInstance(const std::string& link) {
 }  // namespace
 
 HidrawBackend::HidrawBackend(std::string classDir, std::string deviceDir)
-    : m_classDir(std::move(classDir)), m_deviceDir(std::move(deviceDir)) {}
+    : m_classDir(std::move(classDir)), m_deviceDir(std::move(deviceDir)) {
+  m_notify = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+  constexpr uint32_t kNodeEvents = IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO | IN_ONLYDIR;
+  if (m_notify >= 0 && inotify_add_watch(m_notify, m_deviceDir.c_str(), kNodeEvents) < 0) {
+    close(m_notify);
+    m_notify = -1;
+  }
+}
+
+HidrawBackend::~HidrawBackend() {
+  if (m_notify >= 0) {
+    close(m_notify);
+  }
+}
+
+bool HidrawBackend::NodesMayHaveChanged() {
+  bool changed = m_notify < 0;
+  alignas(inotify_event) char buffer[4096];
+  while (m_notify >= 0) {
+    const ssize_t n = read(m_notify, buffer, sizeof buffer);
+    if (n <= 0) {
+      changed = changed || (n < 0 && errno != EAGAIN);
+      break;
+    }
+    for (ssize_t at = 0; at < n;) {
+      const auto* event = reinterpret_cast<const inotify_event*>(buffer + at);
+      // Only hidraw nodes count; an overflow, or the directory itself going, leaves nothing
+      // to trust, and from then on every search reads sysfs.
+      if ((event->mask & (IN_Q_OVERFLOW | IN_IGNORED)) != 0) {
+        close(m_notify);
+        m_notify = -1;
+        changed = true;
+        break;
+      }
+      changed = changed || (event->len > 0 && NodeNumber(event->name) >= 0);
+      at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
+    }
+  }
+  return changed;
+}
 
 bool HidrawBackend::Identify(const std::string& path, HidInterfaceCaps& caps) {
   const std::string prefix = m_deviceDir + "/";
@@ -130,12 +171,20 @@ bool HidrawBackend::Identify(const std::string& path, HidInterfaceCaps& caps) {
   }
   const std::string name = path.substr(prefix.size());
   const std::string device = m_classDir + "/" + name + "/device";
-  const std::string instance = DeviceInstance(device);
-  if (instance.empty()) {
-    return false;
-  }
   std::lock_guard<std::mutex> lock(m_mutex);
   Known& known = m_known[name];
+  // Within one listing a node still belongs to the device its link named.
+  if (m_listing != 0 && known.checked == m_listing) {
+    caps = known.caps;
+    return known.identified;
+  }
+  known.checked = m_listing;
+  const std::string instance = DeviceInstance(device);
+  if (instance.empty()) {
+    known.instance.clear();
+    known.identified = false;
+    return false;
+  }
   if (known.instance != instance) {
     std::vector<uint8_t> uevent;
     std::vector<uint8_t> descriptor;
@@ -154,12 +203,23 @@ bool HidrawBackend::Identify(const std::string& path, HidInterfaceCaps& caps) {
 }
 
 bool HidrawBackend::Enumerate(std::vector<std::string>& paths) {
+  std::lock_guard<std::mutex> lock(m_mutex);
+  const bool changed = NodesMayHaveChanged();
+  if (!changed && !m_readAgain) {
+    paths = m_paths;
+    return true;
+  }
+  // The kernel takes a node out of /dev before its sysfs entry: after a change, read once more.
+  m_readAgain = changed;
   paths.clear();
+  m_paths.clear();
   std::error_code error;
   std::filesystem::directory_iterator entries(m_classDir, error);
   if (error) {
+    m_readAgain = true;
     return error == std::errc::no_such_file_or_directory;
   }
+  ++m_listing;
   std::vector<std::pair<long, std::string>> nodes;
   for (const auto& entry : entries) {
     const std::string name = entry.path().filename().string();
@@ -169,10 +229,10 @@ bool HidrawBackend::Enumerate(std::vector<std::string>& paths) {
   }
   std::sort(nodes.begin(), nodes.end());
   for (const auto& [number, name] : nodes) {
-    paths.push_back(m_deviceDir + "/" + name);
+    m_paths.push_back(m_deviceDir + "/" + name);
   }
+  paths = m_paths;
   // Identities of nodes that have gone are forgotten.
-  std::lock_guard<std::mutex> lock(m_mutex);
   std::erase_if(m_known, [&nodes](const auto& entry) {
     return std::none_of(nodes.begin(), nodes.end(), [&entry](const auto& node) { return node.second == entry.first; });
   });

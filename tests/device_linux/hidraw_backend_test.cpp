@@ -109,6 +109,49 @@ TEST_F(HidrawBackendTest, SysfsTellsTheIdentityOfANodeWithoutOpeningIt) {
   }
 }
 
+// With its device directory watched, the backend reads sysfs only after a node came or went
+// there. The kernel adds a node's sysfs entry before its /dev node and removes it after.
+TEST_F(HidrawBackendTest, SysfsIsReadAgainOnlyWhenANodeComesOrGoes) {
+  const fs::path dev = m_root / "dev";
+  fs::create_directories(dev);
+  const auto node = [&dev](int number) { return (dev / ("hidraw" + std::to_string(number))).string(); };
+  AddNode(0, "0003:1F5E:2A01.0001", HidId(0x1F5E, 0x2A01), kReports64);
+  std::ofstream(node(0)) << "";
+  HidrawBackend backend((m_root / "class").string(), dev.string());
+  std::vector<std::string> paths;
+  HidInterfaceCaps caps;
+  ASSERT_TRUE(backend.Enumerate(paths));
+  EXPECT_EQ(paths, std::vector<std::string>{node(0)});
+  ASSERT_TRUE(backend.Identify(node(0), caps));
+  EXPECT_EQ(caps.productId, 0x2A01);
+
+  // Changes to sysfs alone are not looked for while /dev stays as it was.
+  AddNode(0, "0003:1F5E:2A02.0002", HidId(0x1F5E, 0x2A02), kReports64);
+  AddNode(1, "0003:1F5E:2A01.0003", HidId(0x1F5E, 0x2A01), kReports64);
+  ASSERT_TRUE(backend.Enumerate(paths));
+  EXPECT_EQ(paths, std::vector<std::string>{node(0)});
+  ASSERT_TRUE(backend.Identify(node(0), caps));
+  EXPECT_EQ(caps.productId, 0x2A01);
+
+  // A node comes: the listing and every identity are read afresh.
+  std::ofstream(node(1)) << "";
+  ASSERT_TRUE(backend.Enumerate(paths));
+  EXPECT_EQ(paths, (std::vector<std::string>{node(0), node(1)}));
+  ASSERT_TRUE(backend.Identify(node(0), caps));
+  EXPECT_EQ(caps.productId, 0x2A02);
+
+  // A node goes from /dev while sysfs still shows it, and from sysfs after: the search after
+  // the change reads sysfs once more.
+  fs::remove(node(1));
+  ASSERT_TRUE(backend.Enumerate(paths));
+  EXPECT_EQ(paths.size(), 2U);
+  fs::remove_all(m_root / "class" / "hidraw1");
+  ASSERT_TRUE(backend.Enumerate(paths));
+  EXPECT_EQ(paths, std::vector<std::string>{node(0)});
+  ASSERT_TRUE(backend.Enumerate(paths));
+  EXPECT_EQ(paths, std::vector<std::string>{node(0)});
+}
+
 TEST_F(HidrawBackendTest, ASearchOpensOnlyNodesWhoseSysfsIdentityCanMatch) {
   for (int i = 0; i < 30; ++i) {
     AddNode(i, "0003:046D:C52B." + std::to_string(i), HidId(0x046D, 0xC52B), kReports64);
