@@ -1,5 +1,9 @@
 #include "cli/args.h"
 
+#include <cstdlib>
+
+#include "platform/clock.h"
+
 #ifdef _WIN32
 // shellapi.h needs windows.h before it.
 // clang-format off
@@ -53,5 +57,97 @@ std::filesystem::path PathFromArgument(const std::string& argument) {
 }
 
 #endif
+
+namespace {
+
+// Option names and values take this many columns in help texts; the help follows.
+constexpr size_t kHelpColumn = 15;
+
+const OptionSpec* FindOption(std::span<const OptionSpec* const> specs, std::string_view name) {
+  for (const OptionSpec* spec : specs) {
+    if (name == spec->name || (!spec->shortName.empty() && name == spec->shortName)) {
+      return spec;
+    }
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+bool ParsedArguments::Given(const OptionSpec& spec) const {
+  for (const ParsedOption& option : options) {
+    if (option.spec == &spec) {
+      return true;
+    }
+  }
+  return false;
+}
+
+bool ParseArguments(std::string_view program, std::span<const std::string> args,
+                    std::span<const OptionSpec* const> specs, ParsedArguments& parsed, std::ostream& err) {
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    if (arg == "--") {
+      parsed.positional.insert(parsed.positional.end(), args.begin() + static_cast<ptrdiff_t>(i) + 1, args.end());
+      return true;
+    }
+    if (!arg.starts_with("-") || arg.size() == 1) {
+      parsed.positional.push_back(arg);
+      continue;
+    }
+    // "--name=value" carries its value; a short name never does.
+    const size_t equals = arg.starts_with("--") ? arg.find('=') : std::string::npos;
+    const std::string_view name = std::string_view(arg).substr(0, equals);
+    const OptionSpec* spec = FindOption(specs, name);
+    if (spec == nullptr) {
+      err << program << ": unknown option " << name << "\n";
+      return false;
+    }
+    if (spec->value.empty()) {
+      if (equals != std::string::npos) {
+        err << program << ": " << name << " takes no value\n";
+        return false;
+      }
+      parsed.options.push_back({spec, {}});
+    } else if (equals != std::string::npos) {
+      parsed.options.push_back({spec, arg.substr(equals + 1)});
+    } else if (i + 1 < args.size()) {
+      parsed.options.push_back({spec, args[++i]});
+    } else {
+      err << program << ": " << name << " needs a value (" << spec->value << ")\n";
+      return false;
+    }
+  }
+  return true;
+}
+
+void PrintOptionHelp(std::ostream& out, std::span<const OptionSpec* const> specs) {
+  for (const OptionSpec* spec : specs) {
+    std::string head = "  " + std::string(spec->name);
+    if (!spec->value.empty()) {
+      head += " " + std::string(spec->value);
+    }
+    out << head;
+    // A long head gets its help on the lines below it.
+    out << (head.size() + 2 <= kHelpColumn ? std::string(kHelpColumn - head.size(), ' ')
+                                           : "\n" + std::string(kHelpColumn, ' '));
+    std::string_view help = spec->help;
+    for (size_t end = help.find('\n'); end != std::string_view::npos; end = help.find('\n')) {
+      out << help.substr(0, end) << "\n" << std::string(kHelpColumn, ' ');
+      help.remove_prefix(end + 1);
+    }
+    out << help << "\n";
+  }
+}
+
+bool ParseClockSpeed(const std::string& text, double& speed) {
+  char* end = nullptr;
+  const double value = std::strtod(text.c_str(), &end);
+  if (end == text.c_str() || *end != '\0' || !(value >= kSlowestClockSpeedup && value <= kFastestClockSpeedup)) {
+    return false;
+  }
+  speed = value;
+  return true;
+}
 
 }  // namespace qx80::cli

@@ -1,7 +1,11 @@
 #pragma once
-// The tool's command line, the same on every platform.
+// The command line of the tool and of the simulator, the same on every platform: options
+// described as data, parsed by one parser.
 #include <filesystem>
+#include <ostream>
+#include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace qx80::cli {
@@ -11,5 +15,37 @@ namespace qx80::cli {
 std::vector<std::string> Utf8Arguments(int argc, char** argv);
 // The file a UTF-8 argument names.
 std::filesystem::path PathFromArgument(const std::string& argument);
+
+// One option: a flag ("--yes") or an option with a value ("--device D", also "--device=D").
+struct OptionSpec {
+  std::string_view name;       // "--device"
+  std::string_view shortName;  // "-y", or empty
+  std::string_view value;      // the value's name in help texts; empty for a flag
+  std::string_view help;       // one or more lines, '\n' between them
+};
+
+struct ParsedOption {
+  const OptionSpec* spec;
+  std::string value;  // empty for a flag
+};
+
+struct ParsedArguments {
+  std::vector<ParsedOption> options;  // in the order given
+  std::vector<std::string> positional;
+
+  bool Given(const OptionSpec& spec) const;
+};
+
+// Parses `args` against `specs`. Every argument that starts with '-' (other than "-" alone)
+// must name one of them; "--" ends the options, and everything after it is positional.
+// False, with one line "PROGRAM: ..." on `err`, for an unknown option, a value missing or
+// given to a flag.
+bool ParseArguments(std::string_view program, std::span<const std::string> args,
+                    std::span<const OptionSpec* const> specs, ParsedArguments& parsed, std::ostream& err);
+// One entry per option: its names and value, then its help lines, aligned.
+void PrintOptionHelp(std::ostream& out, std::span<const OptionSpec* const> specs);
+
+// A clock speed-up from the text of --speed: a finite number the clock can run at.
+bool ParseClockSpeed(const std::string& text, double& speed);
 
 }  // namespace qx80::cli

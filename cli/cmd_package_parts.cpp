@@ -1,6 +1,5 @@
 // qx80 inspect: how the updater would take a firmware package apart, and what the image
 // container says about each part and about the whole file.
-#include <optional>
 #include <string_view>
 #include <vector>
 
@@ -141,39 +140,35 @@ const Command INSPECT_COMMAND = {"inspect", RunInspect, "[--json] FILE",
                                  "show how the updater splits a firmware package and checks its parts"};
 
 int RunInspect(std::span<const std::string> args, std::ostream& out, std::ostream& err) {
-  bool json = false;
-  std::optional<std::string> file;
-  for (const std::string& arg : args) {
-    if (arg == "--help" || arg == "-h") {
-      out << "usage: qx80 inspect " << INSPECT_COMMAND.usage << "\n\n" << INSPECT_HELP;
-      return 0;
-    }
-    if (arg == "--json") {
-      json = true;
-    } else if (arg.size() > 1 && arg[0] == '-') {
-      err << "qx80 inspect: unknown option " << arg << "\nusage: qx80 inspect " << INSPECT_COMMAND.usage << "\n";
-      return EXIT_USAGE;
-    } else if (file) {
-      err << "qx80 inspect: one FILE only\nusage: qx80 inspect " << INSPECT_COMMAND.usage << "\n";
-      return EXIT_USAGE;
-    } else {
-      file = arg;
-    }
-  }
-  if (!file) {
+  static constexpr OptionSpec kHelp = {"--help", "-h", "", ""};
+  static constexpr OptionSpec kJson = {"--json", "", "", ""};
+  static constexpr const OptionSpec* kSpecs[] = {&kHelp, &kJson};
+  ParsedArguments parsed;
+  if (!ParseArguments("qx80", args, kSpecs, parsed, err)) {
     err << "usage: qx80 inspect " << INSPECT_COMMAND.usage << "\n";
     return EXIT_USAGE;
   }
-  auto bytes = ReadWholeFile(PathFromArgument(*file));
+  if (parsed.Given(kHelp)) {
+    out << "usage: qx80 inspect " << INSPECT_COMMAND.usage << "\n\n" << INSPECT_HELP;
+    return 0;
+  }
+  const bool json = parsed.Given(kJson);
+  if (parsed.positional.size() != 1) {
+    err << (parsed.positional.empty() ? "" : "qx80 inspect: one FILE only\n") << "usage: qx80 inspect "
+        << INSPECT_COMMAND.usage << "\n";
+    return EXIT_USAGE;
+  }
+  const std::string& file = parsed.positional.front();
+  auto bytes = ReadWholeFile(PathFromArgument(file));
   if (!bytes) {
-    err << "qx80 inspect: cannot read " << *file << "\n";
+    err << "qx80 inspect: cannot read " << file << "\n";
     return EXIT_UNREADABLE;
   }
   const InspectReport report = Inspect(*bytes);
   if (json) {
     PrintJson(report, out);
   } else {
-    PrintText(*file, report, out);
+    PrintText(file, report, out);
   }
   return report.parts.empty() ? EXIT_NO_PART : EXIT_PART_LOADED;
 }

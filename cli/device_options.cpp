@@ -1,22 +1,85 @@
 #include "cli/device_options.h"
 
-#include <cstdlib>
+#include <vector>
+
+#include "cli/args.h"
 
 namespace qx80::cli {
 namespace {
 
-constexpr const char* kYesOptionHelp = "  --yes        update even when no update is needed, without asking\n";
-constexpr const char* kBlockOptionHelp = "  --block HEX  the block's first bytes before the command (spaces allowed)\n";
-constexpr const char* kDeviceOptionHelp =
-    "  --device usb|sim[:SCENARIO[:LINK]]|bridge:HOST:PORT\n"
-    "               the bus to use (default usb); sim runs a simulated QX-80 in this process\n";
-constexpr const char* kPackageOptionHelp =
-    "  --package FILE  the firmware package to compare with and write (default: the carried one)\n";
-constexpr const char* kSpeedOptionHelp =
-    "  --speed X    run the clock X times faster than real time (simulated devices, tests);\n"
-    "               answers are still waited for in real time\n"
-    "  --scale-time-outs\n"
-    "               with --speed, let the waits for answers run faster too (fault scenarios)\n";
+// One option of the device commands: what it looks like, which commands take it (null: all
+// of them), and what its value does to the options.
+struct DeviceOption {
+  OptionSpec spec;
+  bool DeviceOptionSet::*accepted;
+  bool (*apply)(const std::string& value, DeviceOptions& options, std::ostream& err);
+};
+
+// In the order of the help texts.
+const DeviceOption kDeviceOptions[] = {
+    {{"--help", "-h", "", "this text"},
+     nullptr,
+     [](const std::string&, DeviceOptions& options, std::ostream&) { return options.help = true; }},
+    {{"--yes", "-y", "", "update even when no update is needed, without asking"},
+     &DeviceOptionSet::yes,
+     [](const std::string&, DeviceOptions& options, std::ostream&) { return options.yes = true; }},
+    {{"--block", "", "HEX", "the block's first bytes before the command (spaces allowed)"},
+     &DeviceOptionSet::block,
+     [](const std::string& value, DeviceOptions& options, std::ostream&) {
+       options.block = value;
+       return true;
+     }},
+    {{"--device", "", "usb|sim[:SCENARIO[:LINK]]|bridge:HOST:PORT",
+      "the bus to use (default usb); sim runs a simulated QX-80 in this process"},
+     nullptr,
+     [](const std::string& value, DeviceOptions& options, std::ostream&) {
+       options.device = value;
+       return true;
+     }},
+    {{"--package", "", "FILE", "the firmware package to compare with and write (default: the carried one)"},
+     &DeviceOptionSet::package,
+     [](const std::string& value, DeviceOptions& options, std::ostream&) {
+       options.package = value;
+       return true;
+     }},
+    {{"--speed", "", "X",
+      "run the clock X times faster than real time (simulated devices, tests);\n"
+      "answers are still waited for in real time"},
+     nullptr,
+     [](const std::string& value, DeviceOptions& options, std::ostream& err) {
+       if (!ParseClockSpeed(value, options.speed)) {
+         err << "qx80: bad --speed " << value << " (from " << kSlowestClockSpeedup << " to " << kFastestClockSpeedup
+             << ")\n";
+         return false;
+       }
+       return true;
+     }},
+    {{"--scale-time-outs", "", "", "with --speed, let the waits for answers run faster too (fault scenarios)"},
+     nullptr,
+     [](const std::string&, DeviceOptions& options, std::ostream&) {
+       options.timeOuts = Bounds::Scaled;
+       return true;
+     }},
+};
+
+std::vector<const OptionSpec*> AcceptedSpecs(const DeviceOptionSet& accepted) {
+  std::vector<const OptionSpec*> specs;
+  for (const DeviceOption& option : kDeviceOptions) {
+    if (option.accepted == nullptr || accepted.*option.accepted) {
+      specs.push_back(&option.spec);
+    }
+  }
+  return specs;
+}
+
+const DeviceOption& OptionOf(const OptionSpec* spec) {
+  for (const DeviceOption& option : kDeviceOptions) {
+    if (&option.spec == spec) {
+      return option;
+    }
+  }
+  return kDeviceOptions[0];  // never: every spec parsed comes from the table
+}
 
 }  // namespace
 
@@ -24,6 +87,9 @@ std::optional<int> ParseDeviceCommand(const Command& command, const char* help, 
                                       const DeviceOptionSet& accepted, bool positional, DeviceOptions& options,
                                       std::ostream& out, std::ostream& err) {
   if (!ParseDeviceOptions(args, accepted, options, err) || (!positional && !options.positional.empty())) {
+    if (!positional && !options.positional.empty()) {
+      err << "qx80: " << command.name << " takes no argument " << options.positional.front() << "\n";
+    }
     err << "usage: qx80 " << command.name << " " << command.usage << "\n";
     return EXIT_USAGE;
   }
@@ -31,71 +97,22 @@ std::optional<int> ParseDeviceCommand(const Command& command, const char* help, 
     return std::nullopt;
   }
   out << "usage: qx80 " << command.name << " " << command.usage << "\n\n" << help << "\n";
-  if (accepted.yes) {
-    out << kYesOptionHelp;
-  }
-  if (accepted.block) {
-    out << kBlockOptionHelp;
-  }
-  out << kDeviceOptionHelp;
-  if (accepted.package) {
-    out << kPackageOptionHelp;
-  }
-  out << kSpeedOptionHelp;
+  PrintOptionHelp(out, AcceptedSpecs(accepted));
   return 0;
 }
 
 bool ParseDeviceOptions(std::span<const std::string> args, const DeviceOptionSet& accepted, DeviceOptions& options,
                         std::ostream& err) {
-  for (size_t i = 0; i < args.size(); ++i) {
-    const std::string& arg = args[i];
-    const bool hasValue = i + 1 < args.size();
-    const auto value = [&](std::string& into) {
-      if (!hasValue) {
-        err << "qx80: " << arg << " needs a value\n";
-        return false;
-      }
-      into = args[++i];
-      return true;
-    };
-    if (arg == "--help" || arg == "-h") {
-      options.help = true;
-    } else if (arg == "--device") {
-      if (!value(options.device)) {
-        return false;
-      }
-    } else if (arg == "--speed") {
-      std::string text;
-      if (!value(text)) {
-        return false;
-      }
-      char* end = nullptr;
-      options.speed = std::strtod(text.c_str(), &end);
-      if (end == text.c_str() || *end != '\0' ||
-          !(options.speed >= kSlowestClockSpeedup && options.speed <= kFastestClockSpeedup)) {
-        err << "qx80: bad --speed " << text << " (from " << kSlowestClockSpeedup << " to " << kFastestClockSpeedup
-            << ")\n";
-        return false;
-      }
-    } else if (arg == "--scale-time-outs") {
-      options.timeOuts = Bounds::Scaled;
-    } else if (arg == "--package" && accepted.package) {
-      if (!value(options.package)) {
-        return false;
-      }
-    } else if (arg == "--block" && accepted.block) {
-      if (!value(options.block)) {
-        return false;
-      }
-    } else if ((arg == "--yes" || arg == "-y") && accepted.yes) {
-      options.yes = true;
-    } else if (arg.starts_with("-") && arg.size() > 1) {
-      err << "qx80: unknown option " << arg << "\n";
+  ParsedArguments parsed;
+  if (!ParseArguments("qx80", args, AcceptedSpecs(accepted), parsed, err)) {
+    return false;
+  }
+  for (const ParsedOption& option : parsed.options) {
+    if (!OptionOf(option.spec).apply(option.value, options, err)) {
       return false;
-    } else {
-      options.positional.push_back(arg);
     }
   }
+  options.positional = std::move(parsed.positional);
   return true;
 }
 

@@ -7,6 +7,7 @@
 
 #include "cli/args.h"
 #include "cli/commands.h"
+#include "cli/program_version.h"
 
 namespace qx80::cli {
 namespace {
@@ -15,7 +16,7 @@ namespace {
 const Command* const COMMANDS[] = {&INSPECT_COMMAND, &STATUS_COMMAND, &UPDATE_COMMAND, &COMMAND_COMMAND};
 
 void PrintUsage(std::ostream& out) {
-  out << "usage: qx80 COMMAND [ARGS...]\n       qx80 COMMAND --help\n\ncommands:\n";
+  out << "usage: qx80 COMMAND [ARGS...]\n       qx80 COMMAND --help\n       qx80 --version\n\ncommands:\n";
   for (const Command* c : COMMANDS) {
     out << "  " << c->name << " " << c->usage << "\n      " << c->summary << "\n";
   }
@@ -30,12 +31,16 @@ int Run(const std::vector<std::string>& args) {
     PrintUsage(std::cout);
     return 0;
   }
+  if (args[0] == "--version") {
+    std::cout << "qx80 " << kProgramVersion << "\n";
+    return 0;
+  }
   for (const Command* c : COMMANDS) {
     if (args[0] == c->name) {
       return c->run(std::span(args).subspan(1), std::cout, std::cerr);
     }
   }
-  std::cerr << "qx80: unknown command " << args[0] << "\n";
+  std::cerr << "qx80: unknown " << (args[0].starts_with("-") ? "option " : "command ") << args[0] << "\n";
   PrintUsage(std::cerr);
   return EXIT_USAGE;
 }

@@ -1,7 +1,7 @@
 // qx80-sim: a simulated QX-80 served over the device bridge, for the updater or the qx80 tool
 // in another process (--device bridge:127.0.0.1:PORT), natively or under Wine.
 //
-//   qx80-sim --listen 127.0.0.1:PORT [--scenario NAME] [--version TEXT] [--speed X] [--link LINK]
+//   qx80-sim --listen 127.0.0.1:PORT [--scenario NAME] [--firmware-version TEXT] [--speed X] [--link LINK]
 //
 // Prints the port it listens on, then serves until SIGINT or SIGTERM.
 #include <atomic>
@@ -15,6 +15,8 @@
 #include <string_view>
 #include <thread>
 
+#include "cli/args.h"
+#include "cli/program_version.h"
 #include "device/bridge/bridge_server.h"
 #include "platform/clock.h"
 #include "sim/sim_scenarios.h"
@@ -43,16 +45,28 @@ bool ParseListenAddress(std::string_view text, uint16_t& port) {
   return ec == std::errc() && end == digits.data() + digits.size() && !digits.empty();
 }
 
+constexpr cli::OptionSpec kHelp = {"--help", "-h", "", "this text"};
+constexpr cli::OptionSpec kVersion = {"--version", "", "", "print the program's version"};
+constexpr cli::OptionSpec kListen = {"--listen", "", "127.0.0.1:PORT",
+                                     "where to serve (port 0: any free port, printed at start)"};
+constexpr cli::OptionSpec kScenario = {"--scenario", "", "NAME",
+                                       "the device's situation (default ok; the scenarios below)"};
+constexpr cli::OptionSpec kFirmwareVersion = {"--firmware-version", "", "TEXT",
+                                              "the version every component reports at start (default the scenario's)"};
+constexpr cli::OptionSpec kSpeed = {"--speed", "", "X", "the device's clock runs X times faster than real time"};
+constexpr cli::OptionSpec kLink = {"--link", "", "LINK",
+                                   "fast (default), or full-speed: one report per 1 ms frame each way"};
+constexpr const cli::OptionSpec* kOptions[] = {&kHelp,  &kVersion, &kListen, &kScenario, &kFirmwareVersion,
+                                               &kSpeed, &kLink};
+
 void PrintUsage(std::ostream& out) {
-  out << "usage: qx80-sim --listen 127.0.0.1:PORT [--scenario NAME] [--version TEXT] [--speed X] [--link LINK]\n"
-         "  --listen     where to serve (port 0: any free port, printed at start)\n"
-         "  --scenario   one of:\n";
+  out << "usage: qx80-sim --listen 127.0.0.1:PORT [--scenario NAME] [--firmware-version TEXT] [--speed X] [--link "
+         "LINK]\n       qx80-sim --version\n";
+  cli::PrintOptionHelp(out, kOptions);
+  out << "scenarios:\n";
   for (const SimScenario& scenario : SimScenarios()) {
-    out << "                 " << scenario.name << ": " << scenario.summary << "\n";
+    out << "  " << scenario.name << ": " << scenario.summary << "\n";
   }
-  out << "  --version    the version every component reports at start (default the scenario's)\n"
-         "  --speed X    the device's clock runs X times faster than real time\n"
-         "  --link LINK  fast (default), or full-speed: one report per 1 ms frame each way\n";
 }
 
 int Main(int argc, char** argv) {
@@ -61,34 +75,41 @@ int Main(int argc, char** argv) {
   std::string version;
   double speed = 1.0;
   std::string linkName = "fast";
-  for (int i = 1; i < argc; ++i) {
-    const std::string arg = argv[i];
-    if (arg == "--help" || arg == "-h") {
+  cli::ParsedArguments parsed;
+  if (!cli::ParseArguments("qx80-sim", cli::Utf8Arguments(argc, argv), kOptions, parsed, std::cerr)) {
+    PrintUsage(std::cerr);
+    return EXIT_BAD_ARGUMENTS;
+  }
+  if (!parsed.positional.empty()) {
+    std::cerr << "qx80-sim: unexpected argument " << parsed.positional.front() << "\n";
+    PrintUsage(std::cerr);
+    return EXIT_BAD_ARGUMENTS;
+  }
+  for (const cli::ParsedOption& option : parsed.options) {
+    if (option.spec == &kHelp) {
       PrintUsage(std::cout);
       return EXIT_OK;
     }
-    if (i + 1 >= argc) {
-      PrintUsage(std::cerr);
-      return EXIT_BAD_ARGUMENTS;
+    if (option.spec == &kVersion) {
+      std::cout << "qx80-sim " << cli::kProgramVersion << "\n";
+      return EXIT_OK;
     }
-    const std::string value = argv[++i];
-    if (arg == "--listen") {
-      listen = value;
-    } else if (arg == "--scenario") {
-      scenarioName = value;
-    } else if (arg == "--version") {
-      version = value;
-    } else if (arg == "--speed") {
-      speed = std::strtod(value.c_str(), nullptr);
-    } else if (arg == "--link") {
-      linkName = value;
-    } else {
-      PrintUsage(std::cerr);
+    if (option.spec == &kListen) {
+      listen = option.value;
+    } else if (option.spec == &kScenario) {
+      scenarioName = option.value;
+    } else if (option.spec == &kFirmwareVersion) {
+      version = option.value;
+    } else if (option.spec == &kSpeed && !cli::ParseClockSpeed(option.value, speed)) {
+      std::cerr << "qx80-sim: bad --speed " << option.value << " (from " << kSlowestClockSpeedup << " to "
+                << kFastestClockSpeedup << ")\n";
       return EXIT_BAD_ARGUMENTS;
+    } else if (option.spec == &kLink) {
+      linkName = option.value;
     }
   }
   uint16_t port = 0;
-  if (!ParseListenAddress(listen, port) || !(speed > 0)) {
+  if (!ParseListenAddress(listen, port)) {
     std::cerr << "qx80-sim: --listen takes 127.0.0.1:PORT (the bridge serves this machine only)\n";
     PrintUsage(std::cerr);
     return EXIT_BAD_ARGUMENTS;
