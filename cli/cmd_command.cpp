@@ -76,8 +76,8 @@ int RunCommandNumber(std::span<const std::string> args, std::ostream& out, std::
   DeviceOptions options;
   int32_t number = 0;
   std::vector<uint8_t> bytes;
-  if (const auto done =
-          ParseDeviceCommand(COMMAND_COMMAND, COMMAND_HELP, args, {.block = true}, true, options, out, err)) {
+  if (const auto done = ParseDeviceCommand(COMMAND_COMMAND, COMMAND_HELP, args, {.block = true, .choose = true}, true,
+                                           options, out, err)) {
     return *done;
   }
   if (options.positional.size() != 1 || !ParseNumber(options.positional[0], number)) {
@@ -97,7 +97,7 @@ int RunCommandNumber(std::span<const std::string> args, std::ostream& out, std::
     return EXIT_USAGE;
   }
   DeviceLink link(options.speed, options.timeOuts);
-  if (!link.Open(options.device, err)) {
+  if (!OpenDevice(link, options, err)) {
     return EXIT_USAGE;
   }
   const DeviceMode mode = ProbeDevice();
@@ -119,7 +119,8 @@ int RunCommandNumber(std::span<const std::string> args, std::ostream& out, std::
   return result == ResultOk ? EXIT_DONE : EXIT_FAILED;
 }
 
-const Command COMMAND_COMMAND = {"command", &RunCommandNumber, "N [--block HEX] [--device D] [--speed X]",
+const Command COMMAND_COMMAND = {"command", &RunCommandNumber,
+                                 "N [--block HEX] [--device D] [--path P | --index N] [--speed X]",
                                  "run one numbered command and show its result and parameter block"};
 
 }  // namespace qx80::cli

@@ -5,6 +5,7 @@
 #include "cli/commands.h"
 #include "cli/device_report.h"
 #include "cli/session_loop.h"
+#include "cli/text_output.h"
 #include "platform/clock.h"
 #include "updater/core/device_link.h"
 
@@ -19,8 +20,8 @@ constexpr const char* STATUS_HELP =
 
 int RunStatus(std::span<const std::string> args, std::ostream& out, std::ostream& err) {
   DeviceOptions options;
-  if (const auto done =
-          ParseDeviceCommand(STATUS_COMMAND, STATUS_HELP, args, {.package = true}, false, options, out, err)) {
+  if (const auto done = ParseDeviceCommand(STATUS_COMMAND, STATUS_HELP, args,
+                                           {.package = true, .choose = true, .json = true}, false, options, out, err)) {
     return *done;
   }
   FirmSlots slots;
@@ -28,22 +29,34 @@ int RunStatus(std::span<const std::string> args, std::ostream& out, std::ostream
     return EXIT_USAGE;
   }
   DeviceLink link(options.speed, options.timeOuts);
-  if (!link.Open(options.device, err)) {
+  if (!OpenDevice(link, options, err)) {
     return EXIT_USAGE;
   }
   SessionLoop loop;
   const int32_t mode = loop.WaitForDevice();
   if (mode == DEVICE_MODE_ABSENT) {
+    if (options.json) {
+      out << "{\"mode\": \"absent\"}\n";
+    }
     PrintNoDevice(err, options);
     return EXIT_FAILED;
   }
   CDeviceSession& session = loop.Session();
-  out << "device: QX-80 in " << DeviceModeName(mode) << (session.IsConnected() ? "" : " (no channel)") << "\n";
-  PrintVersions(out, slots, session.DeviceVersions());
-  out << "update needed: " << (IsUpdateNeeded(MakeVersionSlots(slots, session.DeviceVersions())) ? "yes" : "no")
-      << "\n";
+  const bool needed = IsUpdateNeeded(MakeVersionSlots(slots, session.DeviceVersions()));
+  if (options.json) {
+    const std::string path = link.Chosen() != nullptr ? link.Chosen()->CurrentPath() : "";
+    out << "{\"mode\": " << JsonString(DeviceModeWord(mode))
+        << ", \"path\": " << (path.empty() ? "null" : JsonString(path))
+        << ", \"channel\": " << (session.IsConnected() ? "true" : "false")
+        << ", \"components\": " << JsonComponents(slots, session.DeviceVersions())
+        << ", \"update_needed\": " << (needed ? "true" : "false") << "}\n";
+  } else {
+    out << "device: QX-80 in " << DeviceModeName(mode) << (session.IsConnected() ? "" : " (no channel)") << "\n";
+    PrintVersions(out, slots, session.DeviceVersions());
+    out << "update needed: " << (needed ? "yes" : "no") << "\n";
+  }
   if (mode == DEVICE_MODE_UPDATE) {
-    out << kLeftInUpdateMode << "\n";
+    (options.json ? err : out) << kLeftInUpdateMode << "\n";
   }
   if (!AnyVersionRead(session.DeviceVersions())) {
     err << "qx80: the device gave no version\n";
@@ -52,7 +65,8 @@ int RunStatus(std::span<const std::string> args, std::ostream& out, std::ostream
   return EXIT_DONE;
 }
 
-const Command STATUS_COMMAND = {"status", &RunStatus, "[--device D] [--package FILE] [--speed X]",
+const Command STATUS_COMMAND = {"status", &RunStatus,
+                                "[--json] [--device D] [--path P | --index N] [--package FILE] [--speed X]",
                                 "show the device's mode and versions beside the package's"};
 
 }  // namespace qx80::cli

@@ -91,8 +91,8 @@ bool Confirm(std::ostream& out) {
 
 int RunUpdate(std::span<const std::string> args, std::ostream& out, std::ostream& err) {
   DeviceOptions options;
-  if (const auto done = ParseDeviceCommand(UPDATE_COMMAND, UPDATE_HELP, args, {.package = true, .yes = true}, false,
-                                           options, out, err)) {
+  if (const auto done = ParseDeviceCommand(UPDATE_COMMAND, UPDATE_HELP, args,
+                                           {.package = true, .yes = true, .choose = true}, false, options, out, err)) {
     return *done;
   }
   FirmSlots slots;
@@ -100,7 +100,7 @@ int RunUpdate(std::span<const std::string> args, std::ostream& out, std::ostream
     return EXIT_USAGE;
   }
   DeviceLink link(options.speed, options.timeOuts);
-  if (!link.Open(options.device, err)) {
+  if (!OpenDevice(link, options, err)) {
     return EXIT_USAGE;
   }
   SessionLoop loop;
@@ -149,6 +149,7 @@ int RunUpdate(std::span<const std::string> args, std::ostream& out, std::ostream
   const uint32_t textId = session.OnUpdateFinished(result);
   out << "result: " << result << " (" << ResultName(result) << ") after "
       << TicksSince(started, GetClock().TickCount()) / 1000 << " s: " << OutcomeText(textId) << "\n";
+  PrintOtherDevices(err, link, result);
 
   out << "waiting for the device to restart in normal mode...\n" << std::flush;
   const bool back = loop.RunUntil(
@@ -169,7 +170,8 @@ int RunUpdate(std::span<const std::string> args, std::ostream& out, std::ostream
   return result == ResultOk ? EXIT_DONE : EXIT_FAILED;
 }
 
-const Command UPDATE_COMMAND = {"update", &RunUpdate, "[--yes] [--device D] [--package FILE] [--speed X]",
+const Command UPDATE_COMMAND = {"update", &RunUpdate,
+                                "[--yes] [--device D] [--path P | --index N] [--package FILE] [--speed X]",
                                 "update the device's firmware with the package"};
 
 }  // namespace qx80::cli

@@ -21,6 +21,9 @@ struct Command {
 int RunInspect(std::span<const std::string> args, std::ostream& out, std::ostream& err);
 extern const Command INSPECT_COMMAND;
 
+int RunList(std::span<const std::string> args, std::ostream& out, std::ostream& err);
+extern const Command LIST_COMMAND;
+
 int RunStatus(std::span<const std::string> args, std::ostream& out, std::ostream& err);
 extern const Command STATUS_COMMAND;
 

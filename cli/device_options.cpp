@@ -1,5 +1,6 @@
 #include "cli/device_options.h"
 
+#include <charconv>
 #include <vector>
 
 #include "cli/args.h"
@@ -54,6 +55,25 @@ const DeviceOption kDeviceOptions[] = {
        }
        return true;
      }},
+    {{"--path", "", "P", "the QX-80 at path P, when several are present (qx80 list shows them)"},
+     &DeviceOptionSet::choose,
+     [](const std::string& value, DeviceOptions& options, std::ostream&) {
+       options.path = value;
+       return true;
+     }},
+    {{"--index", "", "N", "the QX-80 with index N in qx80 list, when several are present"},
+     &DeviceOptionSet::choose,
+     [](const std::string& value, DeviceOptions& options, std::ostream& err) {
+       const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), options.index);
+       if (value.empty() || error != std::errc() || end != value.data() + value.size() || options.index < 0) {
+         err << "qx80: bad --index " << value << " (0 for the first QX-80 in qx80 list)\n";
+         return false;
+       }
+       return true;
+     }},
+    {{"--json", "", "", "print one JSON object instead of text (docs/cli.md)"},
+     &DeviceOptionSet::json,
+     [](const std::string&, DeviceOptions& options, std::ostream&) { return options.json = true; }},
     {{"--scale-time-outs", "", "", "with --speed, let the waits for answers run faster too (fault scenarios)"},
      nullptr,
      [](const std::string&, DeviceOptions& options, std::ostream&) {

@@ -1,5 +1,6 @@
 #pragma once
 // The options the device commands share, and their parsing.
+#include <cstdint>
 #include <optional>
 #include <ostream>
 #include <span>
@@ -18,6 +19,9 @@ struct DeviceOptions {
   Bounds timeOuts = Bounds::Real;  // whether the speed-up shortens the waits for answers too
   bool yes = false;                // update without asking
   std::string block;               // hex bytes of the parameter block (command)
+  std::string path;                // the chosen QX-80's path (--path); empty: none chosen
+  int64_t index = -1;              // the chosen QX-80's index in qx80 list (--index); -1: none
+  bool json = false;               // print JSON
   std::vector<std::string> positional;
   bool help = false;
 };
@@ -27,6 +31,8 @@ struct DeviceOptionSet {
   bool package = false;
   bool yes = false;
   bool block = false;
+  bool choose = false;  // --path and --index
+  bool json = false;
 };
 
 // Parses `args`; false with a message on `err` for an unknown or incomplete option.

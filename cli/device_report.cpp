@@ -5,6 +5,7 @@
 
 #include "cli/args.h"
 #include "cli/text_output.h"
+#include "protocol/protocol_result.h"
 
 namespace qx80::cli {
 namespace {
@@ -13,6 +14,14 @@ constexpr const char* kComponentNames[kComponentSlots] = {"TIPA", "UAMC", "FWUP"
 
 std::string Shown(const std::u16string& text) {
   return text.empty() ? "-" : Utf8(text);
+}
+
+bool VersionRead(const std::u16string& version) {
+  return !version.empty() && version != kVersionUnavailable;
+}
+
+std::string JsonVersion(const std::u16string& version) {
+  return VersionRead(version) ? JsonString(version) : "null";
 }
 
 }  // namespace
@@ -30,6 +39,69 @@ bool LoadPackage(const DeviceOptions& options, FirmSlots& slots, std::ostream& e
     return false;
   }
   return true;
+}
+
+bool OpenDevice(DeviceLink& link, const DeviceOptions& options, std::ostream& err) {
+  if (!link.Open(options.device, err)) {
+    return false;
+  }
+  std::string error;
+  if (!link.Choose({.path = options.path, .index = options.index}, error)) {
+    err << "qx80: " << error << " (--device " << options.device << ")\n"
+        << "qx80: choose one with --index N or --path P; qx80 list shows them\n";
+    return false;
+  }
+  return true;
+}
+
+void PrintOtherDevices(std::ostream& err, const DeviceLink& link, int32_t result) {
+  const size_t others = link.Chosen() != nullptr ? link.Chosen()->OthersAppeared() : 0;
+  if (others == 0) {
+    return;
+  }
+  err << "qx80: " << others << " other QX-80 appeared during the update; none was written\n";
+  if (result == ResultModeTimeout) {
+    err << "qx80: the updated QX-80 did not come back as itself; unplug the others, then run qx80 list and "
+           "qx80 update --index N again\n";
+  }
+}
+
+const char* DeviceModeWord(int32_t mode) {
+  switch (mode) {
+    case DEVICE_MODE_NORMAL:
+      return "normal";
+    case DEVICE_MODE_UPDATE:
+      return "update";
+    default:
+      return "absent";
+  }
+}
+
+void PrintDeviceVersions(std::ostream& out, const CDeviceSession::Versions& device) {
+  out << " ";
+  for (size_t slot = 0; slot < kComponentSlots; ++slot) {
+    out << " " << kComponentNames[slot] << " " << (VersionRead(device[slot]) ? Utf8(device[slot]) : "-");
+  }
+  out << "\n";
+}
+
+std::string JsonVersions(const CDeviceSession::Versions& device) {
+  std::string out = "{";
+  for (size_t slot = 0; slot < kComponentSlots; ++slot) {
+    out += (slot == 0 ? "\"" : ", \"") + std::string(kComponentNames[slot]) + "\": " + JsonVersion(device[slot]);
+  }
+  return out + "}";
+}
+
+std::string JsonComponents(const FirmSlots& slots, const CDeviceSession::Versions& device) {
+  std::string out = "[";
+  for (size_t slot = 0; slot < kComponentSlots; ++slot) {
+    const int index = static_cast<int>(slot);
+    out += std::string(slot == 0 ? "" : ", ") + "{\"name\": \"" + kComponentNames[slot] +
+           "\", \"device\": " + JsonVersion(device[slot]) +
+           ", \"package\": " + (slots.Data(index) != nullptr ? JsonString(slots.Version(index)) : "null") + "}";
+  }
+  return out + "]";
 }
 
 const char* DeviceModeName(int32_t mode) {
@@ -60,8 +132,7 @@ void PrintNoDevice(std::ostream& err, const DeviceOptions& options) {
 }
 
 bool AnyVersionRead(const CDeviceSession::Versions& device) {
-  return std::any_of(device.begin(), device.end(),
-                     [](const std::u16string& version) { return !version.empty() && version != kVersionUnavailable; });
+  return std::any_of(device.begin(), device.end(), VersionRead);
 }
 
 }  // namespace qx80::cli

@@ -6,6 +6,7 @@
 
 #include "cli/device_options.h"
 #include "firmware/firm_slots.h"
+#include "updater/core/device_link.h"
 #include "updater/core/device_session.h"
 
 namespace qx80::cli {
@@ -15,7 +16,24 @@ constexpr int EXIT_FAILED = 1;
 
 // Loads --package, or the carried package; false with a message on `err`.
 bool LoadPackage(const DeviceOptions& options, FirmSlots& slots, std::ostream& err);
+// Opens the bus of --device and chooses the QX-80 of --path or --index, or the only one;
+// false with a message on `err` (the command then exits with EXIT_USAGE), for example when
+// several are present and none is chosen.
+bool OpenDevice(DeviceLink& link, const DeviceOptions& options, std::ostream& err);
+// After an update: says on `err` when other QX-80 appeared meanwhile (they were left alone)
+// and, when the chosen one then never came back (`result`), what to do.
+void PrintOtherDevices(std::ostream& err, const DeviceLink& link, int32_t result);
+
 const char* DeviceModeName(int32_t mode);
+// "normal", "update" or "absent".
+const char* DeviceModeWord(int32_t mode);
+// The device's versions on one line: "TIPA 2.05  UAMC 2.05 ...", "-" for one not read.
+void PrintDeviceVersions(std::ostream& out, const CDeviceSession::Versions& device);
+// {"TIPA": "2.05", ...}: every component, null for a version not read.
+std::string JsonVersions(const CDeviceSession::Versions& device);
+// [{"name": "TIPA", "device": "2.05", "package": "2.09"}, ...]: every component, null where
+// the device gave no version or the package has no part.
+std::string JsonComponents(const FirmSlots& slots, const CDeviceSession::Versions& device);
 // One line per component that the package or the device has: its name, the device's version
 // and the package's.
 void PrintVersions(std::ostream& out, const FirmSlots& slots, const CDeviceSession::Versions& device);

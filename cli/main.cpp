@@ -13,7 +13,7 @@ namespace qx80::cli {
 namespace {
 
 // One entry per subcommand; a new command adds its file and a line here.
-const Command* const COMMANDS[] = {&INSPECT_COMMAND, &STATUS_COMMAND, &UPDATE_COMMAND, &COMMAND_COMMAND};
+const Command* const COMMANDS[] = {&INSPECT_COMMAND, &LIST_COMMAND, &STATUS_COMMAND, &UPDATE_COMMAND, &COMMAND_COMMAND};
 
 void PrintUsage(std::ostream& out) {
   out << "usage: qx80 COMMAND [ARGS...]\n       qx80 COMMAND --help\n       qx80 --version\n\ncommands:\n";

@@ -50,6 +50,22 @@ std::string Utf8(std::u16string_view text) {
   return out;
 }
 
+std::string JsonString(std::string_view text) {
+  std::string out = "\"";
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte >= 0x20 && byte != 0x7F) {
+      out += c == '"' || c == '\\' ? std::string{'\\', c} : std::string{c};
+    } else {
+      char escape[7];
+      std::snprintf(escape, sizeof escape, "\\u%04X", static_cast<unsigned>(byte));
+      out += escape;
+    }
+  }
+  out += '"';
+  return out;
+}
+
 std::string JsonString(std::u16string_view text) {
   std::string out = "\"";
   for (const char16_t c : text) {

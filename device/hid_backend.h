@@ -71,6 +71,10 @@ class HidBackend {
   // elsewhere; false when it cannot tell, and the caller opens the interface to learn it.
   // Searches use it to leave other devices alone.
   virtual bool Identify(const std::string& /*path*/, HidInterfaceCaps& /*caps*/) { return false; }
+  // Where the interface is plugged in, where the platform tells: a text that stays the same
+  // while the device restarts under another identity on the same port, and differs between
+  // devices present at once. False when it cannot tell.
+  virtual bool Locate(const std::string& /*path*/, std::string& /*location*/) { return false; }
 };
 
 // The backend in force for the whole process: on Windows the platform's HID stack; natively

@@ -65,6 +65,7 @@ SimQx80Device::~SimQx80Device() {
 
 void SimQx80Device::Plug() {
   HidInterfaceCaps caps;
+  SimHidBus::Port port = SimHidBus::kNewPort;
   {
     std::lock_guard<std::mutex> lock(m_mutex);
     if (m_plugged) {
@@ -73,10 +74,13 @@ void SimQx80Device::Plug() {
     m_plugged = true;
     m_assembler = RequestAssembler();
     caps = HidInterfaceCaps{QX80_VENDOR_ID, m_productId, kReportSize + 1, kReportSize + 1, 0, 0};
+    port = m_port;
   }
-  const SimHidBus::DeviceId id = m_bus.Attach(caps, this);
+  const SimHidBus::DeviceId id = m_bus.Attach(caps, this, port);
+  const SimHidBus::Port plugged = m_bus.PortOf(id);
   std::lock_guard<std::mutex> lock(m_mutex);
   m_deviceId = id;
+  m_port = plugged;
 }
 
 void SimQx80Device::Unplug() {

@@ -139,6 +139,7 @@ class SimQx80Device final : public SimHidBus::Endpoint {
   uint16_t m_productId;
   bool m_plugged = false;
   SimHidBus::DeviceId m_deviceId = 0;
+  SimHidBus::Port m_port = SimHidBus::kNewPort;  // kept from its first plug on
   RequestAssembler m_assembler;
   std::map<uint8_t, std::string> m_versions;
   std::map<uint16_t, StoredMessage> m_store;

@@ -90,6 +90,15 @@ std::unique_ptr<HidHandle> BridgeHidBackend::Open(const std::string& path) {
   return std::make_unique<Handle>(*this, m_generation, std::move(mirrored));
 }
 
+bool BridgeHidBackend::Locate(const std::string& path, std::string& location) {
+  const std::string prefix = "bridge:" + m_host + ":" + std::to_string(m_port);
+  if (!path.starts_with(prefix + ":")) {
+    return false;
+  }
+  location = prefix;
+  return true;
+}
+
 void BridgeHidBackend::ConnectIfNeeded() {
   std::lock_guard<std::mutex> connectLock(m_connectMutex);
   {

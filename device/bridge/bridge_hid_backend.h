@@ -50,6 +50,8 @@ class BridgeHidBackend final : public HidBackend {
   bool Enumerate(std::vector<std::string>& paths) override;
   // A handle on the device while it is present under `path`; null once it has gone.
   std::unique_ptr<HidHandle> Open(const std::string& path) override;
+  // "bridge:HOST:PORT": the connection carries one device, whatever its appearances.
+  bool Locate(const std::string& path, std::string& location) override;
 
  private:
   class Handle;

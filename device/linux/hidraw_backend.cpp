@@ -202,6 +202,22 @@ bool HidrawBackend::Identify(const std::string& path, HidInterfaceCaps& caps) {
   return known.identified;
 }
 
+bool HidrawBackend::Locate(const std::string& path, std::string& location) {
+  const std::string prefix = m_deviceDir + "/";
+  if (path.compare(0, prefix.size(), prefix) != 0 || NodeNumber(path.substr(prefix.size())) < 0) {
+    return false;
+  }
+  std::error_code error;
+  // .../1-1.2/1-1.2:1.0/0003:1F5E:2A01.0007: the HID device, its USB interface, the USB device.
+  const std::filesystem::path hid =
+      std::filesystem::canonical(m_classDir + "/" + path.substr(prefix.size()) + "/device", error);
+  if (error || !hid.has_parent_path() || !hid.parent_path().has_parent_path()) {
+    return false;
+  }
+  location = hid.parent_path().parent_path().string();
+  return true;
+}
+
 bool HidrawBackend::Enumerate(std::vector<std::string>& paths) {
   std::lock_guard<std::mutex> lock(m_mutex);
   const bool changed = NodesMayHaveChanged();

@@ -33,6 +33,9 @@ class HidrawBackend final : public HidBackend {
   // From m_classDir/hidrawN/device/{uevent,report_descriptor}; false for a path outside the
   // device directory or a node sysfs does not describe.
   bool Identify(const std::string& path, HidInterfaceCaps& caps) override;
+  // The sysfs directory of the USB device above the node's HID device: it is named for the
+  // port (".../usb1/1-1/1-1.2"), so a device that restarts in another mode keeps it.
+  bool Locate(const std::string& path, std::string& location) override;
 
  private:
   // What sysfs said of one node, while its device link names the same instance.

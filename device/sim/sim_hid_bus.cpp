@@ -13,6 +13,7 @@ namespace qx80 {
 // Lock order: a record's endpoint lock, then the bus lock, then a handle's lock.
 struct SimHidBus::Record {
   DeviceId id = 0;
+  Port port = kNewPort;
   HidInterfaceCaps caps;
   Endpoint* endpoint = nullptr;
   std::recursive_mutex endpointMutex;  // held while the endpoint runs; Detach waits for it
@@ -230,12 +231,13 @@ SimHidBus::~SimHidBus() {
   }
 }
 
-SimHidBus::DeviceId SimHidBus::Attach(const HidInterfaceCaps& caps, Endpoint* endpoint) {
+SimHidBus::DeviceId SimHidBus::Attach(const HidInterfaceCaps& caps, Endpoint* endpoint, Port port) {
   auto record = std::make_shared<Record>();
   record->caps = caps;
   record->endpoint = endpoint;
   std::lock_guard<std::mutex> lock(m_mutex);
   record->id = m_nextId++;
+  record->port = port != kNewPort ? port : m_nextPort++;
   m_devices[record->id] = record;
   m_order[m_nextSequence++] = record->id;
   return record->id;
@@ -377,6 +379,25 @@ bool SimHidBus::Enumerate(std::vector<std::string>& paths) {
     const auto& record = m_devices.at(id);
     paths.push_back("sim:" + std::to_string(id) + ":" + std::to_string(record->generation));
   }
+  return true;
+}
+
+SimHidBus::Port SimHidBus::PortOf(DeviceId device) const {
+  const auto record = Find(device);
+  return record != nullptr ? record->port : kNewPort;
+}
+
+bool SimHidBus::Locate(const std::string& path, std::string& location) {
+  unsigned long id = 0;
+  unsigned long generation = 0;
+  if (std::sscanf(path.c_str(), "sim:%lu:%lu", &id, &generation) != 2) {
+    return false;
+  }
+  const Port port = PortOf(static_cast<DeviceId>(id));
+  if (port == kNewPort) {
+    return false;
+  }
+  location = "sim-port:" + std::to_string(port);
   return true;
 }
 

@@ -44,9 +44,17 @@ class SimHidBus final : public HidBackend {
   SimHidBus(const SimHidBus&) = delete;
   SimHidBus& operator=(const SimHidBus&) = delete;
 
-  // Adds an interface at the end of the enumeration order. `endpoint` may be null (a
-  // device that swallows every report); it must outlive the attachment.
-  DeviceId Attach(const HidInterfaceCaps& caps, Endpoint* endpoint);
+  // Where a device is plugged in: a device that leaves and comes back (a restart) plugs into
+  // the port it had, so its location stays while its path changes.
+  using Port = uint32_t;
+  static constexpr Port kNewPort = 0;
+
+  // Adds an interface at the end of the enumeration order, plugged into `port` (kNewPort: a
+  // port never used before). `endpoint` may be null (a device that swallows every report);
+  // it must outlive the attachment.
+  DeviceId Attach(const HidInterfaceCaps& caps, Endpoint* endpoint, Port port = kNewPort);
+  // The port of an attached device; kNewPort when it is not attached.
+  Port PortOf(DeviceId device) const;
   // Removes the interface; reads and writes on its open handles fail from then on.
   void Detach(DeviceId device);
   // The device leaves and comes back under another product id: open handles fail, and a
@@ -71,6 +79,8 @@ class SimHidBus final : public HidBackend {
 
   bool Enumerate(std::vector<std::string>& paths) override;
   std::unique_ptr<HidHandle> Open(const std::string& path) override;
+  // "sim-port:N", the device's port.
+  bool Locate(const std::string& path, std::string& location) override;
 
  private:
   class Handle;
@@ -92,6 +102,7 @@ class SimHidBus final : public HidBackend {
   std::map<uint64_t, DeviceId> m_order;                   // attach sequence -> device
   uint64_t m_nextSequence = 0;
   DeviceId m_nextId = 1;
+  Port m_nextPort = 1;
   std::vector<Handle*> m_handles;
   SimLink m_link = SimLink::Fast;
   TimePoint m_frameOrigin = std::chrono::steady_clock::now();

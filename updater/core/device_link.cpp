@@ -13,6 +13,8 @@ namespace qx80 {
 DeviceLink::DeviceLink(double speed, Bounds timeOuts) : m_clock(speed, timeOuts), m_scopedClock(m_clock) {}
 
 DeviceLink::~DeviceLink() {
+  m_scopedChosen.reset();
+  m_chosen.reset();
   m_scoped.reset();
   m_backend.reset();
   m_rig.reset();
@@ -69,6 +71,18 @@ bool DeviceLink::OpenBus(const std::string& option, std::string& error) {
   }
   error = "unknown device " + option + " (usb, sim[:SCENARIO[:LINK]] or bridge:HOST:PORT)";
   return false;
+}
+
+bool DeviceLink::Choose(const DeviceChoice& choice, std::string& error) {
+  HidBackend& bus = CurrentHidBackend();
+  const std::vector<Qx80Interface> found = ListQx80(bus);
+  const int64_t index = PickQx80(found, choice, error);
+  if (index < 0) {
+    return error.empty();
+  }
+  m_chosen = std::make_unique<ChosenDeviceBackend>(bus, found[static_cast<size_t>(index)]);
+  m_scopedChosen = std::make_unique<ScopedHidBackend>(*m_chosen);
+  return true;
 }
 
 std::string ScenarioNames() {

@@ -15,6 +15,7 @@
 #include "device/hid_backend.h"
 #include "platform/clock.h"
 #include "sim/sim_scenarios.h"
+#include "updater/core/device_choice.h"
 
 namespace qx80 {
 
@@ -29,6 +30,13 @@ class DeviceLink {
   bool Open(const std::string& option, std::ostream& err);
   // The same, with the reason in `error` instead (no program name in front).
   bool OpenBus(const std::string& option, std::string& error);
+  // After Open: leaves one QX-80 alone on the bus for everything above, the one `choice`
+  // names or the only one present, followed through its restarts (ChosenDeviceBackend).
+  // False, with the reason in `error`, when the choice names none or several are present
+  // and none is chosen; true, the bus unchanged, when none is present and none is named.
+  bool Choose(const DeviceChoice& choice, std::string& error);
+  // The chosen device's view of the bus; null before a choice.
+  const ChosenDeviceBackend* Chosen() const { return m_chosen.get(); }
   // The simulated devices, when the option chose sim.
   SimQx80Rig* Rig() { return m_rig.get(); }
 
@@ -38,6 +46,8 @@ class DeviceLink {
   std::unique_ptr<SimQx80Rig> m_rig;
   std::unique_ptr<HidBackend> m_backend;
   std::unique_ptr<ScopedHidBackend> m_scoped;
+  std::unique_ptr<ChosenDeviceBackend> m_chosen;
+  std::unique_ptr<ScopedHidBackend> m_scopedChosen;
 };
 
 // Scenario names, comma-separated, for help texts and messages.

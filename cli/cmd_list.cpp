@@ -1,0 +1,85 @@
+// qx80 list: every QX-80 on the bus, with its mode, its path and, where it answers, its
+// versions; the index and the path are what --index and --path of the other commands take.
+#include <memory>
+#include <vector>
+
+#include "cli/commands.h"
+#include "cli/device_report.h"
+#include "cli/text_output.h"
+#include "updater/core/device_choice.h"
+#include "updater/core/device_link.h"
+
+namespace qx80::cli {
+namespace {
+
+constexpr const char* LIST_HELP =
+    "Lists every QX-80 on the bus: its index, its mode, its path and the versions of its five\n"
+    "components where it answers. --index N or --path P choose one of them for status, update\n"
+    "and command when several are present.\n"
+    "Exit status: 0 when at least one QX-80 is present, 1 when none is.\n";
+
+struct ListedDevice {
+  Qx80Interface device;
+  CDeviceSession::Versions versions;
+};
+
+// Each device alone on the bus while its versions are read, so no other is opened.
+std::vector<ListedDevice> ReadDevices() {
+  std::vector<ListedDevice> listed;
+  HidBackend& bus = CurrentHidBackend();
+  char window = 0;  // only its address is used; nothing is posted without watching
+  for (const Qx80Interface& device : ListQx80(bus)) {
+    ChosenDeviceBackend alone(bus, device);
+    ScopedHidBackend scoped(alone);
+    const auto session = CDeviceSession::Create(&window);
+    session->ConnectDevice(device.mode);
+    listed.push_back({device, session->DeviceVersions()});
+  }
+  return listed;
+}
+
+void PrintText(std::ostream& out, const std::vector<ListedDevice>& listed) {
+  for (size_t i = 0; i < listed.size(); ++i) {
+    out << i << ": QX-80 in " << DeviceModeName(listed[i].device.mode) << " at " << listed[i].device.path << "\n";
+    PrintDeviceVersions(out, listed[i].versions);
+  }
+}
+
+void PrintJson(std::ostream& out, const std::vector<ListedDevice>& listed) {
+  out << "{\"devices\": [";
+  for (size_t i = 0; i < listed.size(); ++i) {
+    out << (i == 0 ? "" : ", ") << "{\"index\": " << i << ", \"path\": " << JsonString(listed[i].device.path)
+        << ", \"mode\": " << JsonString(DeviceModeWord(listed[i].device.mode))
+        << ", \"versions\": " << JsonVersions(listed[i].versions) << "}";
+  }
+  out << "]}\n";
+}
+
+}  // namespace
+
+int RunList(std::span<const std::string> args, std::ostream& out, std::ostream& err) {
+  DeviceOptions options;
+  if (const auto done = ParseDeviceCommand(LIST_COMMAND, LIST_HELP, args, {.json = true}, false, options, out, err)) {
+    return *done;
+  }
+  DeviceLink link(options.speed, options.timeOuts);
+  if (!link.Open(options.device, err)) {
+    return EXIT_USAGE;
+  }
+  const std::vector<ListedDevice> listed = ReadDevices();
+  if (options.json) {
+    PrintJson(out, listed);
+  } else {
+    PrintText(out, listed);
+  }
+  if (listed.empty()) {
+    PrintNoDevice(err, options);
+    return EXIT_FAILED;
+  }
+  return EXIT_DONE;
+}
+
+const Command LIST_COMMAND = {"list", &RunList, "[--json] [--device D] [--speed X]",
+                              "show every QX-80 present: index, mode, path and versions"};
+
+}  // namespace qx80::cli
