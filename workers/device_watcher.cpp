@@ -9,7 +9,13 @@ CDeviceWatcher::CDeviceWatcher() {
 }
 
 CDeviceWatcher::~CDeviceWatcher() {
-  StopWatching();
+  Stop(kWorkerStopTimeoutMs);
+  std::lock_guard<std::recursive_mutex> lock(m_lock);
+  // After StopWatching the mode belongs to whoever watches now: a watcher destroyed long
+  // after, when its outlived thread finally ends, must not overwrite it.
+  if (!m_modeReleased) {
+    g_deviceMode.store(DEVICE_MODE_ABSENT);
+  }
 }
 
 StatusCode CDeviceWatcher::StartWatching(const DeviceModeHandler* handler, uint32_t firstPollMs) {
@@ -24,6 +30,7 @@ StatusCode CDeviceWatcher::StartWatching(const DeviceModeHandler* handler, uint3
     std::lock_guard<std::recursive_mutex> lock(m_lock);
     m_handler = *handler;
     m_watching = true;
+    m_modeReleased = false;
   }
   m_firstPollMs = firstPollMs;
   if (Start(u"CDeviceWatcher", 0)) {
@@ -39,6 +46,7 @@ void CDeviceWatcher::StopWatching() {
   g_deviceMode.store(DEVICE_MODE_ABSENT);
   m_handler = DeviceModeHandler{};
   m_watching = false;
+  m_modeReleased = true;
 }
 
 uint32_t CDeviceWatcher::Run() {

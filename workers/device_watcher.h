@@ -24,7 +24,8 @@ class CDeviceWatcher : public Thread {
 
   // Sets g_deviceMode to -1 (not yet known).
   CDeviceWatcher();
-  // StopWatching.
+  // Stops the thread and sets g_deviceMode to 0, unless StopWatching has done so since the
+  // last StartWatching: the mode is then no longer this watcher's to write.
   ~CDeviceWatcher() override;
 
   // kStatusOk once the thread runs; the first poll, `firstPollMs` later, always reports. The
@@ -55,6 +56,8 @@ class CDeviceWatcher : public Thread {
   std::recursive_mutex m_lock;
   DeviceModeHandler m_handler;
   bool m_watching = false;
+  // StopWatching has reset the mode since the last StartWatching.
+  bool m_modeReleased = false;
   // Set before the thread starts; read only by it.
   uint32_t m_firstPollMs = kPollPeriodMs;
 };

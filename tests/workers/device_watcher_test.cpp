@@ -283,6 +283,7 @@ class WedgedWatcher : public CDeviceWatcher {
   struct Gate {
     Event entered;
     Event release;
+    Event destroyed;  // set once the whole watcher is gone
   };
   explicit WedgedWatcher(std::shared_ptr<Gate> gate) : m_gate(std::move(gate)) {}
 
@@ -316,6 +317,30 @@ TEST(DeviceWatcherStopTest, AWatcherThatOutlivesItsStopNeverReportsAgain) {
   gate->release.Set();  // the late probe finds a device in normal mode
   ASSERT_TRUE(WaitUntil([&] { return !watcher->IsThreadActive(); }));
   EXPECT_EQ(g_deviceMode, DEVICE_MODE_ABSENT);
+  EXPECT_EQ(recorder.Count(), 0u);
+}
+
+TEST(DeviceWatcherStopTest, AnOutlivedWatcherDestroyedLateLeavesTheModeToItsSuccessor) {
+  ScaledClock clock(1000.0, Bounds::Scaled);  // the 20 s bound passes in 20 ms
+  ScopedClock scoped(clock);
+  auto gate = std::make_shared<WedgedWatcher::Gate>();
+  ModeRecorder recorder;
+  const DeviceModeHandler handler = recorder.Handler();
+  {
+    // The deleter runs after every destructor of the watcher has.
+    std::shared_ptr<WedgedWatcher> watcher(new WedgedWatcher(gate), [gate](WedgedWatcher* w) {
+      delete w;
+      gate->destroyed.Set();
+    });
+    ASSERT_EQ(watcher->StartWatching(&handler), kStatusOk);
+    gate->entered.Wait(-1);
+    watcher->StopWatching();               // gives up on the wedged probe
+  }                                        // the owner lets go; the wedged thread keeps the watcher alive
+  g_deviceMode.store(DEVICE_MODE_NORMAL);  // what the watcher that came next has found
+
+  gate->release.Set();
+  ASSERT_TRUE(WaitUntil([&] { return gate->destroyed.IsSet(); }));
+  EXPECT_EQ(g_deviceMode, DEVICE_MODE_NORMAL);
   EXPECT_EQ(recorder.Count(), 0u);
 }
 
