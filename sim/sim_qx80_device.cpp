@@ -155,6 +155,9 @@ void SimQx80Device::SendNotification(std::span<const uint8_t> payload) {
 }
 
 void SimQx80Device::SendText(uint8_t kind, std::string_view text) {
+  if (!TextEnabled()) {
+    return;  // the device keeps its texts to itself until the host asks for them
+  }
   PushWhenPlugged(FrameText(kind, text));
 }
 

@@ -83,7 +83,8 @@ class SimQx80Device final : public SimHidBus::Endpoint {
   SimFirmwareTransfer& Transfer() { return m_transfer; }
   void ClearFaults();
 
-  // Unsolicited reports, sent at once when plugged.
+  // Unsolicited reports, sent at once when plugged; a text only while the host has switched
+  // text messages on, and dropped otherwise.
   void SendNotification(std::span<const uint8_t> payload);
   void SendText(uint8_t kind, std::string_view text);
   // Whether the host has switched text messages on (set 0x0016 with a non-zero value).

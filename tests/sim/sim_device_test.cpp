@@ -309,5 +309,55 @@ TEST_F(SimDeviceTest, NotificationsAndTextMessagesGoOutOnDemand) {
   EXPECT_FALSE(m_device.TextEnabled());
 }
 
+TEST_F(SimDeviceTest, TextMessagesGoOutOnlyWhileSwitchedOn) {
+  // A second handle on the device sees every report it sends, whatever the channel makes of it.
+  std::vector<std::string> paths;
+  ASSERT_TRUE(m_bus.Enumerate(paths));
+  ASSERT_EQ(paths.size(), 1u);
+  const auto listener = m_bus.Open(paths[0]);
+  ASSERT_NE(listener, nullptr);
+  // Whether a text report came before the notification that follows it.
+  auto textSent = [&] {
+    m_device.SendText(6, "hello");
+    m_device.SendNotification(Hex("01 00"));
+    bool text = false;
+    std::array<uint8_t, kReportSize + 1> report{};
+    for (;;) {
+      HidIo io = listener->StartRead(report.data());
+      if (io == HidIo::Pending) {
+        io = listener->WaitRead(5000);
+      }
+      if (io != HidIo::Done) {
+        ADD_FAILURE() << "the notification never came";
+        return text;
+      }
+      const uint8_t kind = report[1] & 0xF0;
+      text = text || kind == 0xA0;
+      if (kind == 0x90) {
+        return text;
+      }
+    }
+  };
+  const struct {
+    const char* name;
+    std::optional<uint8_t> textSwitch;  // value sent with command 0x25 first
+    bool sent;
+  } cases[] = {
+      {"never switched on", std::nullopt, false},
+      {"switched on", 1, true},
+      {"switched off again", 0, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    if (c.textSwitch.has_value()) {
+      Block block{};
+      block[0] = *c.textSwitch;
+      SetTextCallback(block.data(), &CallbackLog::OnText);
+      ASSERT_EQ(Run(0x25, block), ResultOk);
+    }
+    EXPECT_EQ(textSent(), c.sent);
+  }
+}
+
 }  // namespace
 }  // namespace qx80::test
