@@ -31,8 +31,9 @@ class SessionLoop {
   // Starts watching, with the first probe at once, and handles the first report: the mode
   // found (0 when no device, or when watching could not start).
   int32_t WaitForDevice();
-  // Dispatches messages until `done` holds or `timeoutMs` clock milliseconds have passed;
-  // returns `done()`. Messages other than mode reports go to `onMessage`.
+  // Dispatches messages until `done` holds or the clock's bound for `timeoutMs` milliseconds
+  // has passed (real time on a sped-up clock unless its bounds are scaled); returns `done()`.
+  // Messages other than mode reports go to `onMessage`.
   bool RunUntil(const std::function<bool()>& done, uint32_t timeoutMs, const MessageHandler& onMessage = {});
 
  private:
