@@ -20,6 +20,7 @@ struct SimHidBus::Record {
   bool attached = true;
   uint32_t generation = 0;
   bool stallWrites = false;
+  uint32_t writeDelayMs = 0;
   size_t written = 0;
   TimePoint lastOutputFrame{};  // frames used last on a paced link
   TimePoint lastInputFrame{};
@@ -87,10 +88,13 @@ class SimHidBus::Handle final : public HidHandle {
       m_writeFrame.reset();
       return HidIo::Pending;
     }
-    if (const auto frame = m_bus.TakeOutputFrame(*m_record)) {
+    const uint32_t delayMs = m_bus.WriteDelay(*m_record);
+    const auto frame = m_bus.TakeOutputFrame(*m_record);
+    if (frame.has_value() || delayMs > 0) {
+      const TimePoint due = std::chrono::steady_clock::now() + GetClock().RealDuration(delayMs);
       std::lock_guard<std::mutex> lock(m_mutex);
       m_writePending = true;
-      m_writeFrame = frame;
+      m_writeFrame = frame.has_value() ? std::max(*frame, due) : due;
       m_writeBuffer = buffer;
       return HidIo::Pending;
     }
@@ -98,7 +102,7 @@ class SimHidBus::Handle final : public HidHandle {
   }
 
   // A stalled write never completes; it ends when the device goes or the time runs out. A
-  // paced one completes at its frame.
+  // paced or delayed one completes at its frame or when its delay has passed.
   HidIo WaitWrite(int32_t timeoutMs) override {
     std::unique_lock<std::mutex> lock(m_mutex);
     if (!m_writePending) {
@@ -334,6 +338,19 @@ std::optional<SimHidBus::TimePoint> SimHidBus::TakeFrame(TimePoint& last) const 
 std::optional<SimHidBus::TimePoint> SimHidBus::TakeOutputFrame(Record& record) {
   std::lock_guard<std::mutex> lock(m_mutex);
   return TakeFrame(record.lastOutputFrame);
+}
+
+void SimHidBus::SetWriteDelay(DeviceId device, uint32_t delayMs) {
+  std::lock_guard<std::mutex> lock(m_mutex);
+  const auto it = m_devices.find(device);
+  if (it != m_devices.end()) {
+    it->second->writeDelayMs = delayMs;
+  }
+}
+
+uint32_t SimHidBus::WriteDelay(const Record& record) const {
+  std::lock_guard<std::mutex> lock(m_mutex);
+  return record.writeDelayMs;
 }
 
 bool SimHidBus::WritesStalled(const Record& record) const {

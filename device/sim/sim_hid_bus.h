@@ -67,6 +67,9 @@ class SimHidBus final : public HidBackend {
   size_t PushInput(DeviceId device, std::span<const uint8_t> report);
   // While set, writes to the device never complete (they time out and are cancelled).
   void SetStallWrites(DeviceId device, bool stall);
+  // Every write to the device completes, and the device sees its report, `delayMs` clock
+  // milliseconds after it started (0: at once); a write cancelled before then never arrives.
+  void SetWriteDelay(DeviceId device, uint32_t delayMs);
   // On a paced link every device's output and input reports each take a frame of their own:
   // a write completes, and the device sees the report, at the start of the first free frame;
   // an input report becomes readable at the start of its frame. Frames start on one grid.
@@ -89,6 +92,7 @@ class SimHidBus final : public HidBackend {
 
   std::shared_ptr<Record> Find(DeviceId device) const;
   bool WritesStalled(const Record& record) const;
+  uint32_t WriteDelay(const Record& record) const;
   // The frame of the next report after `last` on a paced link, which it then holds; none on a
   // fast link. Called with m_mutex held.
   std::optional<TimePoint> TakeFrame(TimePoint& last) const;

@@ -105,6 +105,39 @@ TEST_F(TransactionTest, AWriteThatStallsEndsTheTransactionAndTheRestIsNotSent) {
   EXPECT_EQ(m_device.Requests().size(), 1u);
 }
 
+TEST_F(TransactionTest, AReportTheDeviceTakesTooLongToAcceptFailsTheRequestAndNeverArrives) {
+  m_device.Respond(AcknowledgeAll);
+  const struct {
+    uint32_t delayMs;  // how long the device takes to accept each report
+    ProtocolResult result;
+    uint32_t leastElapsedMs;  // clock time the request takes at least
+    size_t requestsSeen;
+  } cases[] = {
+      {0, ResultOk, 0, 1},
+      {200, ResultOk, 200, 1},
+      {450, ResultOk, 450, 1},
+      // Gives up after 500 ms; the device would have accepted the report only after a minute.
+      {60000, ResultTransferFailed, 500, 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.delayMs);
+    m_device.ClearRecords();
+    m_bus.SetWriteDelay(m_device.Id(), c.delayMs);
+    const uint32_t start = GetClock().TickCount();
+    if (c.result == ResultOk) {
+      EXPECT_EQ(Send(Request(20)), c.result);
+    } else {
+      const auto scaled = ScaledTimeOuts();
+      EXPECT_EQ(Send(Request(20)), c.result);
+    }
+    EXPECT_GE(GetClock().TickCount() - start, c.leastElapsedMs);
+    m_bus.SetWriteDelay(m_device.Id(), 0);
+    // The next request goes through on its own: the cancelled report never reaches the device.
+    ASSERT_EQ(Send(Request(20)), ResultOk);
+    EXPECT_EQ(m_device.Requests().size(), c.requestsSeen + 1);
+  }
+}
+
 TEST_F(TransactionTest, ResponsesAreReassembledFromTheirReports) {
   const Bytes fits = EncodeMessage(MessageHeader{MSG_GET_REPLY, 0x0006}, Ramp(0x40, 55));     // 63 bytes
   const Bytes spills = EncodeMessage(MessageHeader{MSG_GET_REPLY, 0x0006}, Ramp(0x40, 56));   // 64 bytes
