@@ -4,6 +4,7 @@
 
 #include <array>
 #include <atomic>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <thread>
@@ -11,6 +12,7 @@
 
 #include "device/sim/sim_hid_bus.h"
 #include "platform/clock.h"
+#include "platform/event.h"
 #include "tests/support/counting_hid_backend.h"
 
 namespace qx80 {
@@ -71,8 +73,11 @@ TEST_F(HidDeviceTest, MatchingRulesPickTheRightInterface) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     std::vector<SimHidBus::DeviceId> ids;
+    // Identical devices differ only in who receives what is written to the opened one.
+    std::vector<std::unique_ptr<RecordingEndpoint>> endpoints;
     for (const auto& caps : c.bus) {
-      ids.push_back(m_bus.Attach(caps, nullptr));
+      endpoints.push_back(std::make_unique<RecordingEndpoint>());
+      ids.push_back(m_bus.Attach(caps, endpoints.back().get()));
     }
     CHidDevice device;
     HidDeviceInfo* info = device.Open(c.query[0], c.query[1], c.query[2], c.query[3], c.query[4]);
@@ -83,6 +88,12 @@ TEST_F(HidDeviceTest, MatchingRulesPickTheRightInterface) {
       EXPECT_EQ(info->caps.productId, expected.productId);
       EXPECT_EQ(info->caps.inputReportLength, expected.inputReportLength);
       EXPECT_TRUE(device.IsOpen());
+      const std::array<uint8_t, 256> payload{};
+      const bool writable = expected.outputReportLength > 0;
+      EXPECT_EQ(device.WriteReport(payload.data(), 500), writable ? 1 : 0);
+      for (size_t i = 0; i < endpoints.size(); ++i) {
+        EXPECT_EQ(endpoints[i]->reports.size(), writable && i == *c.opened ? 1u : 0u) << "device " << i;
+      }
     } else {
       EXPECT_EQ(info, nullptr);
       EXPECT_FALSE(device.IsOpen());
@@ -146,6 +157,69 @@ TEST_F(HidDeviceTest, AbortReadReleasesABlockedReadAndRefusesFurtherTransfers) {
   std::array<uint8_t, 64> buffer{};
   EXPECT_EQ(device.ReadReport(buffer.data(), 0), 0);
   EXPECT_EQ(device.WriteReport(buffer.data(), 0), 0);
+}
+
+// The platform's read completes just as it is woken: the wake finds a report arriving.
+class CompletingWakeBackend final : public HidBackend {
+ public:
+  CompletingWakeBackend(SimHidBus& bus, SimHidBus::DeviceId device) : m_bus(bus), m_device(device) {}
+  bool Enumerate(std::vector<std::string>& paths) override { return m_bus.Enumerate(paths); }
+  std::unique_ptr<HidHandle> Open(const std::string& path) override {
+    auto inner = m_bus.Open(path);
+    return inner == nullptr ? nullptr : std::make_unique<Handle>(std::move(inner), *this);
+  }
+
+  Event readStarted;
+
+ private:
+  class Handle final : public HidHandle {
+   public:
+    Handle(std::unique_ptr<HidHandle> inner, CompletingWakeBackend& backend)
+        : m_inner(std::move(inner)), m_backend(backend) {}
+    const HidInterfaceCaps& Caps() const override { return m_inner->Caps(); }
+    HidIo StartRead(uint8_t* buffer) override {
+      const HidIo io = m_inner->StartRead(buffer);
+      m_backend.readStarted.Set();
+      return io;
+    }
+    HidIo StartWrite(const uint8_t* buffer) override { return m_inner->StartWrite(buffer); }
+    HidIo WaitRead(int32_t timeoutMs) override { return m_inner->WaitRead(timeoutMs); }
+    HidIo WaitWrite(int32_t timeoutMs) override { return m_inner->WaitWrite(timeoutMs); }
+    void CancelRead() override { m_inner->CancelRead(); }
+    void CancelWrite() override { m_inner->CancelWrite(); }
+    void WakeRead() override {
+      std::array<uint8_t, 65> report{};
+      report[1] = 0x83;
+      m_backend.m_bus.PushInput(m_backend.m_device, report);
+    }
+
+   private:
+    std::unique_ptr<HidHandle> m_inner;
+    CompletingWakeBackend& m_backend;
+  };
+
+  SimHidBus& m_bus;
+  SimHidBus::DeviceId m_device;
+};
+
+TEST_F(HidDeviceTest, AnAbortedReadFailsEvenWhenThePlatformReportsItComplete) {
+  const auto id = m_bus.Attach(kQx80Normal, nullptr);
+  CompletingWakeBackend completing(m_bus, id);
+  ScopedHidBackend backend(completing);
+  CHidDevice device;
+  ASSERT_NE(device.Open(0x1F5E, 0x2A01, 64, 64, 0), nullptr);
+  std::array<uint8_t, 64> received{};
+  received.fill(0xEE);
+  std::atomic<int> result{-1};
+  std::thread reader([&] { result = device.ReadReport(received.data(), -1); });
+  completing.readStarted.Wait(-1);
+  device.AbortRead();
+  reader.join();
+  EXPECT_EQ(result.load(), 0);
+  std::array<uint8_t, 64> untouched{};
+  untouched.fill(0xEE);
+  EXPECT_EQ(received, untouched);
+  device.Close();
 }
 
 TEST_F(HidDeviceTest, AbortBeforeTheReadStartsStillReleasesIt) {
