@@ -2,8 +2,11 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <condition_variable>
+#include <mutex>
 #include <string>
 
+#include "platform/window_message.h"
 #include "protocol/device_protocol.h"
 #include "protocol/parameter_block.h"
 #include "tests/protocol/channel_test_support.h"
@@ -115,6 +118,62 @@ TEST_F(NotificationTest, TheTextSwitchReplacesTheCallbackEvenWhenTheDeviceDoesNo
   ASSERT_EQ(requests.size(), 2u);
   EXPECT_EQ(requests[0], Hex("00 16 00 01 00 00 00 00"));
   EXPECT_EQ(requests[1], Hex("00 16 00 00 00 00 00 00"));
+}
+
+// A channel opened with the application's own handler, and a main window that records what
+// is posted to it.
+class MainWindowNotifyTest : public ChannelEnvironment {
+ protected:
+  void SetUp() override {
+    SetWindowMessagePoster([this](const WindowMessage& message) {
+      {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_posted.push_back(message);
+      }
+      m_cv.notify_all();
+      return true;
+    });
+  }
+  void TearDown() override {
+    SetMainWindow(nullptr);
+    SetWindowMessagePoster({});
+  }
+
+  // Waits (bounded, in real time) until `count` messages have been posted.
+  std::vector<WindowMessage> Posted(size_t count) {
+    std::unique_lock<std::mutex> lock(m_mutex);
+    m_cv.wait_for(lock, std::chrono::seconds(20), [&] { return m_posted.size() >= count; });
+    return m_posted;
+  }
+
+  std::mutex m_mutex;
+  std::condition_variable m_cv;
+  std::vector<WindowMessage> m_posted;
+};
+
+TEST_F(MainWindowNotifyTest, NotificationsAndTheLostLinkReachTheMainWindowWithCodeAndValue) {
+  int window = 0;
+  SetMainWindow(&window);
+  {
+    ScriptedDevice device(m_bus);
+    auto channel = CDeviceProtocol::Create(CHANNEL_MODE_NORMAL);
+    ASSERT_NE(channel, nullptr);
+    device.Push({MakeReport(Hex("90 03 12 34")), MakeReport(Hex("90 07 77"))});
+    device.Unplug();
+    const auto posted = Posted(3);
+    const struct {
+      uintptr_t code;
+      intptr_t value;
+    } expected[] = {{2, 0x1234}, {4, 0x77}, {NOTIFY_LINK_LOST, 0}};
+    ASSERT_EQ(posted.size(), std::size(expected));
+    for (size_t i = 0; i < posted.size(); ++i) {
+      SCOPED_TRACE(i);
+      EXPECT_EQ(posted[i].window, &window);
+      EXPECT_EQ(posted[i].message, WM_DEVICE_NOTIFY);
+      EXPECT_EQ(posted[i].wParam, expected[i].code);
+      EXPECT_EQ(posted[i].lParam, expected[i].value);
+    }
+  }
 }
 
 }  // namespace
