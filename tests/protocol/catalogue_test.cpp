@@ -7,11 +7,18 @@
 
 #include <array>
 #include <cstring>
+#include <fstream>
+#include <optional>
+#include <set>
+#include <sstream>
 
+#include "protocol/command_catalogue.h"
 #include "protocol/command_table.h"
 #include "protocol/device_protocol.h"
+#include "protocol/firmware_transfer.h"
 #include "protocol/parameter_block.h"
 #include "tests/protocol/channel_test_support.h"
+#include "tests/support/bound_recording_clock.h"
 
 namespace qx80::test {
 namespace {
@@ -246,6 +253,127 @@ TEST_F(CatalogueTest, EveryFamilySendsAndCopiesTheListedBytes) {
     EXPECT_EQ(block, expected);
     EXPECT_EQ(buffer, c.bufferAfter);
   }
+}
+
+// One command of tests/protocol/catalogue_rows.txt.
+struct LiteralRow {
+  int32_t command = -1;
+  std::vector<Change> setup;
+  Bytes buffer;
+  uint32_t timeoutMs = 0;
+  std::optional<Bytes> request;
+  Bytes reply;
+  ProtocolResult result = ResultOk;
+  std::vector<Change> changes;
+  Bytes bufferAfter;
+};
+
+// "OFFSET: BYTES"
+Change ParseChange(const std::string& text) {
+  const size_t colon = text.find(':');
+  return Change{std::stoul(text.substr(0, colon)), Hex(text.substr(colon + 1))};
+}
+
+std::vector<LiteralRow> LoadLiteralRows() {
+  std::ifstream file(QX80_CATALOGUE_ROWS_PATH);
+  EXPECT_TRUE(file.is_open()) << QX80_CATALOGUE_ROWS_PATH;
+  std::vector<LiteralRow> rows;
+  std::string line;
+  while (std::getline(file, line)) {
+    std::istringstream in(line);
+    std::string key;
+    in >> key;
+    std::string rest;
+    std::getline(in, rest);
+    if (key.empty() || key[0] == '#') {
+      continue;
+    }
+    if (key == "command") {
+      rows.emplace_back().command = static_cast<int32_t>(std::stoul(rest, nullptr, 16));
+      continue;
+    }
+    if (rows.empty()) {
+      ADD_FAILURE() << "a field before the first command: " << line;
+      continue;
+    }
+    LiteralRow& row = rows.back();
+    if (key == "setup") {
+      row.setup.push_back(ParseChange(rest));
+    } else if (key == "buffer") {
+      row.buffer = Hex(rest);
+    } else if (key == "timeout") {
+      row.timeoutMs = static_cast<uint32_t>(std::stoul(rest));
+    } else if (key == "request") {
+      row.request = Hex(rest);
+    } else if (key == "reply") {
+      row.reply = Hex(rest);
+    } else if (key == "result") {
+      row.result = std::stoi(rest);
+    } else if (key == "block") {
+      row.changes.push_back(ParseChange(rest));
+    } else if (key == "buffer-after") {
+      row.bufferAfter = Hex(rest);
+    } else {
+      ADD_FAILURE() << "unknown field: " << line;
+    }
+  }
+  return rows;
+}
+
+// The channel's waits are recorded, so that each command's time-out is seen exactly.
+class CatalogueLiteralTest : public ChannelEnvironment {
+ protected:
+  void SetUp() override {
+    m_channel = Open();
+    ASSERT_NE(m_channel, nullptr);
+  }
+  void TearDown() override { m_channel.reset(); }
+
+  BoundRecordingClock m_recording{m_clock};
+  ScopedClock m_scopedRecording{m_recording};
+  ScriptedDevice m_device{m_bus};
+  std::unique_ptr<CDeviceProtocol> m_channel;
+};
+
+TEST_F(CatalogueLiteralTest, EveryCommandSendsAndCopiesItsLiteralBytesAndWaitsItsTimeOut) {
+  const std::vector<LiteralRow> rows = LoadLiteralRows();
+  std::set<int32_t> covered;
+  for (const LiteralRow& row : rows) {
+    SCOPED_TRACE(testing::Message() << "command 0x" << std::hex << row.command);
+    covered.insert(row.command);
+    m_device.ClearRecords();
+    m_device.Respond([&row](const Bytes&) { return Response(row.reply); });
+    Bytes buffer = row.buffer;
+    Block block = PatternBlock();
+    Apply(block, row.setup);
+    if (!buffer.empty()) {
+      ASSERT_TRUE(SetCallerBuffer(block.data(), row.command, buffer.data()));
+      if (row.command == 0xA4) {
+        SetRawSize(block.data(), static_cast<uint32_t>(buffer.size()));
+      }
+    }
+    Block expected = block;
+    Apply(expected, row.changes);
+    m_recording.Clear();
+
+    ASSERT_EQ(m_channel->Execute(row.command, block.data(), nullptr), row.result);
+    EXPECT_EQ(m_device.Requests(), row.request.has_value() ? std::vector<Bytes>{*row.request} : std::vector<Bytes>{});
+    EXPECT_EQ(block, expected);
+    EXPECT_EQ(buffer, row.bufferAfter);
+    if (row.timeoutMs != 0) {
+      // The wait for the reply is the command's last.
+      const auto asked = m_recording.Asked();
+      ASSERT_FALSE(asked.empty());
+      EXPECT_EQ(asked.back(), row.timeoutMs);
+    }
+  }
+  std::set<int32_t> expectedCommands;
+  for (int32_t command = 0; command < static_cast<int32_t>(kCommandCount); ++command) {
+    if (command != CMD_WRITE_FIRMWARE && command != CMD_WRITE_SIAM_IMAGE) {
+      expectedCommands.insert(command);
+    }
+  }
+  EXPECT_EQ(covered, expectedCommands);
 }
 
 TEST_F(CatalogueTest, SharedNumbersUseOneHandler) {

@@ -16,6 +16,7 @@
 #include "protocol/parameter_block.h"
 #include "sim/sim_qx80_device.h"
 #include "tests/protocol/channel_test_support.h"
+#include "tests/support/bound_recording_clock.h"
 #include "tests/support/image_builder.h"
 
 namespace qx80::test {
@@ -153,6 +154,41 @@ TEST_F(FirmwareTransferTest, BlocksOnTheWireAndProgressFollowTheImageSize) {
     EXPECT_EQ(written->bytes, image);
     EXPECT_EQ(written->version, "2.09");
   }
+}
+
+TEST_F(FirmwareTransferTest, EachKindGoesToItsTargetAndItsEndWaitsItsOwnTimeOut) {
+  // The waits of this thread are recorded, so that the end's time-out is seen exactly.
+  BoundRecordingClock recording(m_clock);
+  ScopedClock scopedRecording(recording);
+  const struct {
+    Bytes image;
+    uint8_t targetCode;
+    uint32_t endTimeoutMs;
+  } kinds[] = {
+      {BuildTipaImage({}), 0, 39240},
+      {BuildHeaderImage(FIRM_KIND_UAMC, 0x400), 3, 391500},
+      {BuildHeaderImage(FIRM_KIND_FWUP, 0x400), 2, 78480},
+      {BuildHeaderImage(FIRM_KIND_FQI, 0x400), 4, 235340},
+      {BuildAgpfImage(0x400), 1, 39240},
+  };
+  for (size_t kind = 0; kind < std::size(kinds); ++kind) {
+    SCOPED_TRACE(kind);
+    SetUp();
+    Bytes image = kinds[kind].image;
+    recording.Clear();
+    ASSERT_EQ(Write(image), ResultOk);
+    const auto begins = Requests(MSG_FIRM_BEGIN);
+    ASSERT_EQ(begins.size(), 1u);
+    ASSERT_EQ(begins[0].size(), 15u);
+    EXPECT_EQ(begins[0][8], kinds[kind].targetCode);
+    // The end's wait is the transfer's last.
+    const auto asked = recording.Asked();
+    ASSERT_FALSE(asked.empty());
+    EXPECT_EQ(asked.back(), kinds[kind].endTimeoutMs);
+  }
+  // Nothing of the channel or the device may use the recording clock once it is gone.
+  m_channel.reset();
+  m_device.reset();
 }
 
 TEST_F(FirmwareTransferTest, AttemptsPerPhaseAndTheResultWhenTheyRunOut) {
