@@ -165,19 +165,28 @@ bool HidrawBackend::NodesMayHaveChanged() {
 }
 
 bool HidrawBackend::Identify(const std::string& path, HidInterfaceCaps& caps) {
-  const std::string prefix = m_deviceDir + "/";
-  if (path.compare(0, prefix.size(), prefix) != 0 || NodeNumber(path.substr(prefix.size())) < 0) {
+  // Searches ask for every node on every poll: the answer from the current listing is found
+  // without building a string.
+  const std::string_view view(path);
+  if (view.size() <= m_deviceDir.size() || view.compare(0, m_deviceDir.size(), m_deviceDir) != 0 ||
+      view[m_deviceDir.size()] != '/') {
     return false;
   }
-  const std::string name = path.substr(prefix.size());
-  const std::string device = m_classDir + "/" + name + "/device";
+  const std::string_view nodeName = view.substr(m_deviceDir.size() + 1);
   std::lock_guard<std::mutex> lock(m_mutex);
-  Known& known = m_known[name];
-  // Within one listing a node still belongs to the device its link named.
-  if (m_listing != 0 && known.checked == m_listing) {
-    caps = known.caps;
-    return known.identified;
+  if (const auto found = m_known.find(nodeName); found != m_known.end()) {
+    // Within one listing a node still belongs to the device its link named.
+    if (m_listing != 0 && found->second.checked == m_listing) {
+      caps = found->second.caps;
+      return found->second.identified;
+    }
   }
+  const std::string name(nodeName);
+  if (NodeNumber(name) < 0) {
+    return false;
+  }
+  const std::string device = m_classDir + "/" + name + "/device";
+  Known& known = m_known[name];
   known.checked = m_listing;
   const std::string instance = DeviceInstance(device);
   if (instance.empty()) {

@@ -51,12 +51,12 @@ class HidrawBackend final : public HidBackend {
 
   std::string m_classDir;
   std::string m_deviceDir;
-  std::mutex m_mutex;                    // searches run on the watcher's and the caller's threads
-  std::map<std::string, Known> m_known;  // by node name
-  int m_notify = -1;                     // inotify on the device directory, or -1
-  uint64_t m_listing = 0;                // counts the listings read; 0 before the first
-  bool m_readAgain = true;               // the next search lists sysfs whatever inotify says
-  std::vector<std::string> m_paths;      // the last listing
+  std::mutex m_mutex;                                 // searches run on the watcher's and the caller's threads
+  std::map<std::string, Known, std::less<>> m_known;  // by node name
+  int m_notify = -1;                                  // inotify on the device directory, or -1
+  uint64_t m_listing = 0;                             // counts the listings read; 0 before the first
+  bool m_readAgain = true;                            // the next search lists sysfs whatever inotify says
+  std::vector<std::string> m_paths;                   // the last listing
 };
 
 }  // namespace qx80
