@@ -9,6 +9,7 @@
 #include "cli/command_buffers.h"
 #include "cli/commands.h"
 #include "cli/device_report.h"
+#include "device/transcript.h"
 #include "platform/clock.h"
 #include "protocol/protocol_result.h"
 #include "updater/core/device_link.h"
@@ -108,6 +109,7 @@ int RunCommandNumber(std::span<const std::string> args, std::ostream& out, std::
   }
   std::copy(block.begin(), block.end(), device.m_params);
   const ProtocolResult result = device.RunCommand(number);
+  NoteTranscriptResult(result, ResultName(result));
   out << "device: QX-80 in " << DeviceModeName(mode) << "\n";
   out << "result: " << result << " (" << ResultName(result) << ")\n";
   out << "status: " << device.m_status.status << ", detail: " << device.m_status.detail << "\n";

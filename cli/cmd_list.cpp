@@ -5,6 +5,7 @@
 
 #include "cli/commands.h"
 #include "cli/device_report.h"
+#include "cli/session_log.h"
 #include "cli/text_output.h"
 #include "updater/core/device_choice.h"
 #include "updater/core/device_link.h"
@@ -63,7 +64,7 @@ int RunList(std::span<const std::string> args, std::ostream& out, std::ostream& 
     return *done;
   }
   DeviceLink link(options.speed, options.timeOuts);
-  if (!link.Open(options.device, err)) {
+  if (!link.Open(options.device, err) || !StartSessionLog(link, options, err)) {
     return EXIT_USAGE;
   }
   const std::vector<ListedDevice> listed = ReadDevices();

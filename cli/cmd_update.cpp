@@ -8,6 +8,7 @@
 #include "cli/commands.h"
 #include "cli/device_report.h"
 #include "cli/session_loop.h"
+#include "device/transcript.h"
 #include "platform/clock.h"
 #include "protocol/protocol_result.h"
 #include "updater/core/device_link.h"
@@ -127,6 +128,7 @@ int RunUpdate(std::span<const std::string> args, std::ostream& out, std::ostream
     err << "qx80: the update could not be started\n";
     return EXIT_FAILED;
   }
+  NoteTranscriptPhase("update started");
   out << "updating...\n" << std::flush;
   const uint32_t started = GetClock().TickCount();
   ProgressView progress(out, OnTerminal(out));
@@ -151,6 +153,7 @@ int RunUpdate(std::span<const std::string> args, std::ostream& out, std::ostream
       << TicksSince(started, GetClock().TickCount()) / 1000 << " s: " << OutcomeText(textId) << "\n";
   PrintOtherDevices(err, link, result);
 
+  NoteTranscriptPhase("waiting for the device to restart in normal mode");
   out << "waiting for the device to restart in normal mode...\n" << std::flush;
   const bool back = loop.RunUntil(
       [&] {

@@ -43,6 +43,14 @@ const DeviceOption kDeviceOptions[] = {
        options.package = value;
        return true;
      }},
+    {{"--log", "", "FILE",
+      "write a transcript of the session with the device into FILE\n"
+      "(docs/transcripts.md; qx80-sim --replay FILE plays it back)"},
+     nullptr,
+     [](const std::string& value, DeviceOptions& options, std::ostream&) {
+       options.log = value;
+       return true;
+     }},
     {{"--speed", "", "X",
       "run the clock X times faster than real time (simulated devices, tests);\n"
       "answers are still waited for in real time"},
@@ -106,6 +114,7 @@ const DeviceOption& OptionOf(const OptionSpec* spec) {
 std::optional<int> ParseDeviceCommand(const Command& command, const char* help, std::span<const std::string> args,
                                       const DeviceOptionSet& accepted, bool positional, DeviceOptions& options,
                                       std::ostream& out, std::ostream& err) {
+  options.command = command.name;
   if (!ParseDeviceOptions(args, accepted, options, err) || (!positional && !options.positional.empty())) {
     if (!positional && !options.positional.empty()) {
       err << "qx80: " << command.name << " takes no argument " << options.positional.front() << "\n";

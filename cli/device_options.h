@@ -22,6 +22,8 @@ struct DeviceOptions {
   std::string path;                // the chosen QX-80's path (--path); empty: none chosen
   int64_t index = -1;              // the chosen QX-80's index in qx80 list (--index); -1: none
   bool json = false;               // print JSON
+  std::string log;                 // where to write the session's transcript; empty: none
+  std::string command;             // the command's name, as it was parsed for
   std::vector<std::string> positional;
   bool help = false;
 };

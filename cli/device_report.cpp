@@ -4,6 +4,7 @@
 #include <iomanip>
 
 #include "cli/args.h"
+#include "cli/session_log.h"
 #include "cli/text_output.h"
 #include "protocol/protocol_result.h"
 
@@ -51,7 +52,7 @@ bool OpenDevice(DeviceLink& link, const DeviceOptions& options, std::ostream& er
         << "qx80: choose one with --index N or --path P; qx80 list shows them\n";
     return false;
   }
-  return true;
+  return StartSessionLog(link, options, err);
 }
 
 void PrintOtherDevices(std::ostream& err, const DeviceLink& link, int32_t result) {

@@ -2,8 +2,10 @@
 // in another process (--device bridge:127.0.0.1:PORT), natively or under Wine.
 //
 //   qx80-sim --listen 127.0.0.1:PORT [--scenario NAME] [--firmware-version TEXT] [--speed X] [--link LINK]
+//   qx80-sim --listen 127.0.0.1:PORT --replay TRANSCRIPT
 //
-// Prints the port it listens on, then serves until SIGINT or SIGTERM.
+// Prints the port it listens on, then serves until SIGINT or SIGTERM; a replay also ends at
+// the first report that differs from the transcript.
 #include <atomic>
 #include <charconv>
 #include <chrono>
@@ -18,7 +20,9 @@
 #include "cli/args.h"
 #include "cli/program_version.h"
 #include "device/bridge/bridge_server.h"
+#include "device/transcript.h"
 #include "platform/clock.h"
+#include "sim/sim_replay.h"
 #include "sim/sim_scenarios.h"
 
 namespace qx80 {
@@ -27,6 +31,7 @@ namespace {
 constexpr int EXIT_OK = 0;
 constexpr int EXIT_BAD_ARGUMENTS = 2;
 constexpr int EXIT_CANNOT_LISTEN = 3;
+constexpr int EXIT_REPLAY_DIFFERS = 1;  // the host did not do what the transcript recorded
 
 std::atomic<bool> g_stop{false};
 
@@ -56,12 +61,16 @@ constexpr cli::OptionSpec kFirmwareVersion = {"--firmware-version", "", "TEXT",
 constexpr cli::OptionSpec kSpeed = {"--speed", "", "X", "the device's clock runs X times faster than real time"};
 constexpr cli::OptionSpec kLink = {"--link", "", "LINK",
                                    "fast (default), or full-speed: one report per 1 ms frame each way"};
+constexpr cli::OptionSpec kReplay = {"--replay", "", "TRANSCRIPT",
+                                     "play the device of a transcript (qx80 --log) instead of a scenario: answer\n"
+                                     "each report the host writes as recorded; end at the first one that differs\n"
+                                     "(exit status 1)"};
 constexpr const cli::OptionSpec* kOptions[] = {&kHelp,  &kVersion, &kListen, &kScenario, &kFirmwareVersion,
-                                               &kSpeed, &kLink};
+                                               &kSpeed, &kLink,    &kReplay};
 
 void PrintUsage(std::ostream& out) {
   out << "usage: qx80-sim --listen 127.0.0.1:PORT [--scenario NAME] [--firmware-version TEXT] [--speed X] [--link "
-         "LINK]\n       qx80-sim --version\n";
+         "LINK]\n       qx80-sim --listen 127.0.0.1:PORT --replay TRANSCRIPT\n       qx80-sim --version\n";
   cli::PrintOptionHelp(out, kOptions);
   out << "scenarios:\n";
   for (const SimScenario& scenario : SimScenarios()) {
@@ -69,8 +78,53 @@ void PrintUsage(std::ostream& out) {
   }
 }
 
+void WaitForStop() {
+  while (!g_stop.load()) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+}
+
+// Serves the device of a transcript until stopped, or until the host does something else.
+int ServeReplay(const std::string& path, uint16_t port, const std::string& listen) {
+  std::vector<TranscriptEvent> events;
+  std::string error;
+  if (!ReadTranscript(cli::PathFromArgument(path), events, error)) {
+    std::cerr << "qx80-sim: " << error << "\n";
+    return EXIT_BAD_ARGUMENTS;
+  }
+  SimHidBus bus;
+  SimReplay replay(bus, events);
+  if (!replay.HasDevice()) {
+    std::cerr << "qx80-sim: " << path << " opens no QX-80\n";
+    return EXIT_BAD_ARGUMENTS;
+  }
+  BridgeServer server(bus, QX80_VENDOR_ID);
+  if (!server.Start(port)) {
+    std::cerr << "qx80-sim: cannot listen on " << listen << "\n";
+    return EXIT_CANNOT_LISTEN;
+  }
+  std::cout << "qx80-sim: replaying " << path << " listening on 127.0.0.1:" << server.Port() << std::endl;
+  SimReplay::State state = SimReplay::State::Playing;
+  bool endShown = false;
+  while (!g_stop.load() && state != SimReplay::State::Mismatch) {
+    state = replay.WaitUntilDone(std::chrono::milliseconds(100));
+    if (state == SimReplay::State::Ended && !endShown) {
+      std::cout << "qx80-sim: " << replay.Summary() << std::endl;
+      endShown = true;
+    }
+  }
+  server.Stop();
+  if (state != SimReplay::State::Ended) {
+    std::cout << "qx80-sim: " << replay.Summary() << std::endl;
+    return EXIT_REPLAY_DIFFERS;
+  }
+  std::cout << "qx80-sim: stopped" << std::endl;
+  return EXIT_OK;
+}
+
 int Main(int argc, char** argv) {
   std::string listen;
+  std::string replayPath;
   std::string scenarioName = "ok";
   std::string version;
   double speed = 1.0;
@@ -106,6 +160,8 @@ int Main(int argc, char** argv) {
       return EXIT_BAD_ARGUMENTS;
     } else if (option.spec == &kLink) {
       linkName = option.value;
+    } else if (option.spec == &kReplay) {
+      replayPath = option.value;
     }
   }
   uint16_t port = 0;
@@ -113,6 +169,14 @@ int Main(int argc, char** argv) {
     std::cerr << "qx80-sim: --listen takes 127.0.0.1:PORT (the bridge serves this machine only)\n";
     PrintUsage(std::cerr);
     return EXIT_BAD_ARGUMENTS;
+  }
+  // Before any thread starts, so that every thread inherits the handling.
+  std::signal(SIGINT, &OnStopSignal);
+  std::signal(SIGTERM, &OnStopSignal);
+  ScaledClock clock(speed, Bounds::Scaled);
+  ScopedClock scopedClock(clock);
+  if (!replayPath.empty()) {
+    return ServeReplay(replayPath, port, listen);
   }
   const SimScenario* scenario = FindSimScenario(scenarioName);
   if (scenario == nullptr) {
@@ -127,11 +191,6 @@ int Main(int argc, char** argv) {
     return EXIT_BAD_ARGUMENTS;
   }
 
-  // Before any thread starts, so that every thread inherits the handling.
-  std::signal(SIGINT, &OnStopSignal);
-  std::signal(SIGTERM, &OnStopSignal);
-  ScaledClock clock(speed, Bounds::Scaled);
-  ScopedClock scopedClock(clock);
   SimQx80Rig rig(*scenario, version);
   rig.Bus().SetLink(*link);
   BridgeServer server(rig.Bus(), QX80_VENDOR_ID);
@@ -140,9 +199,7 @@ int Main(int argc, char** argv) {
     return EXIT_CANNOT_LISTEN;
   }
   std::cout << "qx80-sim: scenario " << scenario->name << " listening on 127.0.0.1:" << server.Port() << std::endl;
-  while (!g_stop.load()) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
-  }
+  WaitForStop();
   server.Stop();
   std::cout << "qx80-sim: stopped" << std::endl;
   return EXIT_OK;

@@ -4,6 +4,7 @@
 #include <string_view>
 
 #include "device/bridge/bridge_hid_backend.h"
+#include "protocol/device_protocol.h"
 #ifndef _WIN32
 #include "device/linux/hidraw_backend.h"
 #endif
@@ -13,6 +14,10 @@ namespace qx80 {
 DeviceLink::DeviceLink(double speed, Bounds timeOuts) : m_clock(speed, timeOuts), m_scopedClock(m_clock) {}
 
 DeviceLink::~DeviceLink() {
+  SetCurrentTranscript(nullptr);
+  m_scopedRecorder.reset();
+  m_recorder.reset();
+  m_transcript.reset();
   m_scopedChosen.reset();
   m_chosen.reset();
   m_scoped.reset();
@@ -82,6 +87,18 @@ bool DeviceLink::Choose(const DeviceChoice& choice, std::string& error) {
   }
   m_chosen = std::make_unique<ChosenDeviceBackend>(bus, found[static_cast<size_t>(index)]);
   m_scopedChosen = std::make_unique<ScopedHidBackend>(*m_chosen);
+  return true;
+}
+
+bool DeviceLink::Record(const std::filesystem::path& path, std::string_view about) {
+  auto transcript = std::make_unique<TranscriptWriter>();
+  if (!transcript->Open(path, about)) {
+    return false;
+  }
+  m_transcript = std::move(transcript);
+  m_recorder = std::make_unique<TranscriptHidBackend>(CurrentHidBackend(), *m_transcript, QX80_VENDOR_ID);
+  m_scopedRecorder = std::make_unique<ScopedHidBackend>(*m_recorder);
+  SetCurrentTranscript(m_transcript.get());
   return true;
 }
 

@@ -8,11 +8,15 @@
 // The chosen bus is the process's HID backend, and a clock running `speed` times faster than
 // real time is the process's clock, while the DeviceLink exists; its waits for answers run
 // in real time unless `timeOuts` scales them too.
+#include <filesystem>
 #include <memory>
 #include <ostream>
 #include <string>
+#include <string_view>
 
 #include "device/hid_backend.h"
+#include "device/transcript.h"
+#include "device/transcript_hid_backend.h"
 #include "platform/clock.h"
 #include "sim/sim_scenarios.h"
 #include "updater/core/device_choice.h"
@@ -39,6 +43,11 @@ class DeviceLink {
   const ChosenDeviceBackend* Chosen() const { return m_chosen.get(); }
   // The simulated devices, when the option chose sim.
   SimQx80Rig* Rig() { return m_rig.get(); }
+  // After Open and Choose: writes a transcript of the session with the chosen QX-80 into `path`
+  // (docs/transcripts.md), `about` saying what was run, until the link ends. It is the
+  // process's current transcript meanwhile, for the phases and the result. False when the
+  // file cannot be written.
+  bool Record(const std::filesystem::path& path, std::string_view about);
 
  private:
   ScaledClock m_clock;
@@ -48,6 +57,9 @@ class DeviceLink {
   std::unique_ptr<ScopedHidBackend> m_scoped;
   std::unique_ptr<ChosenDeviceBackend> m_chosen;
   std::unique_ptr<ScopedHidBackend> m_scopedChosen;
+  std::unique_ptr<TranscriptWriter> m_transcript;
+  std::unique_ptr<TranscriptHidBackend> m_recorder;
+  std::unique_ptr<ScopedHidBackend> m_scopedRecorder;
 };
 
 // Scenario names, comma-separated, for help texts and messages.

@@ -1,0 +1,75 @@
+#pragma once
+// Transcripts of a session with the device (docs/transcripts.md): one line per event, each
+// with the monotonic time since the transcript began. The HID layer writes what crosses the
+// bus (interfaces opened and closed, reports out and in, interfaces lost); the front end adds
+// its phases and the result. The reader turns a transcript back into events, for a replay.
+#include <chrono>
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <mutex>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "device/hid_backend.h"
+
+namespace qx80 {
+
+// The first line of every transcript; the number changes when a reader would misread.
+constexpr std::string_view kTranscriptHeader = "qx80-transcript 1";
+
+// The kinds of event lines.
+namespace transcript {
+constexpr std::string_view kOpen = "open";        // open HANDLE VID:PID in=N out=N feature=N id=N PATH
+constexpr std::string_view kClose = "close";      // close HANDLE
+constexpr std::string_view kOut = "out";          // out HANDLE HEX: a report the host started to write
+constexpr std::string_view kIn = "in";            // in HANDLE HEX: a report the host read
+constexpr std::string_view kLost = "lost";        // lost HANDLE read|write: the interface failed the host
+constexpr std::string_view kTimeout = "timeout";  // timeout HANDLE write: a write that never completed
+constexpr std::string_view kPhase = "phase";      // phase TEXT
+constexpr std::string_view kResult = "result";    // result CODE NAME
+}  // namespace transcript
+
+class TranscriptWriter {
+ public:
+  // Starts the transcript in `path` (replacing the file), with `about` (what was run) in a
+  // comment line under the header; false when the file cannot be written.
+  bool Open(const std::filesystem::path& path, std::string_view about);
+  // Appends one event line; `text` must hold no line break. Safe from any thread. Each line
+  // is flushed, so a session that ends abruptly keeps everything before it.
+  void Write(std::string_view kind, std::string_view text);
+
+ private:
+  std::mutex m_mutex;
+  std::ofstream m_file;
+  std::chrono::steady_clock::time_point m_start;
+};
+
+// The transcript of the process's session, while one is being written.
+void SetCurrentTranscript(TranscriptWriter* writer);
+// Writes a phase or the result to the current transcript; nothing without one.
+void NoteTranscriptPhase(std::string_view text);
+void NoteTranscriptResult(int32_t code, std::string_view name);
+
+// Lower-case hex digits, two per byte, and back (false on anything else).
+std::string HexBytes(std::span<const uint8_t> bytes);
+bool ParseHexBytes(std::string_view text, std::vector<uint8_t>& bytes);
+
+struct TranscriptEvent {
+  size_t line = 0;     // line number in the file, from 1
+  double seconds = 0;  // since the transcript began
+  std::string kind;
+  uint32_t handle = 0;         // open, close, out, in, lost, timeout
+  HidInterfaceCaps caps;       // open
+  std::vector<uint8_t> bytes;  // out, in
+  std::string text;            // the rest of the line: path, lost direction, phase, result
+};
+
+// Reads a whole transcript. False, with the line and what is wrong in `error`, when the
+// file cannot be read, does not start with the header, or has a malformed line.
+bool ReadTranscript(const std::filesystem::path& path, std::vector<TranscriptEvent>& events, std::string& error);
+
+}  // namespace qx80

@@ -1,0 +1,125 @@
+#include "device/transcript.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "device/hid_device.h"
+#include "device/sim/sim_hid_bus.h"
+#include "device/transcript_hid_backend.h"
+
+namespace qx80 {
+namespace {
+
+constexpr HidInterfaceCaps kDevice{0x1F5E, 0x2A01, 65, 65, 0, 0};
+constexpr HidInterfaceCaps kOtherVendor{0x046D, 0xC077, 65, 65, 0, 0};
+
+// Answers every report with the same report, its first payload byte incremented.
+class EchoEndpoint : public SimHidBus::Endpoint {
+ public:
+  explicit EchoEndpoint(SimHidBus& bus) : m_bus(bus) {}
+  void OnOutputReport(SimHidBus::DeviceId device, std::span<const uint8_t> report) override {
+    std::vector<uint8_t> answer(report.begin(), report.end());
+    ++answer[1];
+    m_bus.PushInput(device, answer);
+  }
+
+ private:
+  SimHidBus& m_bus;
+};
+
+class TranscriptTest : public ::testing::Test {
+ protected:
+  std::filesystem::path Path() const {
+    return std::filesystem::path(::testing::TempDir()) /
+           (std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()) + ".transcript");
+  }
+  void WriteFile(const std::string& text) const { std::ofstream(Path()) << text; }
+};
+
+// A session on the device, with another vendor's interface before it on the bus: what is
+// read back from the transcript is what crossed the device's interface, in order.
+TEST_F(TranscriptTest, RecordsTheDevicesInterfaceOnly) {
+  SimHidBus bus;
+  EchoEndpoint echo(bus);
+  bus.Attach(kOtherVendor, nullptr);
+  const SimHidBus::DeviceId device = bus.Attach(kDevice, &echo);
+  {
+    TranscriptWriter writer;
+    ASSERT_TRUE(writer.Open(Path(), "a test"));
+    TranscriptHidBackend recorder(bus, writer, kDevice.vendorId);
+    ScopedHidBackend scoped(recorder);
+    CHidDevice hid;
+    ASSERT_NE(hid.Open(0x1F5E, 0x2A01, 64, 64, 0), nullptr);
+    std::vector<uint8_t> payload(64, 0);
+    payload[0] = 0x41;
+    ASSERT_EQ(hid.WriteReport(payload.data(), 1000), 1);
+    ASSERT_EQ(hid.ReadReport(payload.data(), 1000), 1);
+    EXPECT_EQ(payload[0], 0x42);
+    bus.Detach(device);
+    EXPECT_EQ(hid.ReadReport(payload.data(), 1000), 0);
+    NoteTranscriptPhase("not current: not written");
+    SetCurrentTranscript(&writer);
+    NoteTranscriptResult(-11, "ResultLinkLost");
+    SetCurrentTranscript(nullptr);
+  }
+  std::vector<TranscriptEvent> events;
+  std::string error;
+  ASSERT_TRUE(ReadTranscript(Path(), events, error)) << error;
+
+  std::vector<std::string> seen;
+  for (const TranscriptEvent& event : events) {
+    seen.push_back(event.kind + " " + std::to_string(event.handle) + " " + event.text);
+  }
+  // The search opens the interface once to learn it, then once to use it.
+  const std::vector<std::string> expected = {
+      "open 1 sim:2:0", "close 1 ", "open 2 sim:2:0", "out 2 ", "in 2 ", "lost 2 read", "result 0 -11 ResultLinkLost",
+      "close 2 "};
+  EXPECT_EQ(seen, expected);
+  ASSERT_EQ(events.size(), expected.size());
+  EXPECT_EQ(events[2].caps.productId, 0x2A01);
+  EXPECT_EQ(events[2].caps.inputReportLength, 65);
+  ASSERT_EQ(events[3].bytes.size(), 65u);
+  EXPECT_EQ(events[3].bytes[1], 0x41);
+  EXPECT_EQ(events[4].bytes[1], 0x42);
+  for (size_t i = 1; i < events.size(); ++i) {
+    EXPECT_GE(events[i].seconds, events[i - 1].seconds);
+  }
+}
+
+TEST_F(TranscriptTest, ReaderNamesTheFirstLineItCannotRead) {
+  struct Case {
+    const char* text;
+    const char* error;  // part of the message; empty: read
+  };
+  const std::string header = std::string(kTranscriptHeader) + "\n";
+  const std::vector<Case> cases = {
+      {"qx80-transcript 2\n", "not a transcript"},
+      {"", "not a transcript"},
+      {"# comments and empty lines are skipped\n\n0.5 phase update started\n0.6 result 0 ResultOk\n", ""},
+      {"0.1 open 1 1f5e:2a01 in=65 out=65 feature=0 id=0 some path\n0.2 out 1 00ff\n", ""},
+      {"0.1 open 1 1f5e:2a01 in=65 out=65 id=0 path\n", ":2: not an event line"},
+      {"0.1 open 1 1f5e:2a01 in=65 out=65 feature=0 id=256 path\n", ":2: not an event line"},
+      {"0.1 out 1 0g\n", ":2: not an event line"},
+      {"0.1 out 1 abc\n", ":2: not an event line"},
+      {"0.1 in 1\n", ":2: not an event line"},
+      {"0.1 out x 00\n", ":2: not an event line"},
+      {"-1 phase early\n", ":2: not an event line"},
+      {"0.1 phase ok\nsoon close 1\n", ":3: not an event line"},
+      {"0.1 shout 1 00\n", ":2: not an event line"},
+  };
+  for (const Case& c : cases) {
+    WriteFile(std::string(c.text).starts_with("qx80-transcript") || *c.text == '\0' ? c.text : header + c.text);
+    std::vector<TranscriptEvent> events;
+    std::string error;
+    const bool read = ReadTranscript(Path(), events, error);
+    EXPECT_EQ(read, *c.error == '\0') << c.text;
+    EXPECT_NE(error.find(c.error), std::string::npos) << c.text << " gave: " << error;
+  }
+}
+
+}  // namespace
+}  // namespace qx80
