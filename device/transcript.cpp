@@ -88,7 +88,9 @@ bool ParseEvent(std::string_view line, TranscriptEvent& event) {
 
 bool TranscriptWriter::Open(const std::filesystem::path& path, std::string_view about) {
   std::lock_guard<std::mutex> lock(m_mutex);
-  m_file.open(path, std::ios::out | std::ios::trunc);
+  // Binary: lines end in LF on every platform, so a transcript written on Windows reads the
+  // same anywhere.
+  m_file.open(path, std::ios::out | std::ios::trunc | std::ios::binary);
   if (!m_file) {
     return false;
   }
@@ -158,12 +160,22 @@ bool ReadTranscript(const std::filesystem::path& path, std::vector<TranscriptEve
     return false;
   }
   std::string line;
-  if (!std::getline(file, line) || line != kTranscriptHeader) {
+  // A transcript that passed through an editor or a mail program may end its lines in CR LF.
+  const auto next = [&] {
+    if (!std::getline(file, line)) {
+      return false;
+    }
+    if (line.ends_with('\r')) {
+      line.pop_back();
+    }
+    return true;
+  };
+  if (!next() || line != kTranscriptHeader) {
     error = name + ": not a transcript (the first line is not \"" + std::string(kTranscriptHeader) + "\")";
     return false;
   }
   events.clear();
-  for (size_t number = 2; std::getline(file, line); ++number) {
+  for (size_t number = 2; next(); ++number) {
     if (line.empty() || line.starts_with('#')) {
       continue;
     }

@@ -37,7 +37,7 @@ class TranscriptTest : public ::testing::Test {
     return std::filesystem::path(::testing::TempDir()) /
            (std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()) + ".transcript");
   }
-  void WriteFile(const std::string& text) const { std::ofstream(Path()) << text; }
+  void WriteFile(const std::string& text) const { std::ofstream(Path(), std::ios::binary) << text; }
 };
 
 // A session on the device, with another vendor's interface before it on the bus: what is
@@ -101,6 +101,7 @@ TEST_F(TranscriptTest, ReaderNamesTheFirstLineItCannotRead) {
       {"", "not a transcript"},
       {"# comments and empty lines are skipped\n\n0.5 phase update started\n0.6 result 0 ResultOk\n", ""},
       {"0.1 open 1 1f5e:2a01 in=65 out=65 feature=0 id=0 some path\n0.2 out 1 00ff\n", ""},
+      {"0.1 phase lines may end in CR LF\r\n0.2 out 1 00ff\r\n", ""},
       {"0.1 open 1 1f5e:2a01 in=65 out=65 id=0 path\n", ":2: not an event line"},
       {"0.1 open 1 1f5e:2a01 in=65 out=65 feature=0 id=256 path\n", ":2: not an event line"},
       {"0.1 out 1 0g\n", ":2: not an event line"},
