@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <cstring>
 
-#include "firmware/byte_reader.h"
 #include "firmware/crc16.h"
 #include "firmware/image_layout.h"
+#include "platform/byte_reader.h"
 
 namespace qx80 {
 namespace {
@@ -171,9 +171,8 @@ void CFirmFile::Keep(std::span<const uint8_t> bytes) {
 
 void XorWords(std::span<uint8_t> region, FirmBodyKey key) {
   uint8_t keyBytes[8];
-  for (int i = 0; i < 8; ++i) {
-    keyBytes[i] = static_cast<uint8_t>(key[i / 4] >> (8 * (i % 4)));
-  }
+  WriteLe32(keyBytes, key[0]);
+  WriteLe32(keyBytes + 4, key[1]);
   // Eight bytes at a time; the XOR works byte for byte, so the host's byte order does not matter.
   uint64_t keyChunk = 0;
   std::memcpy(&keyChunk, keyBytes, sizeof keyChunk);

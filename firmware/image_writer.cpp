@@ -2,9 +2,9 @@
 
 #include <algorithm>
 
-#include "firmware/byte_reader.h"
 #include "firmware/crc16.h"
 #include "firmware/image_layout.h"
+#include "platform/byte_reader.h"
 
 namespace qx80 {
 namespace {
@@ -13,17 +13,6 @@ namespace L = firm_layout;
 
 // Appending (Crc16 XOR this) big-endian to any buffer brings its Crc16 to 0.
 constexpr uint16_t CHECK_VALUE_XOR = 0x7B30;
-
-void PutU16LE(std::span<uint8_t> image, size_t at, uint16_t v) {
-  image[at] = static_cast<uint8_t>(v);
-  image[at + 1] = static_cast<uint8_t>(v >> 8);
-}
-
-void PutU32LE(std::span<uint8_t> image, size_t at, uint32_t v) {
-  for (int i = 0; i < 4; ++i) {
-    image[at + i] = static_cast<uint8_t>(v >> (8 * i));
-  }
-}
 
 }  // namespace
 
@@ -37,11 +26,11 @@ bool WriteFirmImageHeader(std::span<uint8_t> image, const FirmImageFields& field
   std::copy(kind->magic.begin(), kind->magic.end(), image.begin() + L::HEADER_MAGIC);
   std::fill(image.begin() + L::HEADER_VERSION, image.begin() + L::HEADER_PART_LENGTH, 0);
   std::copy(fields.version.begin(), fields.version.end(), image.begin() + L::HEADER_VERSION);
-  PutU32LE(image, L::HEADER_PART_LENGTH, static_cast<uint32_t>(image.size()));
-  PutU32LE(image, L::HEADER_CHECK_SCHEME, fields.checkScheme);
-  PutU32LE(image, L::HEADER_BODY_KEY, fields.key[0]);
-  PutU32LE(image, L::HEADER_BODY_KEY + 4, fields.key[1]);
-  PutU16LE(image, image.size() - L::TRAILER_CHECK_FLAG, fields.checkFlag);
+  WriteLe32(image.data() + L::HEADER_PART_LENGTH, static_cast<uint32_t>(image.size()));
+  WriteLe32(image.data() + L::HEADER_CHECK_SCHEME, fields.checkScheme);
+  WriteLe32(image.data() + L::HEADER_BODY_KEY, fields.key[0]);
+  WriteLe32(image.data() + L::HEADER_BODY_KEY + 4, fields.key[1]);
+  WriteLe16(image.data() + (image.size() - L::TRAILER_CHECK_FLAG), fields.checkFlag);
   return true;
 }
 

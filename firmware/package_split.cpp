@@ -2,8 +2,8 @@
 
 #include <optional>
 
-#include "firmware/byte_reader.h"
 #include "firmware/image_layout.h"
+#include "platform/byte_reader.h"
 
 namespace qx80 {
 namespace {

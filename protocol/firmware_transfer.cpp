@@ -44,11 +44,6 @@ T LoadRecord(const void* block) {
   return record;
 }
 
-void WriteLe32(uint8_t* p, uint32_t value) {
-  WriteLe16(p, static_cast<uint16_t>(value));
-  WriteLe16(p + 2, static_cast<uint16_t>(value >> 16));
-}
-
 // The device does not report a lost link while the flag is set; cleared on every way out.
 class TransferActiveScope {
  public:

@@ -9,6 +9,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "platform/byte_reader.h"
+
 namespace qx80 {
 
 constexpr size_t kReportSize = 64;
@@ -56,15 +58,6 @@ struct MessageHeader {
   uint8_t detail = 0;  // requests: 0
   uint16_t length = 0;
 };
-
-inline uint16_t ReadLe16(const uint8_t* p) {
-  return static_cast<uint16_t>(p[0] | (p[1] << 8));
-}
-
-inline void WriteLe16(uint8_t* p, uint16_t value) {
-  p[0] = static_cast<uint8_t>(value);
-  p[1] = static_cast<uint8_t>(value >> 8);
-}
 
 inline MessageHeader ReadHeader(const uint8_t* message) {
   return MessageHeader{message[0], ReadLe16(message + 1), message[3], message[4], message[5], ReadLe16(message + 6)};

@@ -5,6 +5,7 @@
 
 #include "firmware/crc16.h"
 #include "firmware/firm_file.h"
+#include "platform/byte_reader.h"
 #include "protocol/firmware_transfer.h"
 #include "sim/sim_qx80_device.h"
 
@@ -19,10 +20,6 @@ constexpr uint16_t kFirmBeginLength = 7;  // target code, size, CRC
 constexpr uint16_t kSiamBeginLength = 6;  // size, CRC
 constexpr uint32_t kFirmMaxSize = 0x500000;
 constexpr uint32_t kSiamMaxSize = 0x100000;
-
-uint32_t ReadLe32(const uint8_t* p) {
-  return static_cast<uint32_t>(ReadLe16(p)) | static_cast<uint32_t>(ReadLe16(p + 2)) << 16;
-}
 
 SimFirmwareTransfer::Answer Acknowledge(const MessageHeader& request, uint8_t status = STATUS_OK,
                                         std::vector<uint8_t> data = {}) {

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <utility>
 
+#include "platform/byte_reader.h"
 #include "protocol/command_catalogue.h"
 #include "protocol/firmware_transfer.h"
 
@@ -23,11 +24,6 @@ std::optional<uint16_t> CatalogueReplyLength(uint8_t type, uint16_t id) {
     }
   }
   return std::nullopt;
-}
-
-uint32_t ReadLe32(const uint8_t* p) {
-  return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 | static_cast<uint32_t>(p[2]) << 16 |
-         static_cast<uint32_t>(p[3]) << 24;
 }
 
 MessageHeader ReplyHeader(const MessageHeader& request, uint8_t status = STATUS_OK) {

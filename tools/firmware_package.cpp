@@ -7,6 +7,7 @@
 #include "firmware/firm_file.h"
 #include "firmware/image_layout.h"
 #include "firmware/image_writer.h"
+#include "platform/byte_reader.h"
 #include "tools/gf2_solver.h"
 
 namespace qx80 {
@@ -87,18 +88,16 @@ std::optional<std::vector<uint8_t>> MakePart(const PartPlan& plan) {
     // The first block as stored: clear header, then the start of the scrambled body.
     const auto storedFirstBlock = [&](uint64_t adjust) {
       std::vector<uint8_t> block(image.begin(), image.begin() + BLOCK_SIZE);
-      block[FIRST_BLOCK_ADJUST_AT] = static_cast<uint8_t>(adjust);
-      block[FIRST_BLOCK_ADJUST_AT + 1] = static_cast<uint8_t>(adjust >> 8);
+      WriteLe16(block.data() + FIRST_BLOCK_ADJUST_AT, static_cast<uint16_t>(adjust));
       XorWords(std::span(block).subspan(L::BODY_START), fields.key);
       return Crc16(block);
     };
-    const uint64_t current = image[FIRST_BLOCK_ADJUST_AT] | image[FIRST_BLOCK_ADJUST_AT + 1] << 8;
+    const uint64_t current = ReadLe16(image.data() + FIRST_BLOCK_ADJUST_AT);
     const auto adjust = SolveAffine16(16, storedFirstBlock, *plan.firstBlockCrc, current);
     if (!adjust) {
       return std::nullopt;
     }
-    image[FIRST_BLOCK_ADJUST_AT] = static_cast<uint8_t>(*adjust);
-    image[FIRST_BLOCK_ADJUST_AT + 1] = static_cast<uint8_t>(*adjust >> 8);
+    WriteLe16(image.data() + FIRST_BLOCK_ADJUST_AT, static_cast<uint16_t>(*adjust));
   }
 
   if (!SealFirmImage(all)) {

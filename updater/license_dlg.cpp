@@ -1,5 +1,6 @@
 #include "updater/license_dlg.h"
 
+#include "platform/byte_reader.h"
 #include "platform/resources.h"
 #include "updater/resources/resource_ids.h"
 
@@ -10,11 +11,10 @@ int LicenseResourceId(int32_t language) {
 }
 
 std::u16string LicenseTextFromResource(std::span<const uint8_t> resource) {
-  if (resource.size() < 2) return {};
-  const size_t units = (resource.size() - 2) / 2;
-  std::u16string text(units, u'\0');
-  for (size_t i = 0; i < units; ++i) {
-    text[i] = static_cast<char16_t>(resource[2 + i * 2] | (resource[3 + i * 2] << 8));
+  // The text follows its 2-byte order mark; an odd last byte is no unit.
+  std::u16string text;
+  if (resource.size() >= 2) {
+    ByteReader(resource).ReadUtf16(2, (resource.size() - 2) / 2, text);
   }
   return text;
 }

@@ -4,6 +4,8 @@
 #include <optional>
 #include <string>
 
+#include "platform/byte_reader.h"
+
 namespace qx80 {
 namespace {
 
@@ -13,62 +15,46 @@ constexpr size_t kFixedFileInfoSize = 52;   // VS_FIXEDFILEINFO
 constexpr size_t kProductVersionMsAt = 16;  // dwProductVersionMS within it
 constexpr size_t kProductVersionLsAt = 20;  // dwProductVersionLS
 
-uint16_t Word(std::span<const uint8_t> b, size_t at) {
-  return static_cast<uint16_t>(b[at] | (b[at + 1] << 8));
-}
-
-uint32_t Dword(std::span<const uint8_t> b, size_t at) {
-  return static_cast<uint32_t>(Word(b, at)) | (static_cast<uint32_t>(Word(b, at + 2)) << 16);
-}
-
-size_t AlignUp4(size_t n) {
-  return (n + 3) & ~size_t{3};
-}
-
-char16_t AsciiLower(char16_t c) {
-  return (c >= u'A' && c <= u'Z') ? static_cast<char16_t>(c - u'A' + u'a') : c;
-}
-
 // One node of the block: its key, its value and the bytes of its children.
 struct Node {
-  std::span<const uint8_t> key;  // UTF-16LE, without the terminator
+  std::u16string key;
   std::span<const uint8_t> value;
   std::span<const uint8_t> children;
 };
 
 // The node that starts at the beginning of `bytes`, and its whole length.
 std::optional<Node> ReadNode(std::span<const uint8_t> bytes, size_t& length) {
-  if (bytes.size() < kNodeHeader) return std::nullopt;
-  length = Word(bytes, 0);
-  if (length < kNodeHeader || length > bytes.size()) return std::nullopt;
-  const auto node = bytes.first(length);
-  const size_t valueLength = Word(node, 2) * (Word(node, 4) == kTextValue ? size_t{2} : size_t{1});
-  size_t at = kNodeHeader;
-  while (true) {
-    if (at + 2 > node.size()) return std::nullopt;
-    if (Word(node, at) == 0) break;
-    at += 2;
+  const ByteReader all(bytes);
+  uint16_t nodeLength = 0;
+  std::span<const uint8_t> nodeBytes;
+  if (!all.ReadU16LE(0, nodeLength) || nodeLength < kNodeHeader || !all.Slice(0, nodeLength, nodeBytes)) {
+    return std::nullopt;
   }
+  length = nodeLength;
+  const ByteReader node(nodeBytes);
+  uint16_t valueLength = 0;
+  uint16_t type = 0;
+  node.ReadU16LE(2, valueLength);  // both inside the header the length covers
+  node.ReadU16LE(4, type);
   Node result;
-  result.key = node.subspan(kNodeHeader, at - kNodeHeader);
-  const size_t valueAt = AlignUp4(at + 2);
-  if (valueAt > node.size() || valueLength > node.size() - valueAt) {
+  size_t valueAt = 0;
+  if (!node.ReadUtf16Terminated(kNodeHeader, result.key, valueAt)) {
+    return std::nullopt;
+  }
+  valueAt = AlignUp4(valueAt);
+  const size_t valueSize = valueLength * (type == kTextValue ? size_t{2} : size_t{1});
+  if (!node.Slice(valueAt, valueSize, result.value)) {
     // A node may end right after its key when it has neither value nor children.
-    if (valueLength != 0) return std::nullopt;
+    if (valueSize != 0) {
+      return std::nullopt;
+    }
     return result;
   }
-  result.value = node.subspan(valueAt, valueLength);
-  const size_t childrenAt = AlignUp4(valueAt + valueLength);
-  if (childrenAt < node.size()) result.children = node.subspan(childrenAt);
-  return result;
-}
-
-bool KeyEquals(std::span<const uint8_t> key, std::u16string_view name) {
-  if (key.size() != name.size() * 2) return false;
-  for (size_t i = 0; i < name.size(); ++i) {
-    if (AsciiLower(static_cast<char16_t>(Word(key, i * 2))) != AsciiLower(name[i])) return false;
+  const size_t childrenAt = AlignUp4(valueAt + valueSize);
+  if (childrenAt < nodeBytes.size()) {
+    result.children = nodeBytes.subspan(childrenAt);
   }
-  return true;
+  return result;
 }
 
 std::optional<Node> FindChild(std::span<const uint8_t> children, std::u16string_view name) {
@@ -76,7 +62,7 @@ std::optional<Node> FindChild(std::span<const uint8_t> children, std::u16string_
     size_t length = 0;
     const auto child = ReadNode(children, length);
     if (!child) return std::nullopt;
-    if (KeyEquals(child->key, name)) return child;
+    if (EqualsIgnoringAsciiCase(child->key, name)) return child;
     const size_t next = AlignUp4(length);
     if (next >= children.size()) break;
     children = children.subspan(next);
@@ -116,23 +102,27 @@ bool QueryVersionBlock(std::span<const uint8_t> block, std::u16string_view subBl
 
 void ApplyVersionInfo(const VersionQuery& query, AppInfo& info) {
   std::span<const uint8_t> value;
+  uint16_t language = 0;
+  uint16_t codePage = 0;
   // A translation table shorter than one entry has no first translation to read.
-  if (query(u"\\VarFileInfo\\Translation", value) && value.size() >= 4) {
-    const std::u16string name = u"\\StringFileInfo\\" + Hex4(Word(value, 0)) + Hex4(Word(value, 2)) + u"\\ProductName";
+  if (query(u"\\VarFileInfo\\Translation", value) && ByteReader(value).ReadU16LE(0, language) &&
+      ByteReader(value).ReadU16LE(2, codePage)) {
+    const std::u16string name = u"\\StringFileInfo\\" + Hex4(language) + Hex4(codePage) + u"\\ProductName";
     std::span<const uint8_t> text;
     if (query(name, text)) {
+      const ByteReader units(text);
       std::u16string productName;
-      for (size_t i = 0; i + 1 < text.size() && productName.size() < AppInfo::PRODUCT_NAME_MAX_LENGTH; i += 2) {
-        const auto c = static_cast<char16_t>(Word(text, i));
-        if (c == u'\0') break;
-        productName.push_back(c);
+      for (uint16_t c = 0; productName.size() < AppInfo::PRODUCT_NAME_MAX_LENGTH &&
+                           units.ReadU16LE(productName.size() * 2, c) && c != 0;) {
+        productName.push_back(static_cast<char16_t>(c));
       }
       info.m_productName = productName;
     }
   }
+  // The fixed file information counts only when it is whole.
   if (query(u"\\", value) && value.size() >= kFixedFileInfoSize) {
-    const uint32_t ms = Dword(value, kProductVersionMsAt);
-    const uint32_t ls = Dword(value, kProductVersionLsAt);
+    const uint32_t ms = ReadLe32(value.data() + kProductVersionMsAt);
+    const uint32_t ls = ReadLe32(value.data() + kProductVersionLsAt);
     info.m_versionMajor = static_cast<int32_t>(ms >> 16);
     info.m_versionMinor = static_cast<int32_t>(ms & 0xFFFF);
     info.m_versionBuild = static_cast<int32_t>(ls >> 16);

@@ -1,5 +1,9 @@
 #include "device/bridge/bridge_wire.h"
 
+#include <iterator>
+
+#include "platform/byte_reader.h"
+
 namespace qx80 {
 namespace {
 
@@ -12,15 +16,6 @@ bool IsKnownType(uint8_t type) {
       return true;
   }
   return false;
-}
-
-void PutU16(std::vector<uint8_t>& out, uint16_t value) {
-  out.push_back(static_cast<uint8_t>(value & 0xFF));
-  out.push_back(static_cast<uint8_t>(value >> 8));
-}
-
-uint16_t GetU16(std::span<const uint8_t> bytes, size_t offset) {
-  return static_cast<uint16_t>(bytes[offset] | (bytes[offset + 1] << 8));
 }
 
 }  // namespace
@@ -42,20 +37,20 @@ bool EncodeBridgeFrame(BridgeFrameType type, std::span<const uint8_t> payload, s
   if (!BridgeFrameLengthAllowed(type, payload.size())) {
     return false;
   }
-  out.push_back(static_cast<uint8_t>(type));
-  PutU16(out, static_cast<uint16_t>(payload.size()));
+  uint8_t header[kBridgeFrameHeaderSize] = {static_cast<uint8_t>(type)};
+  WriteLe16(header + 1, static_cast<uint16_t>(payload.size()));
+  out.insert(out.end(), std::begin(header), std::end(header));
   out.insert(out.end(), payload.begin(), payload.end());
   return true;
 }
 
 std::vector<uint8_t> EncodePresentPayload(const HidInterfaceCaps& caps) {
-  std::vector<uint8_t> payload;
-  payload.reserve(kBridgePresentPayloadSize);
-  PutU16(payload, caps.vendorId);
-  PutU16(payload, caps.productId);
-  PutU16(payload, caps.inputReportLength);
-  PutU16(payload, caps.outputReportLength);
-  payload.push_back(caps.firstOutputReportId);
+  std::vector<uint8_t> payload(kBridgePresentPayloadSize);
+  WriteLe16(payload.data(), caps.vendorId);
+  WriteLe16(payload.data() + 2, caps.productId);
+  WriteLe16(payload.data() + 4, caps.inputReportLength);
+  WriteLe16(payload.data() + 6, caps.outputReportLength);
+  payload[8] = caps.firstOutputReportId;
   return payload;
 }
 
@@ -64,10 +59,10 @@ bool DecodePresentPayload(std::span<const uint8_t> payload, HidInterfaceCaps& ca
     return false;
   }
   caps = HidInterfaceCaps{};
-  caps.vendorId = GetU16(payload, 0);
-  caps.productId = GetU16(payload, 2);
-  caps.inputReportLength = GetU16(payload, 4);
-  caps.outputReportLength = GetU16(payload, 6);
+  caps.vendorId = ReadLe16(payload.data());
+  caps.productId = ReadLe16(payload.data() + 2);
+  caps.inputReportLength = ReadLe16(payload.data() + 4);
+  caps.outputReportLength = ReadLe16(payload.data() + 6);
   caps.firstOutputReportId = payload[8];
   return true;
 }
@@ -81,7 +76,7 @@ bool BridgeFrameParser::Feed(std::span<const uint8_t> bytes, std::vector<BridgeF
   size_t offset = 0;
   while (pending.size() - offset >= kBridgeFrameHeaderSize) {
     const uint8_t type = pending[offset];
-    const size_t length = GetU16(pending, offset + 1);
+    const size_t length = ReadLe16(pending.data() + offset + 1);
     // Judged on the header alone, so a bad frame fails before its payload has arrived.
     if (!IsKnownType(type) || !BridgeFrameLengthAllowed(static_cast<BridgeFrameType>(type), length)) {
       m_failed = true;

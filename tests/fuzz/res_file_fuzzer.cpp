@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <span>
 
+#include "platform/byte_reader.h"
 #include "tests/fuzz/fuzz_check.h"
 #include "updater/resources/res_file.h"
 
@@ -11,7 +12,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     return 0;
   }
   const std::span<const uint8_t> res(data + 2, size - 2);
-  const uint16_t id = static_cast<uint16_t>(data[0] | (data[1] << 8));
+  const uint16_t id = qx80::ReadLe16(data);
   for (const qx80::ResourceType type :
        {qx80::ResourceType::Number(6), qx80::ResourceType::Number(16), qx80::ResourceType::Named(u"BIN")}) {
     const std::span<const uint8_t> found = qx80::FindInResFile(res, type, id);

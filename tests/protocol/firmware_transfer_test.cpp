@@ -26,10 +26,6 @@ using Block = std::array<uint8_t, kParameterBlockSize>;
 
 constexpr uint32_t kCarriedUamcSize = 2721152;
 
-uint32_t Le32(const Bytes& bytes, size_t at) {
-  return ReadLe16(bytes.data() + at) | static_cast<uint32_t>(ReadLe16(bytes.data() + at + 2)) << 16;
-}
-
 Bytes LittleEndian(uint32_t value, size_t count) {
   Bytes bytes;
   for (size_t i = 0; i < count; ++i) {
@@ -143,7 +139,7 @@ TEST_F(FirmwareTransferTest, BlocksOnTheWireAndProgressFollowTheImageSize) {
       const Bytes& request = blocks[i];
       ASSERT_EQ(request.size(), n + 14);
       EXPECT_EQ(ReadHeader(request.data()).length, n + 6);
-      EXPECT_EQ(Le32(request, 8), offset);
+      EXPECT_EQ(ReadLe32(request.data() + 8), offset);
       EXPECT_EQ(ReadLe16(request.data() + 12), Crc16(image.data() + offset, n));
       EXPECT_TRUE(std::equal(request.begin() + 14, request.end(), image.begin() + offset));
       offset += n;

@@ -9,6 +9,7 @@
 
 #include "firmware/image_layout.h"
 #include "firmware/image_writer.h"
+#include "platform/byte_reader.h"
 
 namespace qx80::test {
 namespace {
@@ -29,9 +30,7 @@ void PutText(Bytes& image, size_t at, std::string_view text) {
 
 void PutU32LE(Bytes& image, size_t at, uint32_t v) {
   Require(at + 4 <= image.size(), "image too short for its fields");
-  for (int i = 0; i < 4; ++i) {
-    image[at + i] = static_cast<uint8_t>(v >> (8 * i));
-  }
+  WriteLe32(image.data() + at, v);
 }
 
 }  // namespace

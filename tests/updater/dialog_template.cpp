@@ -2,6 +2,7 @@
 
 #include <cstddef>
 
+#include "platform/byte_reader.h"
 #include "platform/resources.h"
 
 namespace qx80::test {
@@ -15,11 +16,11 @@ class Reader {
   explicit Reader(std::span<const uint8_t> b) : m_b(b) {}
   bool ok() const { return m_ok; }
   uint16_t Word() {
-    if (m_at + 2 > m_b.size()) {
+    uint16_t v = 0;
+    if (!m_b.ReadU16LE(m_at, v)) {
       m_ok = false;
       return 0;
     }
-    const auto v = static_cast<uint16_t>(m_b[m_at] | (m_b[m_at + 1] << 8));
     m_at += 2;
     return v;
   }
@@ -28,11 +29,13 @@ class Reader {
     return lo | (static_cast<uint32_t>(Word()) << 16);
   }
   uint8_t Byte() {
-    if (m_at >= m_b.size()) {
+    uint8_t v = 0;
+    if (!m_b.ReadU8(m_at, v)) {
       m_ok = false;
       return 0;
     }
-    return m_b[m_at++];
+    ++m_at;
+    return v;
   }
   std::u16string String() {
     std::u16string s;
@@ -52,13 +55,13 @@ class Reader {
     return s + String();
   }
   void Skip(size_t n) {
-    if (n > m_b.size() - m_at) m_ok = false;
+    if (!m_b.Has(m_at, n)) m_ok = false;
     m_at += n;
   }
   void Align4() { m_at = (m_at + 3) & ~size_t{3}; }
 
  private:
-  std::span<const uint8_t> m_b;
+  ByteReader m_b;
   size_t m_at = 0;
   bool m_ok = true;
 };

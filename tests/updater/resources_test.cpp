@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "platform/byte_reader.h"
 #include "tests/updater/dialog_template.h"
 #include "updater/license_dlg.h"
 #include "updater/resources/resource_ids.h"
@@ -163,10 +164,6 @@ TEST(DialogTemplates, Progress) {
                    {1007, u"msctls_progress32", u"", PBS_SMOOTH | WS_BORDER, 8, 36, 260, 13}});
 }
 
-uint32_t Le32(std::span<const uint8_t> b, size_t at) {
-  return b[at] | (b[at + 1] << 8) | (b[at + 2] << 16) | (static_cast<uint32_t>(b[at + 3]) << 24);
-}
-
 TEST(Icon, GroupHoldsFiveSizesOf32BitImages) {
   const auto group = FindResourceBytes(ResourceType::Number(RESOURCE_TYPE_GROUP_ICON), IDI_APP);
   ASSERT_EQ(group.size(), 6u + 5 * 14);
@@ -175,11 +172,10 @@ TEST(Icon, GroupHoldsFiveSizesOf32BitImages) {
   for (int i = 0; i < 5; ++i) {
     const auto entry = group.subspan(6 + 14 * i, 14);
     EXPECT_EQ(entry[0] == 0 ? 256 : entry[0], sizes[i]);
-    EXPECT_EQ(entry[6] | (entry[7] << 8), 32);  // bits per pixel
-    const auto image = FindResourceBytes(ResourceType::Number(RESOURCE_TYPE_ICON),
-                                         static_cast<uint16_t>(entry[12] | (entry[13] << 8)));
-    ASSERT_EQ(image.size(), Le32(entry, 8)) << sizes[i];
-    EXPECT_EQ(Le32(image, 4), static_cast<uint32_t>(sizes[i]));  // bitmap width
+    EXPECT_EQ(ReadLe16(entry.data() + 6), 32);  // bits per pixel
+    const auto image = FindResourceBytes(ResourceType::Number(RESOURCE_TYPE_ICON), ReadLe16(entry.data() + 12));
+    ASSERT_EQ(image.size(), ReadLe32(entry.data() + 8)) << sizes[i];
+    EXPECT_EQ(ReadLe32(image.data() + 4), static_cast<uint32_t>(sizes[i]));  // bitmap width
   }
 }
 

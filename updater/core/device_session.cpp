@@ -4,6 +4,7 @@
 #include <string_view>
 
 #include "firmware/version_text.h"
+#include "platform/byte_reader.h"
 
 namespace qx80 {
 namespace {
@@ -61,10 +62,7 @@ void CDeviceSession::ReadVersions() {
     CDeviceCommApp& device = *m_device;
     std::lock_guard<std::recursive_mutex> lock(device.m_lock);
     uint8_t* block = device.m_params;
-    const uint32_t selector = kVersionSelectors[slot];
-    for (size_t i = 0; i < 4; ++i) {
-      block[i] = static_cast<uint8_t>(selector >> (8 * i));
-    }
+    WriteLe32(block, kVersionSelectors[slot]);
     std::memset(block + kVersionTextOffset, 0, kVersionClearEnd - kVersionTextOffset);
     if (device.RunCommand(CMD_GET_VERSION) == ResultOk) {
       block[kVersionTextOffset + kVersionShownChars] = 0;

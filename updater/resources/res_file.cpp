@@ -2,80 +2,74 @@
 
 #include <cstddef>
 #include <optional>
+#include <string>
+
+#include "platform/byte_reader.h"
 
 namespace qx80 {
 namespace {
 
+constexpr size_t kLengthsSize = 8;       // data size, header size
 constexpr size_t kFixedHeaderTail = 16;  // data version, flags, language, version, characteristics
-
-uint16_t Word(std::span<const uint8_t> b, size_t at) {
-  return static_cast<uint16_t>(b[at] | (b[at + 1] << 8));
-}
-
-uint32_t Dword(std::span<const uint8_t> b, size_t at) {
-  return static_cast<uint32_t>(b[at]) | (static_cast<uint32_t>(b[at + 1]) << 8) |
-         (static_cast<uint32_t>(b[at + 2]) << 16) | (static_cast<uint32_t>(b[at + 3]) << 24);
-}
-
-char16_t AsciiUpper(char16_t c) {
-  return (c >= u'a' && c <= u'z') ? static_cast<char16_t>(c - u'a' + u'A') : c;
-}
 
 // A type or name field of a record header: a number, or a name stored in the header.
 struct NameOrId {
   bool isNumber = false;
   uint16_t number = 0;
-  std::span<const uint8_t> name;  // UTF-16LE units without the terminator
+  std::u16string name;
 };
 
 // Reads one field at `at` within `header`; advances `at` past it. nullopt when it runs out.
-std::optional<NameOrId> ReadNameOrId(std::span<const uint8_t> header, size_t& at) {
-  if (at + 2 > header.size()) return std::nullopt;
-  if (Word(header, at) == 0xFFFF) {
-    if (at + 4 > header.size()) return std::nullopt;
-    NameOrId field{true, Word(header, at + 2), {}};
+std::optional<NameOrId> ReadNameOrId(const ByteReader& header, size_t& at) {
+  uint16_t first = 0;
+  if (!header.ReadU16LE(at, first)) {
+    return std::nullopt;
+  }
+  NameOrId field;
+  if (first == 0xFFFF) {
+    field.isNumber = true;
+    if (!header.ReadU16LE(at + 2, field.number)) {
+      return std::nullopt;
+    }
     at += 4;
     return field;
   }
-  const size_t start = at;
-  while (true) {
-    if (at + 2 > header.size()) return std::nullopt;
-    if (Word(header, at) == 0) break;
-    at += 2;
+  if (!header.ReadUtf16Terminated(at, field.name, at)) {
+    return std::nullopt;
   }
-  NameOrId field{false, 0, header.subspan(start, at - start)};
-  at += 2;
   return field;
 }
 
 bool TypeMatches(const NameOrId& field, const ResourceType& type) {
-  if (type.name.empty()) return field.isNumber && field.number == type.number;
-  if (field.isNumber || field.name.size() != type.name.size() * 2) return false;
-  for (size_t i = 0; i < type.name.size(); ++i) {
-    if (AsciiUpper(static_cast<char16_t>(Word(field.name, i * 2))) != AsciiUpper(type.name[i])) return false;
+  if (type.name.empty()) {
+    return field.isNumber && field.number == type.number;
   }
-  return true;
-}
-
-size_t AlignUp4(size_t n) {
-  return (n + 3) & ~size_t{3};
+  return !field.isNumber && EqualsIgnoringAsciiCase(field.name, type.name);
 }
 
 }  // namespace
 
 std::span<const uint8_t> FindInResFile(std::span<const uint8_t> res, ResourceType type, uint16_t id) {
+  const ByteReader file(res);
   size_t at = 0;
-  while (at + 8 <= res.size()) {
-    const size_t dataSize = Dword(res, at);
-    const size_t headerSize = Dword(res, at + 4);
-    if (headerSize < 8 || headerSize > res.size() - at || dataSize > res.size() - at - headerSize) return {};
-    const auto header = res.subspan(at, headerSize);
-    size_t field = 8;
-    const auto recordType = ReadNameOrId(header, field);
-    const auto recordName = recordType ? ReadNameOrId(header, field) : std::nullopt;
-    if (!recordName || AlignUp4(field) + kFixedHeaderTail > headerSize) return {};
+  uint32_t dataSize = 0;
+  uint32_t headerSize = 0;
+  while (file.ReadU32LE(at, dataSize) && file.ReadU32LE(at + 4, headerSize)) {
+    std::span<const uint8_t> header;
+    std::span<const uint8_t> data;
+    if (headerSize < kLengthsSize || !file.Slice(at, headerSize, header) ||
+        !file.Slice(at + headerSize, dataSize, data)) {
+      return {};
+    }
+    const ByteReader fields(header);
+    size_t field = kLengthsSize;
+    const auto recordType = ReadNameOrId(fields, field);
+    const auto recordName = recordType ? ReadNameOrId(fields, field) : std::nullopt;
+    if (!recordName || !fields.Has(AlignUp4(field), kFixedHeaderTail)) {
+      return {};
+    }
     if (TypeMatches(*recordType, type) && recordName->isNumber && recordName->number == id) {
-      return res.subspan(at + headerSize, dataSize);
+      return data;
     }
     at = AlignUp4(at + headerSize + dataSize);
   }
