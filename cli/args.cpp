@@ -123,14 +123,14 @@ bool ParseArguments(std::string_view program, std::span<const std::string> args,
 
 void PrintOptionHelp(std::ostream& out, std::span<const OptionSpec* const> specs) {
   for (const OptionSpec* spec : specs) {
-    std::string head = "  " + std::string(spec->name);
+    out << "  " << spec->name;
+    size_t width = 2 + spec->name.size();
     if (!spec->value.empty()) {
-      head += " " + std::string(spec->value);
+      out << ' ' << spec->value;
+      width += 1 + spec->value.size();
     }
-    out << head;
     // A long head gets its help on the lines below it.
-    out << (head.size() + 2 <= kHelpColumn ? std::string(kHelpColumn - head.size(), ' ')
-                                           : "\n" + std::string(kHelpColumn, ' '));
+    out << (width + 2 <= kHelpColumn ? std::string(kHelpColumn - width, ' ') : "\n" + std::string(kHelpColumn, ' '));
     std::string_view help = spec->help;
     for (size_t end = help.find('\n'); end != std::string_view::npos; end = help.find('\n')) {
       out << help.substr(0, end) << "\n" << std::string(kHelpColumn, ' ');

@@ -64,7 +64,7 @@ int RunList(std::span<const std::string> args, std::ostream& out, std::ostream& 
     return *done;
   }
   DeviceLink link(options.speed, options.timeOuts);
-  if (!link.Open(options.device, err) || !StartSessionLog(link, options, err)) {
+  if (!ReachDevice(link, options, err) || !StartSessionLog(link, options, err)) {
     return EXIT_USAGE;
   }
   const std::vector<ListedDevice> listed = ReadDevices();

@@ -42,8 +42,20 @@ bool LoadPackage(const DeviceOptions& options, FirmSlots& slots, std::ostream& e
   return true;
 }
 
-bool OpenDevice(DeviceLink& link, const DeviceOptions& options, std::ostream& err) {
+bool ReachDevice(DeviceLink& link, const DeviceOptions& options, std::ostream& err) {
   if (!link.Open(options.device, err)) {
+    return false;
+  }
+  std::string error;
+  if (!link.Reach(error)) {
+    err << "qx80: " << error << " (--device " << options.device << ")\n";
+    return false;
+  }
+  return true;
+}
+
+bool OpenDevice(DeviceLink& link, const DeviceOptions& options, std::ostream& err) {
+  if (!ReachDevice(link, options, err)) {
     return false;
   }
   std::string error;

@@ -16,7 +16,10 @@ constexpr int EXIT_FAILED = 1;
 
 // Loads --package, or the carried package; false with a message on `err`.
 bool LoadPackage(const DeviceOptions& options, FirmSlots& slots, std::ostream& err);
-// Opens the bus of --device and chooses the QX-80 of --path or --index, or the only one;
+// Opens the bus of --device and checks that it can be reached; false with the reason on
+// `err` (the command then exits with EXIT_USAGE).
+bool ReachDevice(DeviceLink& link, const DeviceOptions& options, std::ostream& err);
+// ReachDevice, then chooses the QX-80 of --path or --index, or the only one;
 // false with a message on `err` (the command then exits with EXIT_USAGE), for example when
 // several are present and none is chosen.
 bool OpenDevice(DeviceLink& link, const DeviceOptions& options, std::ostream& err);

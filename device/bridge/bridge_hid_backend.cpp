@@ -99,31 +99,49 @@ bool BridgeHidBackend::Locate(const std::string& path, std::string& location) {
   return true;
 }
 
-void BridgeHidBackend::ConnectIfNeeded() {
+bool BridgeHidBackend::Reach(std::string& error) {
+  error = ConnectIfNeeded();
+  return error.empty();
+}
+
+std::string BridgeHidBackend::ConnectIfNeeded() {
+  const std::string address = m_host + ":" + std::to_string(m_port);
   std::lock_guard<std::mutex> connectLock(m_connectMutex);
   {
     std::lock_guard<std::mutex> lock(m_mutex);
     if (!m_readerEnded) {
-      return;
+      return {};
     }
   }
   if (m_reader.joinable()) {
     m_reader.join();
   }
-  Socket socket = Socket::Connect(m_host, m_port, kConnectTimeoutMs);
+  ConnectFailure failure = ConnectFailure::None;
+  Socket socket = Socket::Connect(m_host, m_port, kConnectTimeoutMs, &failure);
   if (!socket.Valid()) {
-    return;
+    switch (failure) {
+      case ConnectFailure::UnknownHost:
+        return "cannot resolve the host " + m_host;
+      case ConnectFailure::Refused:
+        return "connection to " + address + " refused: nothing listens there (is qx80-sim --listen running?)";
+      case ConnectFailure::NoAnswer:
+        return "no answer from " + address + " within " + std::to_string(kConnectTimeoutMs) + " ms";
+      default:
+        return "cannot connect to " + address;
+    }
   }
   auto stream = std::make_shared<BridgeStream>(std::move(socket));
   std::unique_lock<std::mutex> lock(m_mutex);
   m_stream = stream;
   m_readerEnded = false;
   m_heardFromDevice = false;
+  m_busy = false;
   m_reader = std::thread([this, stream] { ReadFrames(*stream); });
   // A present device announces itself at once: wait a little for that, so that the first
   // enumeration on a new connection already finds it.
   m_changed.wait_for(lock, GetClock().RealBound(kFirstFrameTimeoutMs),
                      [this] { return m_heardFromDevice || m_readerEnded; });
+  return m_busy ? address + " serves another client; try again when it has finished" : std::string();
 }
 
 void BridgeHidBackend::ReadFrames(BridgeStream& stream) {
@@ -174,6 +192,9 @@ bool BridgeHidBackend::OnFrame(const BridgeFrame& frame) {
       }
       m_mirror.PushInput(*m_device, frame.payload);
       return true;
+    case BridgeFrameType::Busy:  // the server serves another client and closes this connection
+      m_busy = !m_device.has_value();
+      break;
     case BridgeFrameType::Output:  // output reports never flow towards the host
       break;
   }

@@ -46,6 +46,9 @@ class BridgeHidBackend final : public HidBackend {
   BridgeHidBackend(const BridgeHidBackend&) = delete;
   BridgeHidBackend& operator=(const BridgeHidBackend&) = delete;
 
+  // Connects now when there is no connection. False, with the reason, when the server
+  // cannot be reached or serves another client ('B').
+  bool Reach(std::string& error);
   // The device's path ("bridge:HOST:PORT:N", N counting its appearances) while it is present.
   bool Enumerate(std::vector<std::string>& paths) override;
   // A handle on the device while it is present under `path`; null once it has gone.
@@ -56,7 +59,8 @@ class BridgeHidBackend final : public HidBackend {
  private:
   class Handle;
 
-  void ConnectIfNeeded();
+  // Connects when there is no connection; the reason when that fails ("" when connected).
+  std::string ConnectIfNeeded();
   void ReadFrames(BridgeStream& stream);   // the reader thread
   bool OnFrame(const BridgeFrame& frame);  // false: the peer broke the frame rules
   void DropDeviceLocked();
@@ -76,6 +80,7 @@ class BridgeHidBackend final : public HidBackend {
   std::shared_ptr<BridgeStream> m_stream;  // the current connection, shared with its reader
   bool m_readerEnded = true;
   bool m_heardFromDevice = false;  // a frame arrived on the current connection
+  bool m_busy = false;             // the server said 'B' on the current connection
   // The remote device is mirrored on a private simulated bus, which gives open handles
   // the input queue, wake-up and unplug behaviour of every other backend.
   SimHidBus m_mirror;

@@ -144,6 +144,8 @@ void BridgeServer::Serve(BridgeStream& client) {
     if (!client.Receive(frames, kPollMs)) {
       return;
     }
+    // Only while this client is known to be connected: one that has just gone makes room.
+    TurnAwayWaitingClients();
     for (const auto& frame : frames) {
       if (frame.type != BridgeFrameType::Output) {
         return;  // a host sends output reports only
@@ -152,6 +154,18 @@ void BridgeServer::Serve(BridgeStream& client) {
         device->Write(frame.payload);
       }
     }
+  }
+}
+
+void BridgeServer::TurnAwayWaitingClients() {
+  while (WaitForReadable(m_listener, m_waker, 0) == WaitResult::Readable) {
+    Socket waiting = m_listener.Accept();
+    if (!waiting.Valid()) {
+      return;
+    }
+    BridgeStream turnedAway(std::move(waiting));
+    turnedAway.Send(BridgeFrameType::Busy);
+    turnedAway.Close();
   }
 }
 

@@ -10,7 +10,8 @@
 //   ...
 //   server.Stop();                      // or let the destructor do it
 //
-// One client at a time: while one is served, others wait to be accepted. For its client the
+// One client at a time: while one is served, another that connects is told so ('B') and
+// its connection closed. For its client the
 // server announces the interface ('P') whenever it finds it, forwards its input reports ('I')
 // and writes the client's output reports to it. When the interface fails (unplugged or
 // re-enumerated) the server says so ('G') and looks for it again every 20 ms of clock time,
@@ -55,6 +56,8 @@ class BridgeServer {
 
   void Run();
   void Serve(BridgeStream& client);
+  // Sends 'B' to every client waiting to be accepted and closes its connection.
+  void TurnAwayWaitingClients();
   std::unique_ptr<HidHandle> FindInterface() const;
 
   HidBackend& m_backend;

@@ -43,7 +43,7 @@ using SocketLength = socklen_t;
 
 constexpr NativeSocket kInvalidSocket = static_cast<NativeSocket>(-1);
 
-enum class SocketError { Interrupted, InProgress, Other };
+enum class SocketError { Interrupted, InProgress, Refused, Other };
 
 // The one place where platform error codes are read.
 SocketError LastSocketError() {
@@ -54,6 +54,8 @@ SocketError LastSocketError() {
     case WSAEWOULDBLOCK:  // what a non-blocking connect answers
     case WSAEINPROGRESS:
       return SocketError::InProgress;
+    case WSAECONNREFUSED:
+      return SocketError::Refused;
     default:
       return SocketError::Other;
   }
@@ -63,6 +65,8 @@ SocketError LastSocketError() {
       return SocketError::Interrupted;
     case EINPROGRESS:
       return SocketError::InProgress;
+    case ECONNREFUSED:
+      return SocketError::Refused;
     default:
       return SocketError::Other;
   }
@@ -145,9 +149,9 @@ int Select(NativeSocket highest, fd_set* read, fd_set* write, fd_set* except, in
 }
 
 // A non-blocking connect in progress: wait until it is made or has failed.
-bool WaitConnected(NativeSocket socket, int32_t timeoutMs) {
+ConnectFailure WaitConnected(NativeSocket socket, int32_t timeoutMs) {
   if (!Selectable(socket)) {
-    return false;
+    return ConnectFailure::Other;
   }
   fd_set writable;
   fd_set failed;  // Winsock reports a failed connect here, POSIX as writable
@@ -155,12 +159,21 @@ bool WaitConnected(NativeSocket socket, int32_t timeoutMs) {
   FD_ZERO(&failed);
   FD_SET(socket, &writable);
   FD_SET(socket, &failed);
-  if (Select(socket, nullptr, &writable, &failed, timeoutMs) <= 0) {
-    return false;
+  const int ready = Select(socket, nullptr, &writable, &failed, timeoutMs);
+  if (ready <= 0) {
+    return ready == 0 ? ConnectFailure::NoAnswer : ConnectFailure::Other;
   }
   int error = 0;
   SocketLength length = sizeof(error);
-  return getsockopt(socket, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &length) == 0 && error == 0;
+  if (getsockopt(socket, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &length) != 0) {
+    return ConnectFailure::Other;
+  }
+#ifdef _WIN32
+  constexpr int kRefused = WSAECONNREFUSED;
+#else
+  constexpr int kRefused = ECONNREFUSED;
+#endif
+  return error == 0 ? ConnectFailure::None : error == kRefused ? ConnectFailure::Refused : ConnectFailure::Other;
 }
 
 // Every connected socket: reports are small and each waits for its answer, so no
@@ -212,7 +225,10 @@ void Socket::Close() {
   }
 }
 
-Socket Socket::Connect(const std::string& host, uint16_t port, int32_t timeoutMs) {
+Socket Socket::Connect(const std::string& host, uint16_t port, int32_t timeoutMs, ConnectFailure* failure) {
+  ConnectFailure ignored = ConnectFailure::None;
+  ConnectFailure& why = failure != nullptr ? *failure : ignored;
+  why = ConnectFailure::Other;
   if (!SocketsStarted()) {
     return {};
   }
@@ -222,6 +238,7 @@ Socket Socket::Connect(const std::string& host, uint16_t port, int32_t timeoutMs
   hints.ai_protocol = IPPROTO_TCP;
   addrinfo* found = nullptr;
   if (getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &found) != 0 || found == nullptr) {
+    why = ConnectFailure::UnknownHost;
     return {};
   }
   sockaddr_in address{};
@@ -232,14 +249,21 @@ Socket Socket::Connect(const std::string& host, uint16_t port, int32_t timeoutMs
   if (!socket.Valid() || !SetBlocking(socket.m_socket, false)) {
     return {};
   }
-  if (::connect(socket.m_socket, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) != 0 &&
-      (LastSocketError() != SocketError::InProgress || !WaitConnected(socket.m_socket, timeoutMs))) {
-    return {};
+  if (::connect(socket.m_socket, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) != 0) {
+    const SocketError error = LastSocketError();
+    why = error == SocketError::Refused      ? ConnectFailure::Refused
+          : error == SocketError::InProgress ? WaitConnected(socket.m_socket, timeoutMs)
+                                             : ConnectFailure::Other;
+    if (why != ConnectFailure::None) {
+      return {};
+    }
   }
   if (!SetBlocking(socket.m_socket, true)) {
+    why = ConnectFailure::Other;
     return {};
   }
   ConfigureConnected(socket.m_socket);
+  why = ConnectFailure::None;
   return socket;
 }
 

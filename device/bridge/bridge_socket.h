@@ -20,6 +20,9 @@ class SocketWaker;
 
 enum class WaitResult { Readable, TimedOut, Woken, Failed };
 
+// Why a connection could not be made.
+enum class ConnectFailure { None, UnknownHost, Refused, NoAnswer, Other };
+
 // Waits until `socket` has something to read (data, a closed connection or a client to
 // accept), the waker is raised, or `timeoutMs` clock milliseconds pass (-1: no limit).
 WaitResult WaitForReadable(const Socket& socket, const SocketWaker& waker, int32_t timeoutMs);
@@ -35,8 +38,9 @@ class Socket {
   Socket& operator=(const Socket&) = delete;
 
   // A TCP connection to host:port (IPv4; a name or a dotted address), given up after
-  // `timeoutMs` clock milliseconds. Invalid when it cannot be made.
-  static Socket Connect(const std::string& host, uint16_t port, int32_t timeoutMs);
+  // `timeoutMs` clock milliseconds. Invalid when it cannot be made; `failure` (when given)
+  // then says why.
+  static Socket Connect(const std::string& host, uint16_t port, int32_t timeoutMs, ConnectFailure* failure = nullptr);
   // A TCP listener on 127.0.0.1:`port`, never on another interface; port 0 takes a free
   // port (LocalPort tells which). Invalid when the port cannot be bound.
   static Socket ListenLoopback(uint16_t port);

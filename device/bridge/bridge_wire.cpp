@@ -13,6 +13,7 @@ bool IsKnownType(uint8_t type) {
     case BridgeFrameType::Gone:
     case BridgeFrameType::Input:
     case BridgeFrameType::Output:
+    case BridgeFrameType::Busy:
       return true;
   }
   return false;
@@ -25,6 +26,7 @@ bool BridgeFrameLengthAllowed(BridgeFrameType type, size_t length) {
     case BridgeFrameType::Present:
       return length == kBridgePresentPayloadSize;
     case BridgeFrameType::Gone:
+    case BridgeFrameType::Busy:
       return length == 0;
     case BridgeFrameType::Input:
     case BridgeFrameType::Output:

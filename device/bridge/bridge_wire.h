@@ -4,7 +4,8 @@
 //
 // Every frame is one byte of type, a 16-bit little-endian payload length, then the payload.
 // Device to host: 'P' present (the interface's identity), 'G' gone (empty), 'I' one input
-// report. Host to device: 'O' one output report. Reports are the platform's: report-id byte
+// report, 'B' busy (empty: the server serves another client and closes this connection).
+// Host to device: 'O' one output report. Reports are the platform's: report-id byte
 // first, so their length is the platform report length.
 #include <cstddef>
 #include <cstdint>
@@ -20,6 +21,7 @@ enum class BridgeFrameType : uint8_t {
   Gone = 'G',
   Input = 'I',
   Output = 'O',
+  Busy = 'B',
 };
 
 struct BridgeFrame {
@@ -35,7 +37,7 @@ inline constexpr size_t kBridgeMaxPayload = 0xFFFF;
 inline constexpr size_t kBridgePresentPayloadSize = 9;
 
 // Whether a frame of this type may carry a payload of this length: 'P' exactly 9 bytes,
-// 'G' none, a report at least its report-id byte.
+// 'G' and 'B' none, a report at least its report-id byte.
 bool BridgeFrameLengthAllowed(BridgeFrameType type, size_t length);
 
 // Appends one frame to `out`. False (and `out` untouched) when the payload length is not

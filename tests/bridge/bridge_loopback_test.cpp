@@ -294,6 +294,38 @@ TEST(BridgeClientRulesTest, ADeviceThatBreaksTheRulesIsDisconnected) {
   }
 }
 
+// What keeps a client from the device is named: a server busy with another client (which
+// keeps its device), a port nobody listens on, a host that cannot be resolved.
+TEST(BridgeReachTest, EachFailureIsNamed) {
+  Loopback loop;
+  ASSERT_TRUE(loop.started);
+  std::string error;
+  ASSERT_TRUE(loop.client->Reach(error)) << error;
+  uint16_t closedPort = 0;
+  {
+    const Socket listener = Socket::ListenLoopback(0);
+    closedPort = listener.LocalPort();
+  }
+  const struct {
+    std::string host;
+    uint16_t port;
+    std::string reason;
+  } kCases[] = {
+      {"127.0.0.1", loop.server.Port(), "127.0.0.1:" + std::to_string(loop.server.Port()) + " serves another client"},
+      {"127.0.0.1", closedPort, " refused: nothing listens there"},
+      {"no..such-host", 5080, "cannot resolve the host no..such-host"},
+  };
+  for (const auto& c : kCases) {
+    BridgeHidBackend other(c.host, c.port);
+    std::string reason;
+    // The first frame may come after the client stopped waiting for it: the next try sees it.
+    EXPECT_TRUE(Eventually([&] { return !other.Reach(reason); })) << c.host << ":" << c.port;
+    EXPECT_NE(reason.find(c.reason), std::string::npos) << reason;
+    EXPECT_TRUE(Paths(other).empty());
+  }
+  EXPECT_EQ(Paths(*loop.client).size(), 1u) << "the client served keeps its device";
+}
+
 #ifdef __linux__
 size_t EntriesIn(const char* directory) {
   return static_cast<size_t>(std::distance(std::filesystem::directory_iterator(directory), {}));

@@ -94,6 +94,7 @@ TEST(BridgeWireTest, BrokenFramesFailTheStreamForGood) {
       {"present too short", Bytes({'P', 8, 0, 0, 0, 0, 0, 0, 0, 0, 0})},
       {"present too long", Bytes({'P', 10, 0})},
       {"gone with a payload", Bytes({'G', 1, 0, 0})},
+      {"busy with a payload", Bytes({'B', 1, 0, 0})},
       {"input without its report-id byte", Bytes({'I', 0, 0})},
       {"output without its report-id byte", Bytes({'O', 0, 0})},
       // Judged on the header: the parser does not wait for 65535 bytes to refuse them.

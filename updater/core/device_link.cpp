@@ -3,7 +3,6 @@
 #include <cstdint>
 #include <string_view>
 
-#include "device/bridge/bridge_hid_backend.h"
 #include "protocol/device_protocol.h"
 #ifndef _WIN32
 #include "device/linux/hidraw_backend.h"
@@ -70,12 +69,18 @@ bool DeviceLink::OpenBus(const std::string& option, std::string& error) {
       error = "bad bridge address " + std::string(text.substr(7)) + " (HOST:PORT)";
       return false;
     }
-    m_backend = std::make_unique<BridgeHidBackend>(host, port);
+    auto bridge = std::make_unique<BridgeHidBackend>(host, port);
+    m_bridge = bridge.get();
+    m_backend = std::move(bridge);
     m_scoped = std::make_unique<ScopedHidBackend>(*m_backend);
     return true;
   }
   error = "unknown device " + option + " (usb, sim[:SCENARIO[:LINK]] or bridge:HOST:PORT)";
   return false;
+}
+
+bool DeviceLink::Reach(std::string& error) {
+  return m_bridge == nullptr || m_bridge->Reach(error);
 }
 
 bool DeviceLink::Choose(const DeviceChoice& choice, std::string& error) {

@@ -14,6 +14,7 @@
 #include <string>
 #include <string_view>
 
+#include "device/bridge/bridge_hid_backend.h"
 #include "device/hid_backend.h"
 #include "device/transcript.h"
 #include "device/transcript_hid_backend.h"
@@ -34,6 +35,9 @@ class DeviceLink {
   bool Open(const std::string& option, std::ostream& err);
   // The same, with the reason in `error` instead (no program name in front).
   bool OpenBus(const std::string& option, std::string& error);
+  // After Open: whether the bus can be reached now; false, with the reason in `error`, when
+  // the bridge's server cannot be reached or serves another client. Other buses always can.
+  bool Reach(std::string& error);
   // After Open: leaves one QX-80 alone on the bus for everything above, the one `choice`
   // names or the only one present, followed through its restarts (ChosenDeviceBackend).
   // False, with the reason in `error`, when the choice names none or several are present
@@ -54,6 +58,7 @@ class DeviceLink {
   ScopedClock m_scopedClock;
   std::unique_ptr<SimQx80Rig> m_rig;
   std::unique_ptr<HidBackend> m_backend;
+  BridgeHidBackend* m_bridge = nullptr;  // m_backend, when it is the bridge
   std::unique_ptr<ScopedHidBackend> m_scoped;
   std::unique_ptr<ChosenDeviceBackend> m_chosen;
   std::unique_ptr<ScopedHidBackend> m_scopedChosen;
