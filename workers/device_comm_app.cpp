@@ -46,7 +46,6 @@ void CDeviceCommApp::Disconnect() {
 int32_t CDeviceCommApp::Release() {
   std::lock_guard<std::recursive_mutex> lock(m_lock);
   if (m_open.load() == 1) {
-    std::lock_guard<std::recursive_mutex> inner(m_lock);
     if (m_channel) {
       m_channel->Close();
       m_channel.reset();

@@ -368,11 +368,6 @@ void Win32DialogHost::DestroyModeless(DialogController& controller) {
   m_modeless.erase(it);
 }
 
-DialogView* Win32DialogHost::ModelessView(DialogController& controller) const {
-  auto it = m_modeless.find(&controller);
-  return it == m_modeless.end() ? nullptr : it->second.get();
-}
-
 int Win32DialogHost::ShowMessageBox(DialogView* owner, std::u16string_view text, std::u16string_view caption,
                                     uint32_t flags) {
   return MessageBoxW(HandleOf(owner), Wide(std::u16string(text)), Wide(std::u16string(caption)), flags);

@@ -27,9 +27,6 @@ class Win32DialogHost : public DialogHost {
   void BeginWaitCursor() override;
   void EndWaitCursor() override;
 
-  // The view of a modeless dialog made by this host, or null.
-  DialogView* ModelessView(DialogController& controller) const;
-
  private:
   HINSTANCE m_instance;
   int m_waitDepth = 0;
