@@ -28,8 +28,10 @@ class DeviceInterfaceSet {
   HDEVINFO m_set;
 };
 
-// The device path of one member, or false when its detail cannot be read.
-bool ReadDevicePath(HDEVINFO set, SP_DEVICE_INTERFACE_DATA& member, std::string& path) {
+}  // namespace
+
+bool Win32HidBackend::ReadMemberPath(HDEVINFO set, SP_DEVICE_INTERFACE_DATA& member, DWORD /*memberIndex*/,
+                                     std::string& path) {
   DWORD size = 0;
   SetupDiGetDeviceInterfaceDetailW(set, &member, nullptr, 0, &size, nullptr);
   if (size < sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_W)) {
@@ -47,8 +49,6 @@ bool ReadDevicePath(HDEVINFO set, SP_DEVICE_INTERFACE_DATA& member, std::string&
   return !path.empty();
 }
 
-}  // namespace
-
 bool Win32HidBackend::Enumerate(std::vector<std::string>& paths) {
   paths.clear();
   GUID hidClass;
@@ -61,13 +61,12 @@ bool Win32HidBackend::Enumerate(std::vector<std::string>& paths) {
     SP_DEVICE_INTERFACE_DATA member{};
     member.cbSize = sizeof(member);
     if (!SetupDiEnumDeviceInterfaces(set.Get(), nullptr, &hidClass, memberIndex, &member)) {
-      return GetLastError() == ERROR_NO_MORE_ITEMS;
+      return GetLastError() == ERROR_NO_MORE_ITEMS || memberIndex > 0;
     }
     std::string path;
-    if (!ReadDevicePath(set.Get(), member, path)) {
-      return false;
+    if (ReadMemberPath(set.Get(), member, memberIndex, path)) {
+      paths.push_back(std::move(path));
     }
-    paths.push_back(std::move(path));
   }
 }
 

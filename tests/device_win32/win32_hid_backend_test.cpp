@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <functional>
 #include <map>
 #include <thread>
 
@@ -118,6 +119,48 @@ TEST_F(WineHidTest, WakeReadReleasesAReadBlockedWithoutTimeOutForGood) {
   EXPECT_EQ(waited, HidIo::Failed);
   EXPECT_EQ(mouse->StartRead(buffer.data()), HidIo::Failed) << "the wake is permanent";
   EXPECT_EQ(mouse->WaitRead(-1), HidIo::Failed);
+}
+
+// The platform's HID stack, except that the members the test names cannot be read, the way
+// an interface that is going away or a misbehaving driver answers.
+class PartlyUnreadableBackend final : public Win32HidBackend {
+ public:
+  explicit PartlyUnreadableBackend(std::function<bool(DWORD)> unreadable) : m_unreadable(std::move(unreadable)) {}
+
+ protected:
+  bool ReadMemberPath(HDEVINFO set, SP_DEVICE_INTERFACE_DATA& member, DWORD memberIndex, std::string& path) override {
+    return !m_unreadable(memberIndex) && Win32HidBackend::ReadMemberPath(set, member, memberIndex, path);
+  }
+
+ private:
+  std::function<bool(DWORD)> m_unreadable;
+};
+
+TEST_F(WineHidTest, AnUnreadableInterfaceIsLeftOutAndEveryOtherIsStillListed) {
+  ASSERT_GE(m_paths.size(), 2u);
+  const DWORD last = static_cast<DWORD>(m_paths.size() - 1);
+  const struct {
+    const char* name;
+    std::function<bool(DWORD)> unreadable;
+  } cases[] = {
+      {"the first", [](DWORD member) { return member == 0; }},
+      {"the last", [last](DWORD member) { return member == last; }},
+      {"every second", [](DWORD member) { return member % 2 == 1; }},
+      {"all", [](DWORD) { return true; }},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::vector<std::string> expected;
+    for (size_t member = 0; member < m_paths.size(); ++member) {
+      if (!c.unreadable(static_cast<DWORD>(member))) {
+        expected.push_back(m_paths[member]);
+      }
+    }
+    PartlyUnreadableBackend backend(c.unreadable);
+    std::vector<std::string> paths{"stale entry"};
+    EXPECT_TRUE(backend.Enumerate(paths));
+    EXPECT_EQ(paths, expected);
+  }
 }
 
 TEST_F(WineHidTest, ManyOpensWithReadsLeftOutstandingLeaveNoHandleBehind) {
