@@ -63,10 +63,10 @@ namespace {
 // Option names and values take this many columns in help texts; the help follows.
 constexpr size_t kHelpColumn = 15;
 
-const OptionSpec* FindOption(std::span<const OptionSpec* const> specs, std::string_view name) {
-  for (const OptionSpec* spec : specs) {
-    if (name == spec->name || (!spec->shortName.empty() && name == spec->shortName)) {
-      return spec;
+const OptionRow* FindOption(std::span<const OptionRow* const> rows, std::string_view name) {
+  for (const OptionRow* row : rows) {
+    if (name == row->name || (!row->shortName.empty() && name == row->shortName)) {
+      return row;
     }
   }
   return nullptr;
@@ -74,17 +74,17 @@ const OptionSpec* FindOption(std::span<const OptionSpec* const> specs, std::stri
 
 }  // namespace
 
-bool ParsedArguments::Given(const OptionSpec& spec) const {
+bool ParsedArguments::Given(const OptionRow& row) const {
   for (const ParsedOption& option : options) {
-    if (option.spec == &spec) {
+    if (option.row == &row) {
       return true;
     }
   }
   return false;
 }
 
-bool ParseArguments(std::string_view program, std::span<const std::string> args,
-                    std::span<const OptionSpec* const> specs, ParsedArguments& parsed, std::ostream& err) {
+bool ParseArguments(std::string_view program, std::span<const std::string> args, std::span<const OptionRow* const> rows,
+                    ParsedArguments& parsed, std::ostream& err) {
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i];
     if (arg == "--") {
@@ -98,40 +98,40 @@ bool ParseArguments(std::string_view program, std::span<const std::string> args,
     // "--name=value" carries its value; a short name never does.
     const size_t equals = arg.starts_with("--") ? arg.find('=') : std::string::npos;
     const std::string_view name = std::string_view(arg).substr(0, equals);
-    const OptionSpec* spec = FindOption(specs, name);
-    if (spec == nullptr) {
+    const OptionRow* row = FindOption(rows, name);
+    if (row == nullptr) {
       err << program << ": unknown option " << name << "\n";
       return false;
     }
-    if (spec->value.empty()) {
+    if (row->value.empty()) {
       if (equals != std::string::npos) {
         err << program << ": " << name << " takes no value\n";
         return false;
       }
-      parsed.options.push_back({spec, {}});
+      parsed.options.push_back({row, {}});
     } else if (equals != std::string::npos) {
-      parsed.options.push_back({spec, arg.substr(equals + 1)});
+      parsed.options.push_back({row, arg.substr(equals + 1)});
     } else if (i + 1 < args.size()) {
-      parsed.options.push_back({spec, args[++i]});
+      parsed.options.push_back({row, args[++i]});
     } else {
-      err << program << ": " << name << " needs a value (" << spec->value << ")\n";
+      err << program << ": " << name << " needs a value (" << row->value << ")\n";
       return false;
     }
   }
   return true;
 }
 
-void PrintOptionHelp(std::ostream& out, std::span<const OptionSpec* const> specs) {
-  for (const OptionSpec* spec : specs) {
-    out << "  " << spec->name;
-    size_t width = 2 + spec->name.size();
-    if (!spec->value.empty()) {
-      out << ' ' << spec->value;
-      width += 1 + spec->value.size();
+void PrintOptionHelp(std::ostream& out, std::span<const OptionRow* const> rows) {
+  for (const OptionRow* row : rows) {
+    out << "  " << row->name;
+    size_t width = 2 + row->name.size();
+    if (!row->value.empty()) {
+      out << ' ' << row->value;
+      width += 1 + row->value.size();
     }
     // A long head gets its help on the lines below it.
     out << (width + 2 <= kHelpColumn ? std::string(kHelpColumn - width, ' ') : "\n" + std::string(kHelpColumn, ' '));
-    std::string_view help = spec->help;
+    std::string_view help = row->help;
     for (size_t end = help.find('\n'); end != std::string_view::npos; end = help.find('\n')) {
       out << help.substr(0, end) << "\n" << std::string(kHelpColumn, ' ');
       help.remove_prefix(end + 1);

@@ -17,7 +17,7 @@ std::vector<std::string> Utf8Arguments(int argc, char** argv);
 std::filesystem::path PathFromArgument(const std::string& argument);
 
 // One option: a flag ("--yes") or an option with a value ("--device D", also "--device=D").
-struct OptionSpec {
+struct OptionRow {
   std::string_view name;       // "--device"
   std::string_view shortName;  // "-y", or empty
   std::string_view value;      // the value's name in help texts; empty for a flag
@@ -25,7 +25,7 @@ struct OptionSpec {
 };
 
 struct ParsedOption {
-  const OptionSpec* spec;
+  const OptionRow* row;
   std::string value;  // empty for a flag
 };
 
@@ -33,17 +33,17 @@ struct ParsedArguments {
   std::vector<ParsedOption> options;  // in the order given
   std::vector<std::string> positional;
 
-  bool Given(const OptionSpec& spec) const;
+  bool Given(const OptionRow& row) const;
 };
 
-// Parses `args` against `specs`. Every argument that starts with '-' (other than "-" alone)
+// Parses `args` against `rows`. Every argument that starts with '-' (other than "-" alone)
 // must name one of them; "--" ends the options, and everything after it is positional.
 // False, with one line "PROGRAM: ..." on `err`, for an unknown option, a value missing or
 // given to a flag.
-bool ParseArguments(std::string_view program, std::span<const std::string> args,
-                    std::span<const OptionSpec* const> specs, ParsedArguments& parsed, std::ostream& err);
+bool ParseArguments(std::string_view program, std::span<const std::string> args, std::span<const OptionRow* const> rows,
+                    ParsedArguments& parsed, std::ostream& err);
 // One entry per option: its names and value, then its help lines, aligned.
-void PrintOptionHelp(std::ostream& out, std::span<const OptionSpec* const> specs);
+void PrintOptionHelp(std::ostream& out, std::span<const OptionRow* const> rows);
 
 // A clock speed-up from the text of --speed: a finite number the clock can run at.
 bool ParseClockSpeed(const std::string& text, double& speed);

@@ -140,9 +140,9 @@ const Command INSPECT_COMMAND = {"inspect", RunInspect, "[--json] FILE",
                                  "show how the updater splits a firmware package and checks its parts"};
 
 int RunInspect(std::span<const std::string> args, std::ostream& out, std::ostream& err) {
-  static constexpr OptionSpec kHelp = {"--help", "-h", "", ""};
-  static constexpr OptionSpec kJson = {"--json", "", "", ""};
-  static constexpr const OptionSpec* kSpecs[] = {&kHelp, &kJson};
+  static constexpr OptionRow kHelp = {"--help", "-h", "", ""};
+  static constexpr OptionRow kJson = {"--json", "", "", ""};
+  static constexpr const OptionRow* kSpecs[] = {&kHelp, &kJson};
   ParsedArguments parsed;
   if (!ParseArguments("qx80", args, kSpecs, parsed, err)) {
     err << "usage: qx80 inspect " << INSPECT_COMMAND.usage << "\n";

@@ -11,7 +11,7 @@ namespace {
 // One option of the device commands: what it looks like, which commands take it (null: all
 // of them), and what its value does to the options.
 struct DeviceOption {
-  OptionSpec spec;
+  OptionRow row;
   bool DeviceOptionSet::*accepted;
   bool (*apply)(const std::string& value, DeviceOptions& options, std::ostream& err);
 };
@@ -90,23 +90,23 @@ const DeviceOption kDeviceOptions[] = {
      }},
 };
 
-std::vector<const OptionSpec*> AcceptedSpecs(const DeviceOptionSet& accepted) {
-  std::vector<const OptionSpec*> specs;
+std::vector<const OptionRow*> AcceptedSpecs(const DeviceOptionSet& accepted) {
+  std::vector<const OptionRow*> rows;
   for (const DeviceOption& option : kDeviceOptions) {
     if (option.accepted == nullptr || accepted.*option.accepted) {
-      specs.push_back(&option.spec);
+      rows.push_back(&option.row);
     }
   }
-  return specs;
+  return rows;
 }
 
-const DeviceOption& OptionOf(const OptionSpec* spec) {
+const DeviceOption& OptionOf(const OptionRow* row) {
   for (const DeviceOption& option : kDeviceOptions) {
-    if (&option.spec == spec) {
+    if (&option.row == row) {
       return option;
     }
   }
-  return kDeviceOptions[0];  // never: every spec parsed comes from the table
+  return kDeviceOptions[0];  // never: every row parsed comes from the table
 }
 
 }  // namespace
@@ -137,7 +137,7 @@ bool ParseDeviceOptions(std::span<const std::string> args, const DeviceOptionSet
     return false;
   }
   for (const ParsedOption& option : parsed.options) {
-    if (!OptionOf(option.spec).apply(option.value, options, err)) {
+    if (!OptionOf(option.row).apply(option.value, options, err)) {
       return false;
     }
   }

@@ -50,23 +50,23 @@ bool ParseListenAddress(std::string_view text, uint16_t& port) {
   return ec == std::errc() && end == digits.data() + digits.size() && !digits.empty();
 }
 
-constexpr cli::OptionSpec kHelp = {"--help", "-h", "", "this text"};
-constexpr cli::OptionSpec kVersion = {"--version", "", "", "print the program's version"};
-constexpr cli::OptionSpec kListen = {"--listen", "", "127.0.0.1:PORT",
-                                     "where to serve (port 0: any free port, printed at start)"};
-constexpr cli::OptionSpec kScenario = {"--scenario", "", "NAME",
-                                       "the device's situation (default ok; the scenarios below)"};
-constexpr cli::OptionSpec kFirmwareVersion = {"--firmware-version", "", "TEXT",
-                                              "the version every component reports at start (default the scenario's)"};
-constexpr cli::OptionSpec kSpeed = {"--speed", "", "X", "the device's clock runs X times faster than real time"};
-constexpr cli::OptionSpec kLink = {"--link", "", "LINK",
-                                   "fast (default), or full-speed: one report per 1 ms frame each way"};
-constexpr cli::OptionSpec kReplay = {"--replay", "", "TRANSCRIPT",
-                                     "play the device of a transcript (qx80 --log) instead of a scenario: answer\n"
-                                     "each report the host writes as recorded; end at the first one that differs\n"
-                                     "(exit status 1)"};
-constexpr const cli::OptionSpec* kOptions[] = {&kHelp,  &kVersion, &kListen, &kScenario, &kFirmwareVersion,
-                                               &kSpeed, &kLink,    &kReplay};
+constexpr cli::OptionRow kHelp = {"--help", "-h", "", "this text"};
+constexpr cli::OptionRow kVersion = {"--version", "", "", "print the program's version"};
+constexpr cli::OptionRow kListen = {"--listen", "", "127.0.0.1:PORT",
+                                    "where to serve (port 0: any free port, printed at start)"};
+constexpr cli::OptionRow kScenario = {"--scenario", "", "NAME",
+                                      "the device's situation (default ok; the scenarios below)"};
+constexpr cli::OptionRow kFirmwareVersion = {"--firmware-version", "", "TEXT",
+                                             "the version every component reports at start (default the scenario's)"};
+constexpr cli::OptionRow kSpeed = {"--speed", "", "X", "the device's clock runs X times faster than real time"};
+constexpr cli::OptionRow kLink = {"--link", "", "LINK",
+                                  "fast (default), or full-speed: one report per 1 ms frame each way"};
+constexpr cli::OptionRow kReplay = {"--replay", "", "TRANSCRIPT",
+                                    "play the device of a transcript (qx80 --log) instead of a scenario: answer\n"
+                                    "each report the host writes as recorded; end at the first one that differs\n"
+                                    "(exit status 1)"};
+constexpr const cli::OptionRow* kOptions[] = {&kHelp,  &kVersion, &kListen, &kScenario, &kFirmwareVersion,
+                                              &kSpeed, &kLink,    &kReplay};
 
 void PrintUsage(std::ostream& out) {
   out << "usage: qx80-sim --listen 127.0.0.1:PORT [--scenario NAME] [--firmware-version TEXT] [--speed X] [--link "
@@ -140,27 +140,27 @@ int Main(int argc, char** argv) {
     return EXIT_BAD_ARGUMENTS;
   }
   for (const cli::ParsedOption& option : parsed.options) {
-    if (option.spec == &kHelp) {
+    if (option.row == &kHelp) {
       PrintUsage(std::cout);
       return EXIT_OK;
     }
-    if (option.spec == &kVersion) {
+    if (option.row == &kVersion) {
       std::cout << "qx80-sim " << cli::kProgramVersion << "\n";
       return EXIT_OK;
     }
-    if (option.spec == &kListen) {
+    if (option.row == &kListen) {
       listen = option.value;
-    } else if (option.spec == &kScenario) {
+    } else if (option.row == &kScenario) {
       scenarioName = option.value;
-    } else if (option.spec == &kFirmwareVersion) {
+    } else if (option.row == &kFirmwareVersion) {
       version = option.value;
-    } else if (option.spec == &kSpeed && !cli::ParseClockSpeed(option.value, speed)) {
+    } else if (option.row == &kSpeed && !cli::ParseClockSpeed(option.value, speed)) {
       std::cerr << "qx80-sim: bad --speed " << option.value << " (from " << kSlowestClockSpeedup << " to "
                 << kFastestClockSpeedup << ")\n";
       return EXIT_BAD_ARGUMENTS;
-    } else if (option.spec == &kLink) {
+    } else if (option.row == &kLink) {
       linkName = option.value;
-    } else if (option.spec == &kReplay) {
+    } else if (option.row == &kReplay) {
       replayPath = option.value;
     }
   }

@@ -9,9 +9,9 @@
 namespace qx80::cli {
 namespace {
 
-constexpr OptionSpec kYes = {"--yes", "-y", "", ""};
-constexpr OptionSpec kDevice = {"--device", "", "D", ""};
-constexpr const OptionSpec* kSpecs[] = {&kYes, &kDevice};
+constexpr OptionRow kYes = {"--yes", "-y", "", ""};
+constexpr OptionRow kDevice = {"--device", "", "D", ""};
+constexpr const OptionRow* kSpecs[] = {&kYes, &kDevice};
 
 struct ArgsCase {
   const char* name;
@@ -55,7 +55,7 @@ TEST_P(ArgsTest, Parses) {
   }
   std::string options;
   for (const ParsedOption& option : parsed.options) {
-    options += (options.empty() ? "" : " ") + std::string(option.spec->name) + "=" + option.value;
+    options += (options.empty() ? "" : " ") + std::string(option.row->name) + "=" + option.value;
   }
   EXPECT_EQ(options, c.options);
   EXPECT_EQ(parsed.positional, c.positional);
@@ -66,8 +66,8 @@ INSTANTIATE_TEST_SUITE_P(Table, ArgsTest, ::testing::ValuesIn(kCases),
 
 // Help lines line up after the option, and a long option's help goes below it.
 TEST(ArgsTest, HelpAligns) {
-  static constexpr OptionSpec kLong = {"--scale-time-outs", "", "", "one\ntwo"};
-  constexpr const OptionSpec* kHelpSpecs[] = {&kYes, &kLong};
+  static constexpr OptionRow kLong = {"--scale-time-outs", "", "", "one\ntwo"};
+  constexpr const OptionRow* kHelpSpecs[] = {&kYes, &kLong};
   std::ostringstream out;
   PrintOptionHelp(out, kHelpSpecs);
   EXPECT_EQ(out.str(),
