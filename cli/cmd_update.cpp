@@ -1,12 +1,14 @@
 // qx80 update: one firmware update, by the same procedure and rules as the application: ask
 // before an update that is not needed, switch the device to its update mode, write the
 // package, and show the device's versions before and after.
+#include <algorithm>
 #include <cstdio>
 #include <iostream>
 #include <string>
 
 #include "cli/commands.h"
 #include "cli/device_report.h"
+#include "cli/interrupts.h"
 #include "cli/session_loop.h"
 #include "device/transcript.h"
 #include "platform/clock.h"
@@ -30,7 +32,11 @@ constexpr const char* UPDATE_HELP =
     "Updates the QX-80's firmware with the package: the device is switched to its update mode,\n"
     "each part is written, and the device restarts with the new firmware. When the device\n"
     "already runs the package's versions, asks first (y/N) unless --yes is given.\n"
-    "Exit status: 0 when the firmware has been updated, 1 when not.\n";
+    "Ctrl+C (SIGINT, SIGTERM) before the writing begins stops at once and leaves the device\n"
+    "as it was; once the device is being written, the first interrupt says what stopping would\n"
+    "leave behind and the update goes on, a second one stops after the block in flight and\n"
+    "leaves the device in its update mode.\n"
+    "Exit status: 0 when the firmware has been updated, 1 when not, 4 when interrupted.\n";
 
 // The worker posts its result long before this; it only guards against a lost message.
 constexpr uint32_t kUpdateBoundMs = 60 * 60 * 1000;
@@ -40,6 +46,12 @@ constexpr uint32_t kReturnBoundMs = 130000;
 // After a failure the device may be anywhere; a restart takes seconds, so wait less.
 constexpr uint32_t kReturnAfterFailureBoundMs = 15000;
 constexpr int kBarWidth = 40;
+
+constexpr const char* kInterruptedBeforeWrite = "qx80: interrupted; the QX-80 was not changed\n";
+constexpr const char* kInterruptWarning =
+    "qx80: the QX-80 is being updated; stopping now leaves it in update mode, without working\n"
+    "      firmware until an update finishes. Interrupt again to stop after the current block.\n";
+constexpr const char* kStopping = "qx80: stopping after the current block\n";
 
 const char* OutcomeText(uint32_t textId) {
   return textId == IDS_MSG_UPDATED ? "Firmware has been updated." : "Failed to update firmware.";
@@ -71,6 +83,11 @@ class ProgressView {
       m_out << "\n";
     }
   }
+  // Ends the bar's line so that another message starts on its own; the bar is drawn anew.
+  void Break() {
+    End();
+    m_last = kNone;
+  }
 
  private:
   static constexpr uint32_t kNone = 0xFFFFFFFF;
@@ -96,6 +113,14 @@ int RunUpdate(std::span<const std::string> args, std::ostream& out, std::ostream
                                            {.package = true, .yes = true, .choose = true}, false, options, out, err)) {
     return *done;
   }
+  const InterruptWatch interrupts;
+  const auto interruptedBeforeWrite = [&] {
+    if (interrupts.Count() == 0) {
+      return false;
+    }
+    err << kInterruptedBeforeWrite;
+    return true;
+  };
   FirmSlots slots;
   if (!LoadPackage(options, slots, err)) {
     return EXIT_USAGE;
@@ -107,6 +132,9 @@ int RunUpdate(std::span<const std::string> args, std::ostream& out, std::ostream
   SessionLoop loop;
   CDeviceSession& session = loop.Session();
   const int32_t mode = loop.WaitForDevice();
+  if (interruptedBeforeWrite()) {
+    return EXIT_INTERRUPTED;
+  }
   if (mode == DEVICE_MODE_ABSENT) {
     PrintNoDevice(err, options);
     return EXIT_FAILED;
@@ -115,7 +143,11 @@ int RunUpdate(std::span<const std::string> args, std::ostream& out, std::ostream
   PrintVersions(out, slots, session.DeviceVersions());
 
   if (!IsUpdateNeeded(MakeVersionSlots(slots, session.DeviceVersions())) && !options.yes) {
-    if (!Confirm(out)) {
+    const bool confirmed = Confirm(out);
+    if (interruptedBeforeWrite()) {
+      return EXIT_INTERRUPTED;
+    }
+    if (!confirmed) {
       out << "update not started\n";
       return EXIT_FAILED;
     }
@@ -123,6 +155,9 @@ int RunUpdate(std::span<const std::string> args, std::ostream& out, std::ostream
       PrintNoDevice(err, options);
       return EXIT_FAILED;
     }
+  }
+  if (interruptedBeforeWrite()) {
+    return EXIT_INTERRUPTED;
   }
   if (session.StartUpdate(slots, loop.ProgressWindow()) < 0) {
     err << "qx80: the update could not be started\n";
@@ -134,15 +169,29 @@ int RunUpdate(std::span<const std::string> args, std::ostream& out, std::ostream
   ProgressView progress(out, OnTerminal(out));
   bool finished = false;
   int32_t result = ResultNoChannel;
-  const bool posted = loop.RunUntil([&] { return finished; }, kUpdateBoundMs,
-                                    [&](const WindowMessage& message) {
-                                      if (message.message == WM_UPDATE_PROGRESS) {
-                                        progress.Show(static_cast<uint32_t>(message.wParam));
-                                      } else if (message.message == WM_UPDATE_FINISHED) {
-                                        result = static_cast<int32_t>(static_cast<intptr_t>(message.wParam));
-                                        finished = true;
-                                      }
-                                    });
+  int interruptsSeen = 0;
+  // The user's interrupts are read between messages: the first warns, the second asks the
+  // worker to stop after the block in flight; its result still comes as the message.
+  const auto followInterrupts = [&] {
+    const int count = std::min(interrupts.Count(), 2);
+    while (interruptsSeen < count) {
+      progress.Break();
+      ++interruptsSeen;
+      err << (interruptsSeen == 1 ? kInterruptWarning : kStopping) << std::flush;
+      if (interruptsSeen == 2) {
+        session.StopUpdateAfterBlock();
+      }
+    }
+    return finished;
+  };
+  const bool posted = loop.RunUntil(followInterrupts, kUpdateBoundMs, [&](const WindowMessage& message) {
+    if (message.message == WM_UPDATE_PROGRESS) {
+      progress.Show(static_cast<uint32_t>(message.wParam));
+    } else if (message.message == WM_UPDATE_FINISHED) {
+      result = static_cast<int32_t>(static_cast<intptr_t>(message.wParam));
+      finished = true;
+    }
+  });
   progress.End();
   if (!posted) {
     err << "qx80: the update did not end in time\n";
@@ -152,6 +201,10 @@ int RunUpdate(std::span<const std::string> args, std::ostream& out, std::ostream
   out << "result: " << result << " (" << ResultName(result) << ") after "
       << TicksSince(started, GetClock().TickCount()) / 1000 << " s: " << OutcomeText(textId) << "\n";
   PrintOtherDevices(err, link, result);
+  if (result == ResultStopped) {
+    err << "qx80: " << kLeftInUpdateMode << "\n";
+    return EXIT_INTERRUPTED;
+  }
 
   NoteTranscriptPhase("waiting for the device to restart in normal mode");
   out << "waiting for the device to restart in normal mode...\n" << std::flush;

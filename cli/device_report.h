@@ -13,6 +13,7 @@ namespace qx80::cli {
 
 constexpr int EXIT_DONE = 0;
 constexpr int EXIT_FAILED = 1;
+constexpr int EXIT_INTERRUPTED = 4;  // the user stopped the command
 
 // Loads --package, or the carried package; false with a message on `err`.
 bool LoadPackage(const DeviceOptions& options, FirmSlots& slots, std::ostream& err);

@@ -86,6 +86,11 @@ class CDeviceProtocol {
   void SetTransferActive(bool active) { m_transferActive.store(active ? 1 : 0); }
   bool IsTransferActive() const { return m_transferActive.load() != 0; }
   bool IsClosed() const { return m_closed.load() != 0; }
+  // A flag that, once set, asks the command in flight to stop at its next step (the firmware
+  // transfer: before its next block or phase). Given and read only by the thread that runs
+  // commands, under the connection's lock; null when nobody may stop the command.
+  void SetStopSignal(const std::atomic<bool>* signal) { m_stopSignal = signal; }
+  bool IsStopRequested() const { return m_stopSignal != nullptr && m_stopSignal->load(); }
 
  private:
   CDeviceProtocol();
@@ -101,6 +106,7 @@ class CDeviceProtocol {
   std::atomic<int32_t> m_closed{0};
   Event m_responseEvent;
   std::atomic<int32_t> m_transferActive{0};
+  const std::atomic<bool>* m_stopSignal = nullptr;
 
   std::vector<uint8_t> m_request;
   // Receive thread only.

@@ -87,13 +87,17 @@ ProtocolResult Exchange(CDeviceProtocol& channel, uint32_t length, uint32_t time
   return matches ? ResultOk : ResultUnexpectedResponse;
 }
 
-// Runs `attempt` up to `count` times while the channel is open; `exhausted` when none
-// succeeded. Nothing is retried once the channel has closed.
+// Runs `attempt` up to `count` times while the channel is open and nobody asked to stop;
+// `exhausted` when none succeeded. Nothing is retried once the channel has closed. A stop
+// takes effect between requests, never inside one: the block in flight is answered first.
 template <typename Attempt>
 ProtocolResult Attempts(CDeviceProtocol& channel, int count, ProtocolResult exhausted, Attempt attempt) {
   for (int i = 0; i < count; ++i) {
     if (channel.IsClosed()) {
       return ResultChannelClosed;
+    }
+    if (channel.IsStopRequested()) {
+      return ResultStopped;
     }
     if (attempt() == ResultOk) {
       return ResultOk;
@@ -165,6 +169,9 @@ ProtocolResult SendImage(CDeviceProtocol& channel, const TransferPlan& plan) {
 
 ProtocolResult SendEnd(CDeviceProtocol& channel, uint32_t timeoutMs) {
   for (int i = 0; i < kEndAttempts; ++i) {
+    if (channel.IsStopRequested()) {
+      return ResultStopped;
+    }
     StartRequest(channel, MSG_FIRM_END, 0);
     const ProtocolResult result = Exchange(channel, kHeaderSize, timeoutMs, MSG_FIRM_END, 0);
     if (channel.IsClosed()) {
@@ -181,6 +188,9 @@ ProtocolResult SendEnd(CDeviceProtocol& channel, uint32_t timeoutMs) {
 // by the time the wait starts (the channel keeps it).
 ProtocolResult Install(CDeviceProtocol& channel, uint8_t target) {
   for (int i = 0; i < kInstallAttempts; ++i) {
+    if (channel.IsStopRequested()) {
+      return ResultStopped;
+    }
     StartRequest(channel, MSG_SIAM_INSTALL, 0, target);
     const ProtocolResult result = Exchange(channel, kHeaderSize, kInstallTimeoutMs, MSG_SIAM_INSTALL, 0);
     if (channel.IsClosed()) {

@@ -68,7 +68,9 @@ SiamWriteParams GetSiamWriteParams(const void* block);
 // Results: 0; -10 no block or no image (0x9F also: more than 8 targets); -9 image not recognised or of a
 // kind the command does not write; -14 the image's checksum is wrong; -15 begin or a block not
 // acknowledged after all attempts, or the last block's status not 0; -16 end or install not
-// acknowledged, or a failed completion; -7 no completion in time (0x9F); -11 the channel closed.
+// acknowledged, or a failed completion; -7 no completion in time (0x9F); -11 the channel closed;
+// -17 the channel's stop signal was set (checked before every request, so the block in flight
+// is always answered first).
 ProtocolResult WriteFirmware(CDeviceProtocol& channel, void* block);
 ProtocolResult WriteSiamImage(CDeviceProtocol& channel, void* block);
 

@@ -32,6 +32,8 @@ const char* ResultName(int result) {
       return "ResultWriteFailed";
     case ResultFinishFailed:
       return "ResultFinishFailed";
+    case ResultStopped:
+      return "ResultStopped";
     default:
       return "ResultUnknown";
   }

@@ -21,6 +21,7 @@ constexpr ProtocolResult ResultDeviceError = -13;         // reply status neithe
 constexpr ProtocolResult ResultImageChecksum = -14;       // the image's check value is wrong
 constexpr ProtocolResult ResultWriteFailed = -15;         // begin or a block not acknowledged
 constexpr ProtocolResult ResultFinishFailed = -16;        // the closing phase not acknowledged
+constexpr ProtocolResult ResultStopped = -17;             // stopped on request before its end
 
 // The constant's name ("ResultDeviceError"), or "ResultUnknown" for any other value; for
 // printing only.

@@ -30,12 +30,15 @@ bool CDeviceCommApp::Connect(int32_t mode) {
   return true;
 }
 
-ProtocolResult CDeviceCommApp::RunCommand(int32_t command) {
+ProtocolResult CDeviceCommApp::RunCommand(int32_t command, const std::atomic<bool>* stop) {
   std::lock_guard<std::recursive_mutex> lock(m_lock);
   if (!m_channel) {
     return ResultNoChannel;
   }
-  return m_channel->Execute(command, m_params, &m_status);
+  m_channel->SetStopSignal(stop);
+  const ProtocolResult result = m_channel->Execute(command, m_params, &m_status);
+  m_channel->SetStopSignal(nullptr);
+  return result;
 }
 
 void CDeviceCommApp::Disconnect() {

@@ -33,8 +33,10 @@ class CDeviceCommApp {
   // when a channel already exists or none could be created.
   bool Connect(int32_t mode);
   // Runs numbered command `command` on m_params and m_status under the lock; -4
-  // (ResultNoChannel) without touching the device when no channel is open.
-  ProtocolResult RunCommand(int32_t command);
+  // (ResultNoChannel) without touching the device when no channel is open. `stop`, when
+  // given, may ask the command to stop at its next step while it runs (the channel's stop
+  // signal).
+  ProtocolResult RunCommand(int32_t command, const std::atomic<bool>* stop = nullptr);
   // Clears m_ready (without the lock), then Release.
   void Disconnect();
   // Closes and deletes the channel if m_open is 1. Returns m_open afterwards: 0 after a

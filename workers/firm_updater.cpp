@@ -24,6 +24,7 @@ StatusCode CFirmUpdater::StartUpdate(std::shared_ptr<CDeviceCommApp> comm, const
     return kStatusNullPointer;
   }
   m_comm = std::move(comm);
+  m_stopRequested.store(false);
   m_job = *job;
   // The record has room for FIRM_SLOT_COUNT sections; a larger count would run past it.
   m_job.count = std::min<uint32_t>(m_job.count, FIRM_SLOT_COUNT);
@@ -69,37 +70,40 @@ uint32_t CFirmUpdater::Run() {
   if (g_deviceMode.load() == DEVICE_MODE_NORMAL) {
     ProtocolResult switched = ResultNoChannel;
     for (uint32_t attempt = 0; attempt < kModeSwitchAttempts; ++attempt) {
+      if (m_stopRequested.load()) {
+        switched = ResultStopped;
+        break;
+      }
       switched = RunModeCommand(kEnterUpdateMode);
       if (switched == ResultOk) {
         break;
       }
     }
+    if (switched == ResultOk) {
+      switched = WaitForUpdateMode(kSwitchWaitPolls);
+    }
     if (switched != ResultOk) {
       Finish(switched);
-      return 0;
-    }
-    if (!WaitForUpdateMode(kSwitchWaitPolls)) {
-      Finish(ResultModeTimeout);
       return 0;
     }
   }
   m_sectionCount.store(m_job.count);
   m_sectionIndex.store(0);
-  const FirmSection& first = m_job.sections[0];
-  for (uint32_t tick = 1; tick <= kSettlingTicks; ++tick) {
-    if (first.callback != nullptr) {
-      first.callback(static_cast<int>(tick), first.userData);
-    }
-    GetClock().Sleep(kSettlingTickMs);
+  ProtocolResult ready = Settle();
+  if (ready == ResultOk) {
+    ready = WaitForUpdateMode(kRecheckWaitPolls);
   }
-  if (!WaitForUpdateMode(kRecheckWaitPolls)) {
-    Finish(ResultModeTimeout);
+  if (ready != ResultOk) {
+    Finish(ready);
     return 0;
   }
   const ProtocolResult written = WriteSections();
   // The device is told to leave its update mode even after a failed section; nothing is
-  // expected of its reply.
-  RunModeCommand(kLeaveUpdateMode);
+  // expected of its reply. A stop on request leaves it in update mode, where the next update
+  // finds it and writes it again.
+  if (written != ResultStopped) {
+    RunModeCommand(kLeaveUpdateMode);
+  }
   Finish(written);
   return 0;
 }
@@ -114,26 +118,43 @@ ProtocolResult CFirmUpdater::RunModeCommand(uint8_t b0) {
   return m_comm->RunCommand(CMD_SET_DEVICE_MODE);
 }
 
-bool CFirmUpdater::WaitForUpdateMode(uint32_t polls) {
+ProtocolResult CFirmUpdater::WaitForUpdateMode(uint32_t polls) {
   for (uint32_t pause = 0;; ++pause) {
     if (g_deviceMode.load() == DEVICE_MODE_UPDATE && m_comm->m_ready.load() != 0) {
-      return true;
+      return ResultOk;
+    }
+    if (m_stopRequested.load()) {
+      return ResultStopped;
     }
     if (pause == polls) {
-      return false;
+      return ResultModeTimeout;
     }
     GetClock().Sleep(kModePollMs);
   }
+}
+
+ProtocolResult CFirmUpdater::Settle() {
+  const FirmSection& first = m_job.sections[0];
+  for (uint32_t tick = 1; tick <= kSettlingTicks; ++tick) {
+    if (m_stopRequested.load()) {
+      return ResultStopped;
+    }
+    if (first.callback != nullptr) {
+      first.callback(static_cast<int>(tick), first.userData);
+    }
+    GetClock().Sleep(kSettlingTickMs);
+  }
+  return ResultOk;
 }
 
 ProtocolResult CFirmUpdater::WriteSections() {
   const uint32_t count = m_sectionCount.load();
   for (m_sectionIndex.store(0); m_sectionIndex.load() < count; m_sectionIndex.fetch_add(1)) {
     // The whole section is written under the connection lock: the owner's connect and
-    // disconnect wait until it is done.
+    // disconnect wait until it is done. A stop request reaches the transfer between blocks.
     std::lock_guard<std::recursive_mutex> lock(m_comm->m_lock);
     SetFirmSection(m_comm->m_params, m_job.sections[m_sectionIndex.load()]);
-    const ProtocolResult result = m_comm->RunCommand(CMD_WRITE_FIRMWARE);
+    const ProtocolResult result = m_comm->RunCommand(CMD_WRITE_FIRMWARE, &m_stopRequested);
     if (result != ResultOk) {
       return result;
     }

@@ -52,6 +52,13 @@ class CFirmUpdater : public Thread {
   // stay with the worker (the body still uses them) until a later StopUpdate or destruction.
   void StopUpdate();
 
+  // Asks a running update to stop at its next step, from any thread: before the next block
+  // (the block in flight is answered first), section, settling tick or mode poll. The body
+  // then posts -17 (ResultStopped) without the closing command, so a device that was switched
+  // stays in its update mode, ready for the next update; before the mode switch nothing is
+  // sent at all. Without it the body runs to its end as always. StartUpdate clears it.
+  void StopAfterBlock() { m_stopRequested.store(true); }
+
   // Read by the progress callbacks on the worker thread (and by anyone else).
   uint32_t SectionIndex() const { return m_sectionIndex.load(); }
   uint32_t SectionCount() const { return m_sectionCount.load(); }
@@ -64,9 +71,11 @@ class CFirmUpdater : public Thread {
  private:
   // Command k on the connection under its lock, with `b0` written to byte 0 of the block.
   ProtocolResult RunModeCommand(uint8_t b0);
-  // Polls until the device is in update mode and the connection ready, at most `polls`
-  // pauses of 200 ms.
-  bool WaitForUpdateMode(uint32_t polls);
+  // Polls until the device is in update mode and the connection ready: 0 then, -2 after
+  // `polls` pauses of 200 ms, -17 when asked to stop.
+  ProtocolResult WaitForUpdateMode(uint32_t polls);
+  // The settling ticks: 0, or -17 when asked to stop.
+  ProtocolResult Settle();
   ProtocolResult WriteSections();
   // Posts the result to the job's window.
   void Finish(ProtocolResult result);
@@ -78,6 +87,7 @@ class CFirmUpdater : public Thread {
   std::shared_ptr<void> m_userDataOwner;
   std::atomic<uint32_t> m_sectionIndex{0};
   std::atomic<uint32_t> m_sectionCount{0};
+  std::atomic<bool> m_stopRequested{false};
 };
 
 }  // namespace qx80

@@ -23,13 +23,23 @@ test::Bytes TwoSectionPackage() {
   return test::Concat({main, second});
 }
 
-// What the sections' callbacks saw, in order.
+// What the sections' callbacks saw, in order. When told to, it asks the updater to stop once
+// it has seen a value of at least `stopAt` (1 to 20 are the ticks, 21 on the first section).
 class CallbackLog {
  public:
   static void Record(int percent, void* userData) {
     auto* log = static_cast<CallbackLog*>(userData);
     std::lock_guard<std::mutex> lock(log->m_mutex);
     log->m_values.push_back(percent);
+    if (log->m_stopper != nullptr && percent >= log->m_stopAt) {
+      log->m_stopper->StopAfterBlock();
+      log->m_stopper = nullptr;
+    }
+  }
+  void StopAt(int percent, CFirmUpdater* updater) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_stopAt = percent;
+    m_stopper = updater;
   }
   std::vector<int> Values() {
     std::lock_guard<std::mutex> lock(m_mutex);
@@ -39,25 +49,30 @@ class CallbackLog {
  private:
   std::mutex m_mutex;
   std::vector<int> m_values;
+  int m_stopAt = 0;
+  CFirmUpdater* m_stopper = nullptr;
 };
 
 char g_window;  // the notify window: only its address is used
 
 struct RequestCounts {
-  int enter = 0;   // command 1 with byte 0 = 0
-  int leave = 0;   // command 1 with byte 0 = 1
-  int begins = 0;  // sections begun
-  int other = 0;   // anything but the mode switch and the transfer
+  int enter = 0;    // command 1 with byte 0 = 0
+  int leave = 0;    // command 1 with byte 0 = 1
+  int begins = 0;   // sections begun
+  int other = 0;    // anything but the mode switch and the transfer
+  int blocks = -1;  // block requests, where the case counts them
 };
 
 RequestCounts CountRequests(const SimQx80Device& device) {
-  RequestCounts counts;
+  RequestCounts counts{.blocks = 0};
   for (const std::vector<uint8_t>& request : device.Requests()) {
     const MessageHeader header = ReadHeader(request.data());
     if (header.id == SIM_MSG_DEVICE_MODE) {
       (header.arg == SIM_ENTER_UPDATE_MODE ? counts.enter : counts.leave) += 1;
     } else if (header.id == MSG_FIRM_BEGIN) {
       ++counts.begins;
+    } else if (header.id == MSG_FIRM_BLOCK) {
+      counts.blocks += 1;
     } else if (header.id != MSG_FIRM_BLOCK && header.id != MSG_FIRM_END) {
       ++counts.other;
     }
@@ -75,6 +90,7 @@ struct UpdateCase {
   uint32_t ticks;                       // 500 ms pauses
   std::optional<uint32_t> switchWait;   // 200 ms pauses before the ticks, where that count is fixed
   std::optional<uint32_t> recheckWait;  // 200 ms pauses after the ticks
+  int stopAt = 0;                       // the callback value after which a stop is asked for
 };
 
 // Test names show the case's name, not its bytes.
@@ -104,6 +120,10 @@ const UpdateCase kUpdateCases[] = {
      {},
      0u},
     {"NullCallbackInFirstSection", "ok", {}, true, ResultOk, {.enter = 1, .leave = 1, .begins = 2}, 20, {}, 0u},
+    // A stop leaves the device in update mode: no closing command, nothing sent after it.
+    {"StoppedDuringTicks", "ok", {}, false, ResultStopped, {.enter = 1, .blocks = 0}, 5, {}, {}, 5},
+    // The first block's report (above the begin's 21) asks for the stop: no second block.
+    {"StoppedAfterABlock", "ok", {}, false, ResultStopped, {.enter = 1, .begins = 1, .blocks = 1}, 20, {}, 0u, 22},
 };
 
 class UpdateProcedureTest : public ::testing::TestWithParam<UpdateCase> {};
@@ -126,6 +146,9 @@ TEST_P(UpdateProcedureTest, RunsTheProcedure) {
     job.sections[0].callback = nullptr;
   }
   auto updater = std::make_shared<CFirmUpdater>();
+  if (c.stopAt != 0) {
+    callbacks.StopAt(c.stopAt, updater.get());
+  }
   ASSERT_EQ(updater->StartUpdate(rig.Comm(), &job), kStatusOk);
 
   WindowMessage finished;
@@ -143,6 +166,12 @@ TEST_P(UpdateProcedureTest, RunsTheProcedure) {
   EXPECT_EQ(requests.leave, c.requests.leave);
   EXPECT_EQ(requests.begins, c.requests.begins);
   EXPECT_EQ(requests.other, 0);
+  if (c.requests.blocks >= 0) {
+    EXPECT_EQ(requests.blocks, c.requests.blocks);
+  }
+  if (c.result == ResultStopped) {
+    EXPECT_EQ(rig.Device().ProductId(), QX80_PRODUCT_UPDATE) << "left in update mode";
+  }
   EXPECT_EQ(rig.Sleeps().Count(CFirmUpdater::kSettlingTickMs), c.ticks);
   if (c.switchWait) {
     EXPECT_EQ(rig.Sleeps().Count(CFirmUpdater::kModePollMs), *c.switchWait);
@@ -154,7 +183,7 @@ TEST_P(UpdateProcedureTest, RunsTheProcedure) {
   // The ticks reach section 0's callback as 1 to 20, then each written section reports
   // 21 to 100.
   const std::vector<int> values = callbacks.Values();
-  const size_t tickCalls = c.ticks > 0 && !c.nullFirstCallback ? 20 : 0;
+  const size_t tickCalls = c.nullFirstCallback ? 0 : c.ticks;
   ASSERT_GE(values.size(), tickCalls);
   for (size_t i = 0; i < tickCalls; ++i) {
     EXPECT_EQ(values[i], static_cast<int>(i + 1));
@@ -169,6 +198,35 @@ INSTANTIATE_TEST_SUITE_P(Scenarios, UpdateProcedureTest, ::testing::ValuesIn(kUp
                          [](const ::testing::TestParamInfo<UpdateCase>& param) {
                            return std::string(param.param.name);
                          });
+
+// What a stopped update tells the user holds: the next update finds the device in update
+// mode and finishes the job.
+TEST(FirmUpdaterStopTest, TheNextUpdateFinishesAfterAStop) {
+  UpdateRig rig(*FindSimScenario("ok"));
+  ASSERT_TRUE(rig.WaitConnected(DEVICE_MODE_NORMAL));
+  FirmSlots slots;
+  ASSERT_EQ(slots.LoadFirmPackageCopy(TwoSectionPackage()), 1);
+  CallbackLog callbacks;
+  const FirmUpdateJob job = slots.BuildUpdateJob(&CallbackLog::Record, &callbacks, &g_window, WM_UPDATE_FINISHED);
+  auto updater = std::make_shared<CFirmUpdater>();
+  callbacks.StopAt(22, updater.get());
+  ASSERT_EQ(updater->StartUpdate(rig.Comm(), &job), kStatusOk);
+  WindowMessage finished;
+  ASSERT_TRUE(rig.Log().WaitFor(WM_UPDATE_FINISHED, finished));
+  ASSERT_EQ(static_cast<int32_t>(static_cast<intptr_t>(finished.wParam)), ResultStopped);
+  updater->StopUpdate();
+  EXPECT_FALSE(rig.Device().Transfer().Written(FIRM_KIND_UAMC).has_value());
+
+  // The stop released the channel; the device stayed, so no report opens another.
+  ASSERT_TRUE(rig.Comm()->Connect(DEVICE_MODE_UPDATE));
+  ASSERT_EQ(updater->StartUpdate(rig.Comm(), &job), kStatusOk);
+  WindowMessage second;
+  ASSERT_TRUE(rig.Log().WaitFor(WM_UPDATE_FINISHED, second, 2));
+  EXPECT_EQ(static_cast<int32_t>(static_cast<intptr_t>(second.wParam)), ResultOk);
+  updater->StopUpdate();
+  EXPECT_EQ(CountRequests(rig.Device()).enter, 1) << "the second update needed no switch";
+  EXPECT_TRUE(rig.Device().Transfer().Written(FIRM_KIND_FWUP).has_value());
+}
 
 TEST(FirmUpdaterStartTest, RefusesBadArgumentsAndASecondStart) {
   UpdateRig rig(*FindSimScenario("never-returns"));

@@ -62,12 +62,13 @@ class MessageLog {
     });
   }
   ~MessageLog() { SetWindowMessagePoster({}); }
-  // Waits (real time, generously bounded) for a message of that number.
-  bool WaitFor(uint32_t message, WindowMessage& found) {
+  // Waits (real time, generously bounded) for the `nth` message of that number.
+  bool WaitFor(uint32_t message, WindowMessage& found, int nth = 1) {
     std::unique_lock<std::mutex> lock(m_mutex);
     return m_cv.wait_for(lock, std::chrono::seconds(60), [&] {
+      int seen = 0;
       for (const WindowMessage& m : m_messages) {
-        if (m.message == message) {
+        if (m.message == message && ++seen == nth) {
           found = m;
           return true;
         }

@@ -81,6 +81,9 @@ class CDeviceSession {
   uint32_t OnUpdateFinished(int32_t result);
   // Stops the update worker (bounded), releasing the channel it used.
   void StopUpdate() { m_updater->StopUpdate(); }
+  // Asks the running update to stop at its next step (CFirmUpdater::StopAfterBlock); its
+  // result, -17, still arrives as WM_UPDATE_FINISHED.
+  void StopUpdateAfterBlock() { m_updater->StopAfterBlock(); }
   // The progress callback of every section, on the worker thread: posts WM_UPDATE_PROGRESS
   // with (percent + section index x 100) / section count to the progress window, while there
   // is one and the count is not 0.

@@ -1,0 +1,149 @@
+// The user's interrupts during qx80 update, delivered through the tool's own seam at the
+// moment the tool's output shows a given text.
+#include <gtest/gtest.h>
+
+#include <iostream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "cli/commands.h"
+#include "cli/interrupts.h"
+
+namespace qx80::cli {
+namespace {
+
+// A stream that notes `count` interrupts once the text written to it contains `trigger`.
+class TriggerBuffer : public std::stringbuf {
+ public:
+  TriggerBuffer(std::string trigger, int count) : m_trigger(std::move(trigger)), m_count(count) {}
+
+ protected:
+  std::streamsize xsputn(const char* text, std::streamsize count) override {
+    const std::streamsize written = std::stringbuf::xsputn(text, count);
+    Check();
+    return written;
+  }
+  int_type overflow(int_type c) override {
+    const int_type result = std::stringbuf::overflow(c);
+    Check();
+    return result;
+  }
+
+ private:
+  void Check() {
+    if (!m_fired && str().find(m_trigger) != std::string::npos) {
+      m_fired = true;
+      for (int i = 0; i < m_count; ++i) {
+        NoteInterrupt();
+      }
+    }
+  }
+
+  std::string m_trigger;
+  int m_count;
+  bool m_fired = false;
+};
+
+struct InterruptCase {
+  const char* name;
+  const char* device;
+  std::string input;    // standard input; without it, --yes
+  std::string trigger;  // the output text after which the interrupts come
+  int interrupts;
+  int exit;
+  std::vector<std::string> out;  // each appears in this order
+  std::vector<std::string> err;  // each appears in this order
+};
+
+void PrintTo(const InterruptCase& c, std::ostream* os) {
+  *os << c.name;
+}
+
+constexpr const char* kWarning = "stopping now leaves it in update mode";
+constexpr const char* kStopping = "stopping after the current block";
+constexpr const char* kLeft = "the QX-80 is left in update mode; run qx80 update again to finish";
+
+const InterruptCase kCases[] = {
+    {"BeforeTheWrite",
+     "sim",
+     "",
+     "before: QX-80 in normal mode",
+     1,
+     4,
+     {"before: QX-80 in normal mode"},
+     {"interrupted; the QX-80 was not changed"}},
+    {"AtTheQuestion",
+     "sim:up-to-date",
+     "y\n",
+     "Start update? [y/N]",
+     1,
+     4,
+     {"Start update? [y/N]"},
+     {"interrupted; the QX-80 was not changed"}},
+    {"OnceDuringTheWrite",
+     "sim",
+     "",
+     "progress: 30%",
+     1,
+     0,
+     {"progress: 30%", "result: 0 (ResultOk)", "after: QX-80 in normal mode"},
+     {kWarning}},
+    {"TwiceDuringTheWrite",
+     "sim",
+     "",
+     "progress: 30%",
+     2,
+     4,
+     {"progress: 30%", "result: -17 (ResultStopped)"},
+     {kWarning, kStopping, kLeft}},
+    {"TwiceDuringTheTicks",
+     "sim",
+     "",
+     "progress: 5%",
+     2,
+     4,
+     {"progress: 5%", "result: -17 (ResultStopped)"},
+     {kWarning, kStopping, kLeft}},
+};
+
+class UpdateInterruptTest : public ::testing::TestWithParam<InterruptCase> {};
+
+void ExpectInOrder(const std::string& text, const std::vector<std::string>& parts) {
+  size_t at = 0;
+  for (const std::string& expected : parts) {
+    const size_t found = text.find(expected, at);
+    ASSERT_NE(found, std::string::npos) << "missing \"" << expected << "\" in order in:\n" << text;
+    at = found + expected.size();
+  }
+}
+
+TEST_P(UpdateInterruptTest, StopsWhereItSays) {
+  const InterruptCase& c = GetParam();
+  std::istringstream in(c.input);
+  std::streambuf* const stdinBuffer = std::cin.rdbuf(in.rdbuf());
+  TriggerBuffer outBuffer(c.trigger, c.interrupts);
+  std::ostream out(&outBuffer);
+  std::ostringstream err;
+  std::vector<std::string> args = {"--device", c.device, "--speed", "50"};
+  if (c.input.empty()) {
+    args.emplace_back("--yes");
+  }
+  const int exit = RunUpdate(args, out, err);
+  std::cin.rdbuf(stdinBuffer);
+
+  EXPECT_EQ(exit, c.exit) << outBuffer.str() << err.str();
+  ExpectInOrder(outBuffer.str(), c.out);
+  ExpectInOrder(err.str(), c.err);
+  if (c.exit == 4 && c.interrupts == 1) {
+    EXPECT_EQ(outBuffer.str().find("updating..."), std::string::npos) << "nothing was started";
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Interrupts, UpdateInterruptTest, ::testing::ValuesIn(kCases),
+                         [](const ::testing::TestParamInfo<InterruptCase>& param) {
+                           return std::string(param.param.name);
+                         });
+
+}  // namespace
+}  // namespace qx80::cli
