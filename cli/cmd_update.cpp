@@ -2,6 +2,7 @@
 // before an update that is not needed, switch the device to its update mode, write the
 // package, and show the device's versions before and after.
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <iostream>
 #include <string>
@@ -14,6 +15,7 @@
 #include "platform/clock.h"
 #include "protocol/protocol_result.h"
 #include "updater/core/device_link.h"
+#include "workers/firm_updater.h"
 
 #ifdef _WIN32
 #include <io.h>
@@ -38,8 +40,10 @@ constexpr const char* UPDATE_HELP =
     "leaves the device in its update mode.\n"
     "Exit status: 0 when the firmware has been updated, 1 when not, 4 when interrupted.\n";
 
-// The worker posts its result long before this; it only guards against a lost message.
-constexpr uint32_t kUpdateBoundMs = 60 * 60 * 1000;
+// The worker posts its result at the latest when its longest legal run ends (every request
+// waiting out its time-out on every attempt); the wait only guards against a lost message, so
+// it adds a minute for the host and never cuts a legal run short.
+constexpr uint64_t kUpdateBoundMarginMs = 60000;
 // The device restarts in normal mode after the update; the host allows it as long as for the
 // switch into update mode, and a little more.
 constexpr uint32_t kReturnBoundMs = 130000;
@@ -184,7 +188,9 @@ int RunUpdate(std::span<const std::string> args, std::ostream& out, std::ostream
     }
     return finished;
   };
-  const bool posted = loop.RunUntil(followInterrupts, kUpdateBoundMs, [&](const WindowMessage& message) {
+  const uint64_t boundMs = CFirmUpdater::TimeBoundMs(slots) + kUpdateBoundMarginMs;
+  const auto bound = static_cast<uint32_t>(std::min<uint64_t>(boundMs, UINT32_MAX));
+  const bool posted = loop.RunUntil(followInterrupts, bound, [&](const WindowMessage& message) {
     if (message.message == WM_UPDATE_PROGRESS) {
       progress.Show(static_cast<uint32_t>(message.wParam));
     } else if (message.message == WM_UPDATE_FINISHED) {

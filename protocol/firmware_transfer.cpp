@@ -18,11 +18,11 @@ static_assert(std::is_trivially_copyable_v<FirmSection> && sizeof(FirmSection) <
 static_assert(std::is_trivially_copyable_v<SiamWriteParams> && sizeof(SiamWriteParams) <= kUnitOffset,
               "the SIAM record travels as a byte copy ahead of the unit field");
 
-constexpr uint32_t kPhaseTimeoutMs = 5000;
+constexpr uint32_t kPhaseTimeoutMs = kFirmPhaseTimeoutMs;
 constexpr uint32_t kInstallTimeoutMs = 81080;
-constexpr int kBeginAttempts = 3;
-constexpr int kBlockAttempts = 5;
-constexpr int kEndAttempts = 5;
+constexpr int kBeginAttempts = kFirmBeginAttempts;
+constexpr int kBlockAttempts = kFirmBlockAttempts;
+constexpr int kEndAttempts = kFirmEndAttempts;
 constexpr int kInstallAttempts = 2;
 
 constexpr int kProgressBegun = 21;
@@ -225,6 +225,12 @@ void SetSiamWriteParams(void* block, const SiamWriteParams& params) {
 
 SiamWriteParams GetSiamWriteParams(const void* block) {
   return LoadRecord<SiamWriteParams>(block);
+}
+
+uint64_t WriteFirmwareBoundMs(FirmKind kind, uint32_t size) {
+  const uint64_t blocks = (uint64_t{size} + kFirmBlockSize - 1) / kFirmBlockSize;
+  return uint64_t{kBeginAttempts} * kPhaseTimeoutMs + blocks * kBlockAttempts * kPhaseTimeoutMs +
+         uint64_t{kEndAttempts} * kFirmTargets[kind].endTimeoutMs;
 }
 
 ProtocolResult WriteFirmware(CDeviceProtocol& channel, void* block) {

@@ -32,6 +32,12 @@ constexpr uint16_t MSG_SIAM_BLOCK = 0x0D09;
 constexpr uint16_t MSG_SIAM_INSTALL = 0x0D0B;
 
 constexpr uint32_t kFirmBlockSize = 4096;
+// Each begin and block request waits this long for its reply, and is sent up to this many
+// times; the end waits by kind (below), up to kFirmEndAttempts times.
+constexpr uint32_t kFirmPhaseTimeoutMs = 5000;
+constexpr int kFirmBeginAttempts = 3;
+constexpr int kFirmBlockAttempts = 5;
+constexpr int kFirmEndAttempts = 5;
 // A block request's data: 32-bit offset and 16-bit CRC ahead of the block bytes.
 constexpr uint16_t kBlockPrefix = 6;
 
@@ -47,6 +53,11 @@ inline constexpr FirmTarget kFirmTargets[FIRM_SLOT_COUNT] = {
     {4, 235340},  // FIRM_KIND_FQI
     {1, 39240},   // FIRM_KIND_AGPF
 };
+
+// The longest command 0x88 may take for an image of `kind` (0 to 4) and `size` bytes when
+// every request waits out its time-out on every attempt: the begin, each block, the end.
+// Clock milliseconds.
+uint64_t WriteFirmwareBoundMs(FirmKind kind, uint32_t size);
 
 // The record of command 0x9F.
 struct SiamWriteParams {

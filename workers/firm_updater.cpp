@@ -2,8 +2,10 @@
 
 #include <algorithm>
 
+#include "firmware/firm_slots.h"
 #include "platform/clock.h"
 #include "platform/window_message.h"
+#include "protocol/command_catalogue.h"
 #include "protocol/firmware_transfer.h"
 #include "workers/device_mode.h"
 
@@ -106,6 +108,19 @@ uint32_t CFirmUpdater::Run() {
   }
   Finish(written);
   return 0;
+}
+
+uint64_t CFirmUpdater::TimeBoundMs(const FirmSlots& slots) {
+  const uint64_t modeCommandMs = kCommandCatalogue[CMD_SET_DEVICE_MODE].timeoutMs;
+  uint64_t bound = kModeSwitchAttempts * modeCommandMs + uint64_t{kSwitchWaitPolls} * kModePollMs +
+                   uint64_t{kSettlingTicks} * kSettlingTickMs + uint64_t{kRecheckWaitPolls} * kModePollMs +
+                   modeCommandMs;
+  for (int kind = 0; kind < FIRM_SLOT_COUNT; ++kind) {
+    if (slots.Data(kind) != nullptr) {
+      bound += WriteFirmwareBoundMs(static_cast<FirmKind>(kind), slots.Size(kind));
+    }
+  }
+  return bound;
 }
 
 void CFirmUpdater::OnThreadExit() {

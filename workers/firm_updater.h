@@ -23,6 +23,8 @@
 
 namespace qx80 {
 
+class FirmSlots;
+
 class CFirmUpdater : public Thread {
  public:
   static constexpr uint32_t kModePollMs = 200;
@@ -58,6 +60,13 @@ class CFirmUpdater : public Thread {
   // stays in its update mode, ready for the next update; before the mode switch nothing is
   // sent at all. Without it the body runs to its end as always. StartUpdate clears it.
   void StopAfterBlock() { m_stopRequested.store(true); }
+
+  // The longest an update of the package in `slots` may take when every wait runs out its
+  // time-out and every request its attempts: the mode switch (each attempt of command 1 waits
+  // for its reply, then 601 polls), the settling ticks and the recheck, command 0x88 for each
+  // loaded part (WriteFirmwareBoundMs: begin, blocks, end) and the closing command. A caller
+  // that waits for the result may give up after this, never before. Clock milliseconds.
+  static uint64_t TimeBoundMs(const FirmSlots& slots);
 
   // Read by the progress callbacks on the worker thread (and by anyone else).
   uint32_t SectionIndex() const { return m_sectionIndex.load(); }

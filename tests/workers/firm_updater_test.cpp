@@ -228,6 +228,32 @@ TEST(FirmUpdaterStopTest, TheNextUpdateFinishesAfterAStop) {
   EXPECT_TRUE(rig.Device().Transfer().Written(FIRM_KIND_FWUP).has_value());
 }
 
+// The longest legal run, from the described time-outs and attempts: begin 3 x 5 s, every
+// block 5 x 5 s, the end 5 x the kind's end time-out.
+TEST(FirmUpdaterBoundTest, SumsEveryTimeOutAndAttempt) {
+  const struct {
+    FirmKind kind;
+    uint32_t size;
+    uint64_t boundMs;
+  } kSections[] = {
+      {FIRM_KIND_TIPA, 4096, 15000 + 25000 + 196200},
+      {FIRM_KIND_TIPA, 4097, 15000 + 50000 + 196200},
+      {FIRM_KIND_FQI, 1, 15000 + 25000 + 1176700},
+      {FIRM_KIND_UAMC, 2721152, 15000 + 16625000 + 1957500},  // the carried main part: 665 blocks
+      {FIRM_KIND_FWUP, 289268, 15000 + 1775000 + 392400},     // the carried second part: 71 blocks
+  };
+  for (const auto& section : kSections) {
+    EXPECT_EQ(WriteFirmwareBoundMs(section.kind, section.size), section.boundMs) << section.kind << " " << section.size;
+  }
+
+  // The carried package: the switch (4 x 5 s for command 1, 601 x 200 ms), 20 x 500 ms of
+  // ticks, 26 x 200 ms, both parts, and 5 s for the closing command: 5 h 49 min, of which the
+  // two end phases take 39 min.
+  FirmSlots carried;
+  ASSERT_NE(carried.LoadCarriedFirmware(), 0);
+  EXPECT_EQ(CFirmUpdater::TimeBoundMs(carried), 20000u + 120200u + 10000u + 5200u + 18597500u + 2182400u + 5000u);
+}
+
 TEST(FirmUpdaterStartTest, RefusesBadArgumentsAndASecondStart) {
   UpdateRig rig(*FindSimScenario("never-returns"));
   ASSERT_TRUE(rig.WaitConnected(DEVICE_MODE_NORMAL));
