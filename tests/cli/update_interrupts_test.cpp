@@ -9,41 +9,10 @@
 
 #include "cli/commands.h"
 #include "cli/interrupts.h"
+#include "tests/cli/interrupt_trigger.h"
 
 namespace qx80::cli {
 namespace {
-
-// A stream that notes `count` interrupts once the text written to it contains `trigger`.
-class TriggerBuffer : public std::stringbuf {
- public:
-  TriggerBuffer(std::string trigger, int count) : m_trigger(std::move(trigger)), m_count(count) {}
-
- protected:
-  std::streamsize xsputn(const char* text, std::streamsize count) override {
-    const std::streamsize written = std::stringbuf::xsputn(text, count);
-    Check();
-    return written;
-  }
-  int_type overflow(int_type c) override {
-    const int_type result = std::stringbuf::overflow(c);
-    Check();
-    return result;
-  }
-
- private:
-  void Check() {
-    if (!m_fired && str().find(m_trigger) != std::string::npos) {
-      m_fired = true;
-      for (int i = 0; i < m_count; ++i) {
-        NoteInterrupt();
-      }
-    }
-  }
-
-  std::string m_trigger;
-  int m_count;
-  bool m_fired = false;
-};
 
 struct InterruptCase {
   const char* name;
@@ -122,7 +91,7 @@ TEST_P(UpdateInterruptTest, StopsWhereItSays) {
   const InterruptCase& c = GetParam();
   std::istringstream in(c.input);
   std::streambuf* const stdinBuffer = std::cin.rdbuf(in.rdbuf());
-  TriggerBuffer outBuffer(c.trigger, c.interrupts);
+  InterruptTrigger outBuffer(c.trigger, c.interrupts);
   std::ostream out(&outBuffer);
   std::ostringstream err;
   std::vector<std::string> args = {"--device", c.device, "--speed", "50"};

@@ -1,6 +1,7 @@
 #include "updater/core/device_link.h"
 
 #include <cstdint>
+#include <mutex>
 #include <string_view>
 
 #include "protocol/device_protocol.h"
@@ -9,10 +10,35 @@
 #endif
 
 namespace qx80 {
+namespace {
+
+std::mutex g_simRigWatchMutex;
+SimRigWatch g_simRigWatch;
+
+void TellSimRigWatch(std::function<void(SimQx80Rig&)> SimRigWatch::*which, SimQx80Rig& rig) {
+  std::function<void(SimQx80Rig&)> tell;
+  {
+    std::lock_guard<std::mutex> lock(g_simRigWatchMutex);
+    tell = g_simRigWatch.*which;
+  }
+  if (tell) {
+    tell(rig);
+  }
+}
+
+}  // namespace
+
+void WatchSimRigs(SimRigWatch watch) {
+  std::lock_guard<std::mutex> lock(g_simRigWatchMutex);
+  g_simRigWatch = std::move(watch);
+}
 
 DeviceLink::DeviceLink(double speed, Bounds timeOuts) : m_clock(speed, timeOuts), m_scopedClock(m_clock) {}
 
 DeviceLink::~DeviceLink() {
+  if (m_rig) {
+    TellSimRigWatch(&SimRigWatch::ending, *m_rig);
+  }
   SetCurrentTranscript(nullptr);
   m_scopedRecorder.reset();
   m_recorder.reset();
@@ -59,6 +85,7 @@ bool DeviceLink::OpenBus(const std::string& option, std::string& error) {
     }
     m_rig = std::make_unique<SimQx80Rig>(*scenario);
     m_rig->Bus().SetLink(*link);
+    TellSimRigWatch(&SimRigWatch::began, *m_rig);
     m_scoped = std::make_unique<ScopedHidBackend>(m_rig->Bus());
     return true;
   }

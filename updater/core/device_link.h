@@ -9,6 +9,7 @@
 // real time is the process's clock, while the DeviceLink exists; its waits for answers run
 // in real time unless `timeOuts` scales them too.
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <ostream>
 #include <string>
@@ -66,6 +67,15 @@ class DeviceLink {
   std::unique_ptr<TranscriptHidBackend> m_recorder;
   std::unique_ptr<ScopedHidBackend> m_scopedRecorder;
 };
+
+// Lets tests watch the simulated devices of every link that sets up a simulated bus (a
+// command run in-process opens and ends its own link): `began` right after the devices exist,
+// `ending` just before they go. Process-wide; empty functions end the watching.
+struct SimRigWatch {
+  std::function<void(SimQx80Rig&)> began;
+  std::function<void(SimQx80Rig&)> ending;
+};
+void WatchSimRigs(SimRigWatch watch);
 
 // Scenario names, comma-separated, for help texts and messages.
 std::string ScenarioNames();
