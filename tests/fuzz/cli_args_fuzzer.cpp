@@ -1,5 +1,5 @@
 // A command line (arguments separated by zero bytes) through the device commands' parser: a
-// speed it accepts lies in the clock's range.
+// speed it accepts lies in the clock's range, and an index it accepts names a device.
 #include <cstddef>
 #include <cstdint>
 #include <sstream>
@@ -20,8 +20,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   qx80::cli::DeviceOptions options;
   std::ostringstream err;
-  if (qx80::cli::ParseDeviceOptions(args, {.package = true, .yes = true, .block = true}, options, err)) {
+  if (qx80::cli::ParseDeviceOptions(args, {.package = true, .yes = true, .block = true, .choose = true, .json = true},
+                                    options, err)) {
     FUZZ_CHECK(options.speed >= qx80::kSlowestClockSpeedup && options.speed <= qx80::kFastestClockSpeedup);
+    FUZZ_CHECK(options.index >= -1);
     FUZZ_CHECK(err.str().empty());
   } else {
     FUZZ_CHECK(!err.str().empty());

@@ -1,0 +1,104 @@
+#include "sim/sim_options.h"
+
+#include <charconv>
+#include <string_view>
+
+#include "cli/args.h"
+#include "platform/clock.h"
+
+namespace qx80 {
+namespace {
+
+constexpr cli::OptionRow kHelp = {"--help", "-h", "", "this text"};
+constexpr cli::OptionRow kVersion = {"--version", "", "", "print the program's version"};
+constexpr cli::OptionRow kListen = {"--listen", "", "127.0.0.1:PORT",
+                                    "where to serve (port 0: any free port, printed at start)"};
+constexpr cli::OptionRow kScenario = {"--scenario", "", "NAME",
+                                      "the device's situation (default ok; the scenarios below)"};
+constexpr cli::OptionRow kFirmwareVersion = {"--firmware-version", "", "TEXT",
+                                             "the version every component reports at start (default the scenario's)"};
+constexpr cli::OptionRow kSpeed = {"--speed", "", "X", "the device's clock runs X times faster than real time"};
+constexpr cli::OptionRow kLink = {"--link", "", "LINK",
+                                  "fast (default), or full-speed: one report per 1 ms frame each way"};
+constexpr cli::OptionRow kReplay = {"--replay", "", "TRANSCRIPT",
+                                    "play the device of a transcript (qx80 --log) instead of a scenario: answer\n"
+                                    "each report the host writes as recorded; end at the first one that differs\n"
+                                    "(exit status 1)"};
+constexpr const cli::OptionRow* kOptions[] = {&kHelp,  &kVersion, &kListen, &kScenario, &kFirmwareVersion,
+                                              &kSpeed, &kLink,    &kReplay};
+
+// "127.0.0.1:PORT", PORT from 0 (any free port) to 65535.
+bool ParseListenAddress(std::string_view text, uint16_t& port) {
+  constexpr std::string_view kHost = "127.0.0.1:";
+  if (!text.starts_with(kHost)) {
+    return false;
+  }
+  const std::string_view digits = text.substr(kHost.size());
+  const auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), port);
+  return ec == std::errc() && end == digits.data() + digits.size() && !digits.empty();
+}
+
+}  // namespace
+
+SimParse ParseSimOptions(std::span<const std::string> args, SimOptions& options, std::ostream& err) {
+  cli::ParsedArguments parsed;
+  if (!cli::ParseArguments("qx80-sim", args, kOptions, parsed, err)) {
+    return SimParse::Bad;
+  }
+  if (!parsed.positional.empty()) {
+    err << "qx80-sim: unexpected argument " << parsed.positional.front() << "\n";
+    return SimParse::Bad;
+  }
+  std::string scenarioName = "ok";
+  std::string linkName = "fast";
+  for (const cli::ParsedOption& option : parsed.options) {
+    if (option.row == &kHelp) {
+      return SimParse::Help;
+    }
+    if (option.row == &kVersion) {
+      return SimParse::Version;
+    }
+    if (option.row == &kListen) {
+      options.listen = option.value;
+    } else if (option.row == &kScenario) {
+      scenarioName = option.value;
+    } else if (option.row == &kFirmwareVersion) {
+      options.version = option.value;
+    } else if (option.row == &kSpeed && !cli::ParseClockSpeed(option.value, options.speed)) {
+      err << "qx80-sim: bad --speed " << option.value << " (from " << kSlowestClockSpeedup << " to "
+          << kFastestClockSpeedup << ")\n";
+      return SimParse::Bad;
+    } else if (option.row == &kLink) {
+      linkName = option.value;
+    } else if (option.row == &kReplay) {
+      options.replayPath = option.value;
+    }
+  }
+  if (!ParseListenAddress(options.listen, options.port)) {
+    err << "qx80-sim: --listen takes 127.0.0.1:PORT (the bridge serves this machine only)\n";
+    return SimParse::Bad;
+  }
+  options.scenario = FindSimScenario(scenarioName);
+  if (options.scenario == nullptr) {
+    err << "qx80-sim: unknown scenario " << scenarioName << "\n";
+    return SimParse::Bad;
+  }
+  options.link = FindSimLink(linkName);
+  if (options.link == nullptr) {
+    err << "qx80-sim: unknown link " << linkName << " (known: " << kSimLinkNames << ")\n";
+    return SimParse::Bad;
+  }
+  return SimParse::Run;
+}
+
+void PrintSimUsage(std::ostream& out) {
+  out << "usage: qx80-sim --listen 127.0.0.1:PORT [--scenario NAME] [--firmware-version TEXT] [--speed X] [--link "
+         "LINK]\n       qx80-sim --listen 127.0.0.1:PORT --replay TRANSCRIPT\n       qx80-sim --version\n";
+  cli::PrintOptionHelp(out, kOptions);
+  out << "scenarios:\n";
+  for (const SimScenario& scenario : SimScenarios()) {
+    out << "  " << scenario.name << ": " << scenario.summary << "\n";
+  }
+}
+
+}  // namespace qx80
