@@ -4,15 +4,11 @@
 set -euo pipefail
 qx80="$1"
 sim="$2"
+source "$(dirname "$0")/start_sim.sh"
 out="$(mktemp)"
-trap 'kill "$pid" 2>/dev/null || true; rm -f "$out"' EXIT
-"$sim" --listen 127.0.0.1:0 --speed 50 >"$out" &
-pid=$!
-for _ in $(seq 50); do
-  grep -q listening "$out" && break
-  sleep 0.1
-done
-port="$(grep -o '127.0.0.1:[0-9]*' "$out" | cut -d: -f2)"
-"$qx80" update --device "bridge:127.0.0.1:${port}" --yes --speed 50
-kill -TERM "$pid"
-wait "$pid"
+sim_pid=""
+trap '[ -z "$sim_pid" ] || kill "$sim_pid" 2>/dev/null || true; rm -f "$out"' EXIT
+start_sim "$out" "$sim" --listen 127.0.0.1:0 --speed 50
+"$qx80" update --device "bridge:127.0.0.1:${sim_port}" --yes --speed 50
+kill -TERM "$sim_pid"
+wait "$sim_pid"

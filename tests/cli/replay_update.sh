@@ -4,27 +4,23 @@
 # the same order, say the same, and end with the same result.
 #   replay_update.sh QX80 QX80_SIM
 set -euo pipefail
+source "$(dirname "$0")/start_sim.sh"
 qx80="$1"
 sim="$2"
 dir="$(mktemp -d)"
-pid=""
-trap '[ -z "$pid" ] || kill "$pid" 2>/dev/null || true; rm -rf "$dir"' EXIT
+sim_pid=""
+trap '[ -z "$sim_pid" ] || kill "$sim_pid" 2>/dev/null || true; rm -rf "$dir"' EXIT
 
-"$qx80" update --device sim --yes --speed 50 --log "$dir/recorded.transcript" >"$dir/recorded.out"
+"$qx80" update --device sim --yes --speed 50 --log "$dir/recorded.transcript" >"$dir/recorded.out" ||
+  { echo "the recorded update failed:"; cat "$dir/recorded.out"; exit 1; }
 
-"$sim" --listen 127.0.0.1:0 --replay "$dir/recorded.transcript" >"$dir/sim.out" &
-pid=$!
-for _ in $(seq 50); do
-  grep -q listening "$dir/sim.out" && break
-  sleep 0.1
-done
-port="$(grep -o '127.0.0.1:[0-9]*' "$dir/sim.out" | cut -d: -f2)"
-"$qx80" update --device "bridge:127.0.0.1:${port}" --yes --speed 50 --log "$dir/replayed.transcript" \
+start_sim "$dir/sim.out" "$sim" --listen 127.0.0.1:0 --replay "$dir/recorded.transcript"
+"$qx80" update --device "bridge:127.0.0.1:${sim_port}" --yes --speed 50 --log "$dir/replayed.transcript" \
   >"$dir/replayed.out" || true
-kill -TERM "$pid"
+kill -TERM "$sim_pid"
 status=0
-wait "$pid" || status=$?
-pid=""
+wait "$sim_pid" || status=$?
+sim_pid=""
 cat "$dir/sim.out"
 [ "$status" -eq 0 ] || { echo "qx80-sim --replay exited with $status"; exit 1; }
 

@@ -83,6 +83,11 @@ bool ChosenDeviceBackend::Enumerate(std::vector<std::string>& paths) {
   std::string current;
   std::vector<std::string> fresh;  // QX-80 paths never seen before
   for (const Qx80Interface& device : found) {
+    if (!m_location.empty() && device.location.empty()) {
+      // The bus tells locations but could not place this one: it went while being listed (a
+      // device restarting). It is neither the chosen one nor another until it is seen whole.
+      continue;
+    }
     const bool chosen = m_location.empty() ? device.path == m_path : device.location == m_location;
     if (chosen && current.empty()) {
       current = device.path;

@@ -40,7 +40,9 @@ int64_t PickQx80(const std::vector<Qx80Interface>& found, const DeviceChoice& ch
 // The bus as the chosen device sees it: its interface alone, while present. Where the bus
 // tells locations, the device is the one at its location, whatever its mode; elsewhere it
 // keeps its path while present, and when it has gone it is the only QX-80 that newly
-// appears (when two appear at once, neither is taken). Every other QX-80 is never shown.
+// appears (when two appear at once, neither is taken). Every other QX-80 is never shown. Where
+// the bus tells locations, an interface it cannot place (one that went while being listed) is
+// left for the next enumeration.
 class ChosenDeviceBackend final : public HidBackend {
  public:
   // `bus` must outlive the view.
