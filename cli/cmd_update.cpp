@@ -11,6 +11,7 @@
 #include "cli/device_report.h"
 #include "cli/interrupts.h"
 #include "cli/session_loop.h"
+#include "cli/update_report.h"
 #include "device/transcript.h"
 #include "platform/clock.h"
 #include "protocol/protocol_result.h"
@@ -38,7 +39,12 @@ constexpr const char* UPDATE_HELP =
     "as it was; once the device is being written, the first interrupt says what stopping would\n"
     "leave behind and the update goes on, a second one stops after the block in flight and\n"
     "leaves the device in its update mode.\n"
-    "Exit status: 0 when the firmware has been updated, 1 when not, 4 when interrupted.\n";
+    "After the update the tool waits for the device to restart in normal mode and compares its\n"
+    "versions with the package's. With --json it prints one JSON object per line instead.\n"
+    "Exit status: 0 updated and confirmed (the device shows the package's versions); 1 failed or\n"
+    "not started; 2 bad arguments, an unreadable package or no single QX-80 chosen; 3 unconfirmed\n"
+    "(the update reported success, but the device did not come back or shows other versions);\n"
+    "4 interrupted.\n";
 
 // The worker posts its result at the latest when its longest legal run ends (every request
 // waiting out its time-out on every attempt); the wait only guards against a lost message, so
@@ -49,7 +55,6 @@ constexpr uint64_t kUpdateBoundMarginMs = 60000;
 constexpr uint32_t kReturnBoundMs = 130000;
 // After a failure the device may be anywhere; a restart takes seconds, so wait less.
 constexpr uint32_t kReturnAfterFailureBoundMs = 15000;
-constexpr int kBarWidth = 40;
 
 constexpr const char* kInterruptedBeforeWrite = "qx80: interrupted; the QX-80 was not changed\n";
 constexpr const char* kInterruptWarning =
@@ -65,41 +70,6 @@ bool OnTerminal(const std::ostream& out) {
   return &out == &std::cout && QX80_ISATTY(QX80_FILENO(stdout)) != 0;
 }
 
-// A bar redrawn in place on a terminal; one line per new value otherwise.
-class ProgressView {
- public:
-  ProgressView(std::ostream& out, bool terminal) : m_out(out), m_terminal(terminal) {}
-  void Show(uint32_t percent) {
-    if (percent == m_last) {
-      return;
-    }
-    m_last = percent;
-    if (!m_terminal) {
-      m_out << "progress: " << percent << "%\n" << std::flush;
-      return;
-    }
-    const int filled = static_cast<int>(std::min<uint32_t>(percent, 100)) * kBarWidth / 100;
-    m_out << "\r  [" << std::string(static_cast<size_t>(filled), '#')
-          << std::string(static_cast<size_t>(kBarWidth - filled), '-') << "] " << percent << "%" << std::flush;
-  }
-  void End() {
-    if (m_terminal && m_last != kNone) {
-      m_out << "\n";
-    }
-  }
-  // Ends the bar's line so that another message starts on its own; the bar is drawn anew.
-  void Break() {
-    End();
-    m_last = kNone;
-  }
-
- private:
-  static constexpr uint32_t kNone = 0xFFFFFFFF;
-  std::ostream& m_out;
-  bool m_terminal;
-  uint32_t m_last = kNone;
-};
-
 bool Confirm(std::ostream& out) {
   out << "No update needed. Start update? [y/N] " << std::flush;
   std::string answer;
@@ -113,8 +83,9 @@ bool Confirm(std::ostream& out) {
 
 int RunUpdate(std::span<const std::string> args, std::ostream& out, std::ostream& err) {
   DeviceOptions options;
-  if (const auto done = ParseDeviceCommand(UPDATE_COMMAND, UPDATE_HELP, args,
-                                           {.package = true, .yes = true, .choose = true}, false, options, out, err)) {
+  if (const auto done =
+          ParseDeviceCommand(UPDATE_COMMAND, UPDATE_HELP, args,
+                             {.package = true, .yes = true, .choose = true, .json = true}, false, options, out, err)) {
     return *done;
   }
   const InterruptWatch interrupts;
@@ -133,44 +104,45 @@ int RunUpdate(std::span<const std::string> args, std::ostream& out, std::ostream
   if (!OpenDevice(link, options, err)) {
     return EXIT_USAGE;
   }
+  UpdateReport report(out, err, options.json, OnTerminal(out));
   SessionLoop loop;
   CDeviceSession& session = loop.Session();
   const int32_t mode = loop.WaitForDevice();
   if (interruptedBeforeWrite()) {
-    return EXIT_INTERRUPTED;
+    return report.End(UpdateStatus::Interrupted, nullptr);
   }
   if (mode == DEVICE_MODE_ABSENT) {
     PrintNoDevice(err, options);
-    return EXIT_FAILED;
+    return report.End(UpdateStatus::Failed, RemedyFor(Situation::NoDevice));
   }
-  out << "before: QX-80 in " << DeviceModeName(mode) << "\n";
-  PrintVersions(out, slots, session.DeviceVersions());
+  report.Before(mode, slots, session.DeviceVersions());
 
   if (!IsUpdateNeeded(MakeVersionSlots(slots, session.DeviceVersions())) && !options.yes) {
-    const bool confirmed = Confirm(out);
+    const bool confirmed = !options.json && Confirm(out);
     if (interruptedBeforeWrite()) {
-      return EXIT_INTERRUPTED;
+      return report.End(UpdateStatus::Interrupted, nullptr);
     }
     if (!confirmed) {
-      out << "update not started\n";
-      return EXIT_FAILED;
+      if (!options.json) {
+        out << "update not started\n";
+      }
+      return report.End(UpdateStatus::Declined, nullptr);
     }
     if (g_deviceMode.load() == DEVICE_MODE_ABSENT) {
       PrintNoDevice(err, options);
-      return EXIT_FAILED;
+      return report.End(UpdateStatus::Failed, RemedyFor(Situation::NoDevice));
     }
   }
   if (interruptedBeforeWrite()) {
-    return EXIT_INTERRUPTED;
+    return report.End(UpdateStatus::Interrupted, nullptr);
   }
   if (session.StartUpdate(slots, loop.ProgressWindow()) < 0) {
     err << "qx80: the update could not be started\n";
-    return EXIT_FAILED;
+    return report.End(UpdateStatus::Failed, RemedyFor(Situation::NotStarted));
   }
   NoteTranscriptPhase("update started");
-  out << "updating...\n" << std::flush;
+  report.Phase("started");
   const uint32_t started = GetClock().TickCount();
-  ProgressView progress(out, OnTerminal(out));
   bool finished = false;
   int32_t result = ResultNoChannel;
   int interruptsSeen = 0;
@@ -179,7 +151,7 @@ int RunUpdate(std::span<const std::string> args, std::ostream& out, std::ostream
   const auto followInterrupts = [&] {
     const int count = std::min(interrupts.Count(), 2);
     while (interruptsSeen < count) {
-      progress.Break();
+      report.Break();
       ++interruptsSeen;
       err << (interruptsSeen == 1 ? kInterruptWarning : kStopping) << std::flush;
       if (interruptsSeen == 2) {
@@ -192,28 +164,27 @@ int RunUpdate(std::span<const std::string> args, std::ostream& out, std::ostream
   const auto bound = static_cast<uint32_t>(std::min<uint64_t>(boundMs, UINT32_MAX));
   const bool posted = loop.RunUntil(followInterrupts, bound, [&](const WindowMessage& message) {
     if (message.message == WM_UPDATE_PROGRESS) {
-      progress.Show(static_cast<uint32_t>(message.wParam));
+      report.Progress(static_cast<uint32_t>(message.wParam));
     } else if (message.message == WM_UPDATE_FINISHED) {
       result = static_cast<int32_t>(static_cast<intptr_t>(message.wParam));
       finished = true;
     }
   });
-  progress.End();
   if (!posted) {
+    report.Break();
     err << "qx80: the update did not end in time\n";
-    return EXIT_FAILED;
+    return report.End(UpdateStatus::Failed, RemedyForResult(ResultTransferFailed));
   }
   const uint32_t textId = session.OnUpdateFinished(result);
-  out << "result: " << result << " (" << ResultName(result) << ") after "
-      << TicksSince(started, GetClock().TickCount()) / 1000 << " s: " << OutcomeText(textId) << "\n";
-  PrintOtherDevices(err, link, result);
+  report.Result(result, TicksSince(started, GetClock().TickCount()) / 1000, OutcomeText(textId));
+  const bool othersAppeared = PrintOtherDevices(err, link);
   if (result == ResultStopped) {
     err << "qx80: " << kLeftInUpdateMode << "\n";
-    return EXIT_INTERRUPTED;
+    return report.End(UpdateStatus::Interrupted, RemedyForResult(result));
   }
 
   NoteTranscriptPhase("waiting for the device to restart in normal mode");
-  out << "waiting for the device to restart in normal mode...\n" << std::flush;
+  report.Phase("restarting");
   const bool back = loop.RunUntil(
       [&] {
         // A device that never left (a refused switch) is not reported again: reconnect here.
@@ -223,17 +194,24 @@ int RunUpdate(std::span<const std::string> args, std::ostream& out, std::ostream
         return session.ReportedMode() == DEVICE_MODE_NORMAL && session.IsConnected();
       },
       result == ResultOk ? kReturnBoundMs : kReturnAfterFailureBoundMs);
-  if (back) {
-    out << "after: QX-80 in " << DeviceModeName(DEVICE_MODE_NORMAL) << "\n";
-    PrintVersions(out, slots, session.DeviceVersions());
-  } else {
-    out << "after: the device has not come back in normal mode\n";
+  report.After(back, slots, session.DeviceVersions());
+  if (result != ResultOk) {
+    const bool lostToAnother = result == ResultModeTimeout && othersAppeared;
+    return report.End(UpdateStatus::Failed,
+                      lostToAnother ? RemedyFor(Situation::OtherAppeared) : RemedyForResult(result));
   }
-  return result == ResultOk ? EXIT_DONE : EXIT_FAILED;
+  // Success is what the device shows afterwards: back in normal mode with the package's versions.
+  if (!back) {
+    return report.End(UpdateStatus::Unconfirmed, RemedyFor(Situation::NotBack));
+  }
+  if (!AreVersionsInstalled(MakeVersionSlots(slots, session.DeviceVersions()))) {
+    return report.End(UpdateStatus::Unconfirmed, RemedyFor(Situation::OtherVersions));
+  }
+  return report.End(UpdateStatus::Confirmed, nullptr);
 }
 
 const Command UPDATE_COMMAND = {"update", &RunUpdate,
-                                "[--yes] [--device D] [--path P | --index N] [--package FILE] [--speed X]",
+                                "[--yes] [--json] [--device D] [--path P | --index N] [--package FILE] [--speed X]",
                                 "update the device's firmware with the package"};
 
 }  // namespace qx80::cli

@@ -4,6 +4,7 @@
 #include <iomanip>
 
 #include "cli/args.h"
+#include "cli/remedies.h"
 #include "cli/session_log.h"
 #include "cli/text_output.h"
 #include "protocol/protocol_result.h"
@@ -61,22 +62,18 @@ bool OpenDevice(DeviceLink& link, const DeviceOptions& options, std::ostream& er
   std::string error;
   if (!link.Choose({.path = options.path, .index = options.index}, error)) {
     err << "qx80: " << error << " (--device " << options.device << ")\n"
-        << "qx80: choose one with --index N or --path P; qx80 list shows them\n";
+        << "qx80: " << RemedyFor(Situation::SeveralDevices)->todo << "\n";
     return false;
   }
   return StartSessionLog(link, options, err);
 }
 
-void PrintOtherDevices(std::ostream& err, const DeviceLink& link, int32_t result) {
+bool PrintOtherDevices(std::ostream& err, const DeviceLink& link) {
   const size_t others = link.Chosen() != nullptr ? link.Chosen()->OthersAppeared() : 0;
-  if (others == 0) {
-    return;
+  if (others != 0) {
+    err << "qx80: " << others << " other QX-80 appeared during the update; none was written\n";
   }
-  err << "qx80: " << others << " other QX-80 appeared during the update; none was written\n";
-  if (result == ResultModeTimeout) {
-    err << "qx80: the updated QX-80 did not come back as itself; unplug the others, then run qx80 list and "
-           "qx80 update --index N again\n";
-  }
+  return others != 0;
 }
 
 const char* DeviceModeWord(int32_t mode) {

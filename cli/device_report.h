@@ -13,6 +13,7 @@ namespace qx80::cli {
 
 constexpr int EXIT_DONE = 0;
 constexpr int EXIT_FAILED = 1;
+constexpr int EXIT_UNCONFIRMED = 3;  // the update reported success that the device did not show
 constexpr int EXIT_INTERRUPTED = 4;  // the user stopped the command
 
 // Loads --package, or the carried package; false with a message on `err`.
@@ -24,9 +25,9 @@ bool ReachDevice(DeviceLink& link, const DeviceOptions& options, std::ostream& e
 // false with a message on `err` (the command then exits with EXIT_USAGE), for example when
 // several are present and none is chosen.
 bool OpenDevice(DeviceLink& link, const DeviceOptions& options, std::ostream& err);
-// After an update: says on `err` when other QX-80 appeared meanwhile (they were left alone)
-// and, when the chosen one then never came back (`result`), what to do.
-void PrintOtherDevices(std::ostream& err, const DeviceLink& link, int32_t result);
+// After an update: says on `err` when other QX-80 appeared meanwhile (they were left alone);
+// true when any did.
+bool PrintOtherDevices(std::ostream& err, const DeviceLink& link);
 
 const char* DeviceModeName(int32_t mode);
 // "normal", "update" or "absent".

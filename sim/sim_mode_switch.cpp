@@ -20,11 +20,13 @@ SimQx80Device::Reply SimQx80Device::HandleModeSwitch(const MessageHeader& reques
       ScheduleRestart(QX80_PRODUCT_UPDATE, m_modeSwitch.updateReturnDelayMs, m_modeSwitch.returnsInUpdateMode);
     } else if (inUpdateMode && request.arg == SIM_LEAVE_UPDATE_MODE) {
       // What was written in update mode becomes the running firmware.
-      for (const auto& [selector, text] : m_pendingVersions) {
-        m_versions[selector] = text;
+      if (m_modeSwitch.takesUpdate) {
+        for (const auto& [selector, text] : m_pendingVersions) {
+          m_versions[selector] = text;
+        }
       }
       m_pendingVersions.clear();
-      ScheduleRestart(m_modeSwitch.normalProductId, m_modeSwitch.normalReturnDelayMs, true);
+      ScheduleRestart(m_modeSwitch.normalProductId, m_modeSwitch.normalReturnDelayMs, m_modeSwitch.returnsInNormalMode);
     }
   }
   return HandleStored(request, data);

@@ -22,6 +22,8 @@ struct SimModeSwitchConfig {
   bool switches = false;
   bool returnsInUpdateMode = true;    // false: it never comes back after leaving for update mode
   uint32_t updateModeStayMs = 0;      // non-zero: leaves the bus for good this long after arriving
+  bool takesUpdate = true;            // false: comes back from its update mode with the firmware it had
+  bool returnsInNormalMode = true;    // false: it never comes back after leaving its update mode
   uint16_t normalProductId = 0x2A01;  // the product id it comes back under in normal mode
 };
 

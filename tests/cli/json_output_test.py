@@ -1,6 +1,6 @@
 #!/usr/bin/env python3
-"""The JSON of qx80 list, status and inspect, parsed as a client would: every documented field
-with its type, and no other (docs/cli.md). Usage: json_output_test.py QX80 PACKAGE"""
+"""The JSON of qx80 list, status, inspect and update, parsed as a client would: every documented
+field with its type, and no other (docs/cli.md). Usage: json_output_test.py QX80 PACKAGE"""
 import json
 import subprocess
 import sys
@@ -76,6 +76,69 @@ for args, status, check_doc in CASES:
         continue
     check(name + ": exit status", code == status)
     check_doc(name, doc)
+
+# qx80 update --json: one object per line, `end` always last.
+EVENT_KEYS = {
+    "before": ["event", "mode", "components"],
+    "phase": ["event", "phase"],
+    "progress": ["event", "percent"],
+    "result": ["event", "code", "name", "seconds"],
+    "after": ["event", "mode", "components"],
+    "end": ["event", "status", "exit", "remedy"],
+}
+
+
+def run_update(device, *extra):
+    done = subprocess.run([qx80, "update", "--json", "--yes", "--speed", "50", "--device", device, *extra],
+                          capture_output=True, text=True, check=False)
+    return done.returncode, [json.loads(line) for line in done.stdout.splitlines()]
+
+
+def check_update(name, code, lines, status, exit_status, result, after_mode):
+    check(name + ": exit status", code == exit_status)
+    check(name + ": keys", all(list(line) == EVENT_KEYS.get(line.get("event"), []) for line in lines))
+    check(name + ": end last", lines and lines[-1]["event"] == "end" and
+          [line["event"] for line in lines].count("end") == 1)
+    end = lines[-1] if lines else {}
+    check(name + ": status", end.get("status") == status and end.get("exit") == exit_status)
+    check(name + ": remedy", (end.get("remedy") is None) == (status == "confirmed"))
+    results = [line for line in lines if line["event"] == "result"]
+    if result is None:
+        check(name + ": no result", not results)
+        return
+    check(name + ": one result", len(results) == 1 and results[0]["code"] == result and
+          isinstance(results[0]["name"], str) and isinstance(results[0]["seconds"], int))
+    events = [line["event"] for line in lines]
+    check(name + ": order", events[0] == "before" and events.index("result") < events.index("after"))
+    phases = [line["phase"] for line in lines if line["event"] == "phase"]
+    check(name + ": phases", phases[0] == "started" and phases[-1] == "restarting")
+    percents = [line["percent"] for line in lines if line["event"] == "progress"]
+    check(name + ": progress", percents == sorted(set(percents)) and all(0 <= p <= 100 for p in percents))
+    after = [line for line in lines if line["event"] == "after"]
+    check(name + ": after", len(after) == 1 and after[0]["mode"] == after_mode and
+          [c["name"] for c in after[0]["components"]] == COMPONENTS)
+    return after
+
+
+try:
+    code, lines = run_update("sim")
+    after = check_update("update sim", code, lines, "confirmed", 0, 0, "normal")
+    check("update sim: versions after", [c["device"] for c in after[0]["components"]][1:3] == ["2.09", "2.09"])
+    check("update sim: phases", [l["phase"] for l in lines if l["event"] == "phase"] ==
+          ["started", "settling", "writing", "restarting"])
+    code, lines = run_update("sim:refuse-block-3")
+    check_update("update refuse-block-3", code, lines, "failed", 1, -15, "normal")
+    code, lines = run_update("sim:keeps-old-firmware")
+    check_update("update keeps-old-firmware", code, lines, "unconfirmed", 3, 0, "normal")
+    code, lines = run_update("sim:no-device")
+    check_update("update no-device", code, lines, "failed", 1, None, None)
+    done = subprocess.run([qx80, "update", "--json", "--speed", "50", "--device", "sim:up-to-date"],
+                          capture_output=True, text=True, check=False, stdin=subprocess.DEVNULL)
+    lines = [json.loads(line) for line in done.stdout.splitlines()]
+    check("update up-to-date without --yes: declined", done.returncode == 1 and
+          [line["event"] for line in lines] == ["before", "end"] and lines[-1]["status"] == "declined")
+except json.JSONDecodeError as error:
+    failures.append(f"update: a line is not JSON ({error})")
 
 for failure in failures:
     print("FAILED:", failure)

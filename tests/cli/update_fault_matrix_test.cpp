@@ -78,7 +78,11 @@ void PrintTo(const MatrixRow& row, std::ostream* os) {
 //   never-returns: 601 pauses of 200 ms, then 15 s for the device's return: about 140 s;
 //   leaves-during-ticks: the switch, 20 ticks of 500 ms, 26 pauses of 200 ms, 15 s: about 35 s;
 //   end-timeout: the switch and ticks, five ends of 39.24 s, the closing command and the
-//   restart: about 230 s.
+//   restart: about 230 s;
+//   gone-after-update: the switch and ticks, two blocks, the closing command, then 130 s for
+//   the device's return: about 155 s. Its writing is a path that succeeds on a scaled wait for
+//   each reply (250 ms of real time at 20 times); a slow reply is only sent again, and the
+//   row's result would change only after five slow replies to one request.
 constexpr const char* kScaled = "--scale-time-outs";
 
 // clang-format off
@@ -96,7 +100,9 @@ const MatrixRow kRows[] = {
     {"LastBlockStatus1",                "sim:last-block-status-1",   {},                50,    ResultWriteFailed,     1,    true,   Mode::Normal, kAtMostTheToolsGuardS},
     {"EndTimeout",                      "sim:end-timeout",           {kScaled},         20,    ResultFinishFailed,    1,    true,   Mode::Normal, 690, nullptr, 0, true},
     {"UnplugMidTransfer",               "sim:unplug-mid-transfer",   {},                50,    ResultChannelClosed,   1,    false,  Mode::Absent, kAtMostTheToolsGuardS},
-    {"VersionsRefused",                 "sim:versions-refused",      {},                50,    ResultOk,              0,    true,   Mode::Normal, kAtMostTheToolsGuardS},
+    {"VersionsRefused",                 "sim:versions-refused",      {},                50,    ResultOk,              3,    true,   Mode::Normal, kAtMostTheToolsGuardS},
+    {"KeepsOldFirmware",                "sim:keeps-old-firmware",    {},                50,    ResultOk,              3,    true,   Mode::Normal, kAtMostTheToolsGuardS},
+    {"GoneAfterUpdate",                 "sim:gone-after-update",     {kScaled},         20,    ResultOk,              3,    true,   Mode::Absent, 310, nullptr, 0, true},
     {"NoDevice",                        "sim:no-device",             {},                50,    std::nullopt,          1,    false,  Mode::Absent, kAtMostTheToolsGuardS},
     {"TwoDevicesNoneChosen",            "sim:two-devices",           {},                50,    std::nullopt,          2,    false,  Mode::Normal, kAtMostTheToolsGuardS},
     {"TwoDevicesOneChosen",             "sim:two-devices",           {"--index", "1"},  50,    ResultOk,              0,    true,   Mode::Normal, kAtMostTheToolsGuardS},

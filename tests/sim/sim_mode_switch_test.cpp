@@ -139,7 +139,8 @@ TEST(SimScenariosTest, EveryScenarioHasItsOwnNameAndBuilds) {
   }
   for (const char* name : {"ok", "up-to-date", "start-in-update-mode", "no-ack-switch", "never-returns", "returns-late",
                            "leaves-during-ticks", "refuse-block-3", "nak-then-ok", "last-block-status-1", "end-timeout",
-                           "unplug-mid-transfer", "two-devices", "no-device", "versions-refused"}) {
+                           "unplug-mid-transfer", "two-devices", "no-device", "versions-refused", "keeps-old-firmware",
+                           "gone-after-update"}) {
     EXPECT_NE(FindSimScenario(name), nullptr) << name;
   }
   EXPECT_EQ(FindSimScenario("nonsense"), nullptr);

@@ -67,5 +67,29 @@ TEST(VersionRulesTest, SlotsWithoutAPartAreIgnored) {
   EXPECT_EQ(SelectCurrentVersion(slots), CurrentVersionSlot::Uamc);
 }
 
+// After an update the device must show exactly each loaded part's version: newer counts as
+// other, a part the image lacks is not looked at.
+TEST(VersionRulesTest, InstalledMeansEveryLoadedPartShowsItsVersion) {
+  const struct {
+    const char* name;
+    std::u16string uamc;
+    std::u16string fwup;
+    bool installed;
+  } kCases[] = {
+      {"both shown", u"2.09", u"2.09", true},       {"one older", u"2.09", u"2.05", false},
+      {"one newer", u"2.10", u"2.09", false},       {"one not read", u"2.09", u"", false},
+      {"one query failed", u"---", u"2.09", false},
+  };
+  for (const auto& c : kCases) {
+    VersionSlots slots;
+    slots.loaded[1] = slots.loaded[2] = true;
+    slots.image[1] = slots.image[2] = u"2.09";
+    slots.device[0] = u"1.00";  // TIPA: no part in the image
+    slots.device[1] = c.uamc;
+    slots.device[2] = c.fwup;
+    EXPECT_EQ(AreVersionsInstalled(slots), c.installed) << c.name;
+  }
+}
+
 }  // namespace
 }  // namespace qx80

@@ -64,6 +64,19 @@ bool IsUpdateNeeded(const VersionSlots& slots) {
   return false;
 }
 
+bool AreVersionsInstalled(const VersionSlots& slots) {
+  for (size_t i = 0; i < kComponentSlots; ++i) {
+    if (!slots.loaded[i]) {
+      continue;
+    }
+    const int32_t device = VersionTextToNumber(slots.device[i]);
+    if (device == 0 || device != VersionTextToNumber(slots.image[i])) {
+      return false;
+    }
+  }
+  return true;
+}
+
 CurrentVersionSlot SelectCurrentVersion(const VersionSlots& slots) {
   if (!slots.loaded[kSlotUamc]) {
     return CurrentVersionSlot::None;

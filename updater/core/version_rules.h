@@ -23,6 +23,10 @@ int32_t VersionTextToNumber(std::u16string_view text);
 
 bool IsUpdateNeeded(const VersionSlots& slots);
 
+// After an update: whether the device shows exactly the version of every part the image
+// holds. A version the device did not give, or one that is no usable version, is not shown.
+bool AreVersionsInstalled(const VersionSlots& slots);
+
 enum class CurrentVersionSlot { None, Uamc, Fwup };
 // Which device text the main window shows as the current version.
 CurrentVersionSlot SelectCurrentVersion(const VersionSlots& slots);

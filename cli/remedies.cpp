@@ -1,0 +1,72 @@
+#include "cli/remedies.h"
+
+#include "protocol/protocol_result.h"
+
+namespace qx80::cli {
+namespace {
+
+constexpr Remedy kRemedies[] = {
+    {Situation::Result, ResultModeTimeout, "the QX-80 did not come back in its update mode",
+     "unplug the QX-80, plug it in again, wait for qx80 status to find it, then run qx80 update again"},
+    {Situation::Result, ResultNoChannel, "the channel to the QX-80 was not open",
+     "wait for qx80 status to find the QX-80, then run qx80 update again"},
+    {Situation::Result, ResultTransferFailed, "the QX-80 did not answer in time (for example, it refused to switch)",
+     "check the USB cable and use a port on the computer itself (no hub), then run qx80 update again"},
+    {Situation::Result, ResultImageRejected, "the QX-80 does not take this firmware package",
+     "check with qx80 inspect that the package is one for the QX-80; run qx80 update without --package"},
+    {Situation::Result, ResultBadParameter, "the package has a part the update cannot write",
+     "run qx80 update without --package to write the carried firmware"},
+    {Situation::Result, ResultChannelClosed, "the link to the QX-80 was lost during the update",
+     "keep the QX-80 plugged in and the computer awake; plug it in again and run qx80 update again"},
+    {Situation::Result, ResultUnexpectedResponse, "the QX-80 answered something the update did not expect",
+     "unplug the QX-80, plug it in again and run qx80 update again; record it with --log if it repeats"},
+    {Situation::Result, ResultDeviceError, "the QX-80 reported an error",
+     "unplug the QX-80, plug it in again and run qx80 update again; record it with --log if it repeats"},
+    {Situation::Result, ResultImageChecksum, "the QX-80 refused the firmware's checksum",
+     "the package file is damaged: run qx80 update without --package, or fetch the package again"},
+    {Situation::Result, ResultWriteFailed, "the QX-80 refused a block of the firmware",
+     "run qx80 update again; if a block is refused again, unplug the QX-80, plug it in again and retry"},
+    {Situation::Result, ResultFinishFailed, "the QX-80 did not finish writing the firmware in time",
+     "leave the QX-80 plugged in for two minutes, then run qx80 status; run qx80 update again if it says an update is "
+     "needed"},
+    {Situation::Result, ResultStopped, "the update was stopped on request",
+     "run qx80 update again to finish; the QX-80 waits in its update mode"},
+    {Situation::NoDevice, ResultOk, "no QX-80 was found",
+     "plug the QX-80 in and switch it on; on Linux check that the udev rule is installed (qx80 list)"},
+    {Situation::SeveralDevices, ResultOk, "several QX-80 were found and none was chosen",
+     "choose one with --index N or --path P; qx80 list shows them"},
+    {Situation::OtherAppeared, ResultOk, "the updated QX-80 did not come back as itself while another one appeared",
+     "unplug the others, then run qx80 list and qx80 update --index N again"},
+    {Situation::NotBack, ResultOk, "the update reported success, but the QX-80 did not come back in normal mode",
+     "unplug the QX-80, plug it in again and run qx80 status to see its versions"},
+    {Situation::OtherVersions, ResultOk, "the update reported success, but the QX-80 shows other versions",
+     "run qx80 status; run qx80 update again if it says an update is needed"},
+    {Situation::NotStarted, ResultOk, "the update could not be started",
+     "close other programs that use the QX-80, then run qx80 update again"},
+};
+
+}  // namespace
+
+std::span<const Remedy> Remedies() {
+  return kRemedies;
+}
+
+const Remedy* RemedyForResult(int32_t result) {
+  for (const Remedy& remedy : kRemedies) {
+    if (remedy.situation == Situation::Result && remedy.result == result) {
+      return &remedy;
+    }
+  }
+  return nullptr;
+}
+
+const Remedy* RemedyFor(Situation situation) {
+  for (const Remedy& remedy : kRemedies) {
+    if (remedy.situation == situation) {
+      return &remedy;
+    }
+  }
+  return nullptr;
+}
+
+}  // namespace qx80::cli
