@@ -10,6 +10,7 @@
 
 #include "device/hid_device.h"
 #include "tests/support/counting_hid_backend.h"
+#include "updater/core/device_choice.h"
 
 namespace qx80 {
 namespace {
@@ -173,6 +174,47 @@ TEST_F(HidrawBackendTest, ASearchOpensOnlyNodesWhoseSysfsIdentityCanMatch) {
   counting.opens = 0;
   EXPECT_EQ(device.Open(0x1F5E, 0x2A02, 64, 64, 0), nullptr);
   EXPECT_EQ(counting.opens, 1) << "only the node sysfs cannot describe";
+}
+
+// A QX-80 restarts under another product id, another HID instance and often another node
+// number, but on the same USB port; two devices present at once sit on different ports.
+TEST_F(HidrawBackendTest, ADeviceIsLocatedByItsUsbPortThroughItsRestarts) {
+  const std::string port2 = "pci0000:00/0000:00:14.0/usb1/1-1/1-1.2";
+  const std::string port3 = "pci0000:00/0000:00:14.0/usb1/1-1/1-1.3";
+  AddNode(0, port2 + "/1-1.2:1.0/0003:1F5E:2A01.0001", HidId(0x1F5E, 0x2A01), kReports64);
+  AddNode(1, port3 + "/1-1.3:1.0/0003:1F5E:2A01.0002", HidId(0x1F5E, 0x2A01), kReports64);
+  fs::create_directories(m_root / "class" / "hidraw3");  // no device link
+  const std::string dev = (m_root / "dev").string();
+  const auto node = [&dev](int number) { return dev + "/hidraw" + std::to_string(number); };
+  HidrawBackend backend((m_root / "class").string(), dev);
+
+  std::string first;
+  std::string second;
+  ASSERT_TRUE(backend.Locate(node(0), first));
+  ASSERT_TRUE(backend.Locate(node(1), second));
+  EXPECT_EQ(first, fs::canonical(m_root / "devices" / port2).string());
+  EXPECT_EQ(second, fs::canonical(m_root / "devices" / port3).string());
+  std::string location = "kept";
+  for (const std::string& path : {node(3), node(9), dev + "/other", std::string("/elsewhere/hidraw0")}) {
+    EXPECT_FALSE(backend.Locate(path, location)) << path;
+  }
+  EXPECT_EQ(location, "kept");
+
+  // The first one restarts in update mode as node 4; the second stays. The chosen device's
+  // view follows it to its new node and never shows the other.
+  const std::vector<Qx80Interface> found = ListQx80(backend);
+  ASSERT_EQ(found.size(), 2U);
+  ChosenDeviceBackend chosen(backend, found[0]);
+  fs::remove_all(m_root / "class" / "hidraw0");
+  std::vector<std::string> paths;
+  ASSERT_TRUE(chosen.Enumerate(paths));
+  EXPECT_TRUE(paths.empty());
+  AddNode(4, port2 + "/1-1.2:1.0/0003:1F5E:2A02.0004", HidId(0x1F5E, 0x2A02), kReports64);
+  ASSERT_TRUE(backend.Locate(node(4), location));
+  EXPECT_EQ(location, first);
+  ASSERT_TRUE(chosen.Enumerate(paths));
+  EXPECT_EQ(paths, std::vector<std::string>{node(4)});
+  EXPECT_EQ(chosen.OthersAppeared(), 0U);
 }
 
 }  // namespace
