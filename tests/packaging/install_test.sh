@@ -27,24 +27,45 @@ echo "$out"
 grep -q '"version": "2.09"' <<<"$out" || { echo "the installed qx80 did not read the package"; exit 1; }
 "$prefix/bin/qx80-sim" --help | grep -q -- '--listen' || { echo "the installed qx80-sim does not answer"; exit 1; }
 
-# words typed | what the completion must offer among its answers
-cases=(
-  "qx80 |update"
-  "qx80 upd|update"
-  "qx80 update --y|--yes"
-  "qx80 status --device s|sim"
-  "qx80 status --device sim:up|sim:up-to-date"
-)
-for case in "${cases[@]}"; do
-  typed="${case%%|*}"
-  want="${case#*|}"
-  got="$(PATH="$prefix/bin:$PATH" bash -c '
+# What the completion offers for the words typed, between spaces.
+complete_words() {
+  PATH="$prefix/bin:$PATH" bash -c '
     source "$1"
     read -r -a COMP_WORDS <<<"$2"
     [[ $2 == *" " ]] && COMP_WORDS+=("")
     COMP_CWORD=$((${#COMP_WORDS[@]} - 1))
     _qx80
-    echo " ${COMPREPLY[*]} "' _ "$prefix/share/bash-completion/completions/qx80" "$typed")"
+    echo " ${COMPREPLY[*]} "' _ "$prefix/share/bash-completion/completions/qx80" "$1"
+}
+
+# words typed | what the completion must offer among its answers
+cases=(
+  "qx80 |update"
+  "qx80 upd|update"
+  "qx80 l|list"
+  "qx80 update --y|--yes"
+  "qx80 list --j|--json"
+  "qx80 update --in|--index"
+  "qx80 status --pa|--path"
+  "qx80 status --device s|sim"
+  "qx80 status --device sim:up|sim:up-to-date"
+  "qx80 status --device sim:two-devices --index |1"
+  "qx80 update --device=sim:two-devices --path |sim:2:0"
+)
+for case in "${cases[@]}"; do
+  typed="${case%%|*}"
+  want="${case#*|}"
+  got="$(complete_words "$typed")"
   [[ $got == *" $want "* ]] || { echo "completing '$typed' offered '$got', not $want"; exit 1; }
 done
+# Every option in every command's list of options is offered, and nothing the texts only
+# mention.
+for command in $("$prefix/bin/qx80" --help | sed -n 's/^  \([a-z][a-z-]*\) .*/\1/p'); do
+  got="$(complete_words "qx80 $command --")"
+  for option in $("$prefix/bin/qx80" "$command" --help | sed -n 's/^  \(--[a-z][a-z-]*\).*/\1/p'); do
+    [[ $got == *" $option "* ]] || { echo "completing 'qx80 $command --' offered '$got', not $option"; exit 1; }
+  done
+done
+got="$(complete_words "qx80 update --re")"
+[[ $got == "  " ]] || { echo "completing 'qx80 update --re' offered '$got', an option qx80 does not have"; exit 1; }
 echo "installed and ran from $prefix"
