@@ -1,17 +1,23 @@
 #pragma once
-// A stream buffer that notes `count` interrupts through the tool's own seam once the text
-// written to it contains `trigger`: a test's stand-in for a user pressing Ctrl+C at the moment
-// the tool's output shows something.
+// A stream buffer that runs actions once the text written to it contains a given text: a
+// test's stand-in for a user pressing Ctrl+C at the moment the tool's output shows something,
+// or for a change to the clock from that point of a run on.
+#include <functional>
 #include <sstream>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "cli/interrupts.h"
 
 namespace qx80::cli {
 
-class InterruptTrigger : public std::stringbuf {
+class OutputTrigger : public std::stringbuf {
  public:
-  InterruptTrigger(std::string trigger, int count) : m_trigger(std::move(trigger)), m_count(count) {}
+  // Runs `action` once, as soon as the output contains `text`.
+  void On(std::string text, std::function<void()> action) {
+    m_triggers.push_back({std::move(text), std::move(action)});
+  }
 
  protected:
   std::streamsize xsputn(const char* text, std::streamsize count) override {
@@ -26,18 +32,31 @@ class InterruptTrigger : public std::stringbuf {
   }
 
  private:
+  struct Trigger {
+    std::string text;
+    std::function<void()> action;
+    bool fired = false;
+  };
+
   void Check() {
-    if (!m_fired && m_count > 0 && str().find(m_trigger) != std::string::npos) {
-      m_fired = true;
-      for (int i = 0; i < m_count; ++i) {
-        NoteInterrupt();
+    for (Trigger& trigger : m_triggers) {
+      if (!trigger.fired && str().find(trigger.text) != std::string::npos) {
+        trigger.fired = true;
+        trigger.action();
       }
     }
   }
 
-  std::string m_trigger;
-  int m_count;
-  bool m_fired = false;
+  std::vector<Trigger> m_triggers;
 };
+
+// `count` interrupts through the tool's own seam.
+inline std::function<void()> Interrupts(int count) {
+  return [count] {
+    for (int i = 0; i < count; ++i) {
+      NoteInterrupt();
+    }
+  };
+}
 
 }  // namespace qx80::cli

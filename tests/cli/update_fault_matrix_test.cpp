@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "cli/commands.h"
+#include "platform/clock.h"
 #include "protocol/device_protocol.h"
 #include "protocol/firmware_transfer.h"
 #include "protocol/message.h"
@@ -65,6 +66,9 @@ struct MatrixRow {
   const char* trigger = nullptr;
   int interrupts = 0;
   bool smallPackage = false;  // one two-block TIPA part instead of the carried package
+  // The output from which on the time-outs are scaled: what comes before should succeed and
+  // runs on real time-outs, what comes after has a time-out as its outcome.
+  const char* scaleFrom = nullptr;
 };
 
 void PrintTo(const MatrixRow& row, std::ostream* os) {
@@ -79,11 +83,10 @@ void PrintTo(const MatrixRow& row, std::ostream* os) {
 //   leaves-during-ticks: the switch, 20 ticks of 500 ms, 26 pauses of 200 ms, 15 s: about 35 s;
 //   end-timeout: the switch and ticks, five ends of 39.24 s, the closing command and the
 //   restart: about 230 s;
-//   gone-after-update: the switch and ticks, two blocks, the closing command, then 130 s for
-//   the device's return: about 155 s. Its writing is a path that succeeds on a scaled wait for
-//   each reply (250 ms of real time at 20 times); a slow reply is only sent again, and the
-//   row's result would change only after five slow replies to one request.
+//   gone-after-update: the whole update on real time-outs (about 19 s), then, scaled from the
+//   moment the tool waits for the device's return, 130 s for it: about 150 s.
 constexpr const char* kScaled = "--scale-time-outs";
+constexpr const char* kReturnWait = "waiting for the device to restart in normal mode";
 
 // clang-format off
 const MatrixRow kRows[] = {
@@ -102,7 +105,7 @@ const MatrixRow kRows[] = {
     {"UnplugMidTransfer",               "sim:unplug-mid-transfer",   {},                50,    ResultChannelClosed,   1,    false,  Mode::Absent, kAtMostTheToolsGuardS},
     {"VersionsRefused",                 "sim:versions-refused",      {},                50,    ResultOk,              3,    true,   Mode::Normal, kAtMostTheToolsGuardS},
     {"KeepsOldFirmware",                "sim:keeps-old-firmware",    {},                50,    ResultOk,              3,    true,   Mode::Normal, kAtMostTheToolsGuardS},
-    {"GoneAfterUpdate",                 "sim:gone-after-update",     {kScaled},         20,    ResultOk,              3,    true,   Mode::Absent, 310, nullptr, 0, true},
+    {"GoneAfterUpdate",                 "sim:gone-after-update",     {},                20,    ResultOk,              3,    true,   Mode::Absent, 450, nullptr, 0, false, kReturnWait},
     {"NoDevice",                        "sim:no-device",             {},                50,    std::nullopt,          1,    false,  Mode::Absent, kAtMostTheToolsGuardS},
     {"TwoDevicesNoneChosen",            "sim:two-devices",           {},                50,    std::nullopt,          2,    false,  Mode::Normal, kAtMostTheToolsGuardS},
     {"TwoDevicesOneChosen",             "sim:two-devices",           {"--index", "1"},  50,    ResultOk,              0,    true,   Mode::Normal, kAtMostTheToolsGuardS},
@@ -156,7 +159,13 @@ TEST_P(UpdateFaultMatrixTest, EndsAsTheRowSays) {
   if (row.smallPackage) {
     args.insert(args.end(), {"--package", small.Path().string()});
   }
-  InterruptTrigger outBuffer(row.trigger != nullptr ? row.trigger : "", row.trigger != nullptr ? row.interrupts : 0);
+  OutputTrigger outBuffer;
+  if (row.trigger != nullptr) {
+    outBuffer.On(row.trigger, Interrupts(row.interrupts));
+  }
+  if (row.scaleFrom != nullptr) {
+    outBuffer.On(row.scaleFrom, [] { dynamic_cast<ScaledClock&>(GetClock()).SetBounds(Bounds::Scaled); });
+  }
   std::ostream out(&outBuffer);
   std::ostringstream err;
   const auto start = std::chrono::steady_clock::now();

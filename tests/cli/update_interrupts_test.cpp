@@ -91,7 +91,8 @@ TEST_P(UpdateInterruptTest, StopsWhereItSays) {
   const InterruptCase& c = GetParam();
   std::istringstream in(c.input);
   std::streambuf* const stdinBuffer = std::cin.rdbuf(in.rdbuf());
-  InterruptTrigger outBuffer(c.trigger, c.interrupts);
+  OutputTrigger outBuffer;
+  outBuffer.On(c.trigger, Interrupts(c.interrupts));
   std::ostream out(&outBuffer);
   std::ostringstream err;
   std::vector<std::string> args = {"--device", c.device, "--speed", "50"};
