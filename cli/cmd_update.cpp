@@ -146,9 +146,14 @@ int RunUpdate(std::span<const std::string> args, std::ostream& out, std::ostream
   bool finished = false;
   int32_t result = ResultNoChannel;
   int interruptsSeen = 0;
+  // Whether the device has been seen in its update mode tells what a failure means.
+  UpdateStage stage = mode == DEVICE_MODE_UPDATE ? UpdateStage::Write : UpdateStage::Switch;
   // The user's interrupts are read between messages: the first warns, the second asks the
   // worker to stop after the block in flight; its result still comes as the message.
   const auto followInterrupts = [&] {
+    if (session.ReportedMode() == DEVICE_MODE_UPDATE) {
+      stage = UpdateStage::Write;
+    }
     const int count = std::min(interrupts.Count(), 2);
     while (interruptsSeen < count) {
       report.Break();
@@ -173,14 +178,14 @@ int RunUpdate(std::span<const std::string> args, std::ostream& out, std::ostream
   if (!posted) {
     report.Break();
     err << "qx80: the update did not end in time\n";
-    return report.End(UpdateStatus::Failed, RemedyForResult(ResultTransferFailed));
+    return report.End(UpdateStatus::Failed, RemedyForResult(ResultTransferFailed, stage));
   }
   const uint32_t textId = session.OnUpdateFinished(result);
   report.Result(result, TicksSince(started, GetClock().TickCount()) / 1000, OutcomeText(textId));
   const bool othersAppeared = PrintOtherDevices(err, link);
   if (result == ResultStopped) {
     err << "qx80: " << kLeftInUpdateMode << "\n";
-    return report.End(UpdateStatus::Interrupted, RemedyForResult(result));
+    return report.End(UpdateStatus::Interrupted, RemedyForResult(result, stage));
   }
 
   NoteTranscriptPhase("waiting for the device to restart in normal mode");
@@ -198,7 +203,7 @@ int RunUpdate(std::span<const std::string> args, std::ostream& out, std::ostream
   if (result != ResultOk) {
     const bool lostToAnother = result == ResultModeTimeout && othersAppeared;
     return report.End(UpdateStatus::Failed,
-                      lostToAnother ? RemedyFor(Situation::OtherAppeared) : RemedyForResult(result));
+                      lostToAnother ? RemedyFor(Situation::OtherAppeared) : RemedyForResult(result, stage));
   }
   // Success is what the device shows afterwards: back in normal mode with the package's versions.
   if (!back) {

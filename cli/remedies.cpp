@@ -10,8 +10,12 @@ constexpr Remedy kRemedies[] = {
      "unplug the QX-80, plug it in again, wait for qx80 status to find it, then run qx80 update again"},
     {Situation::Result, ResultNoChannel, "the channel to the QX-80 was not open",
      "wait for qx80 status to find the QX-80, then run qx80 update again"},
-    {Situation::Result, ResultTransferFailed, "the QX-80 did not answer in time (for example, it refused to switch)",
-     "check the USB cable and use a port on the computer itself (no hub), then run qx80 update again"},
+    {Situation::Result, ResultTransferFailed, "the QX-80 did not acknowledge the switch to its update mode",
+     "unplug the QX-80, plug it in again, close other programs that use it, then run qx80 update again",
+     UpdateStage::Switch},
+    {Situation::Result, ResultTransferFailed, "the QX-80 did not answer in time while it was being written",
+     "check the USB cable and use a port on the computer itself (no hub), then run qx80 update again",
+     UpdateStage::Write},
     {Situation::Result, ResultImageRejected, "the QX-80 does not take this firmware package",
      "check with qx80 inspect that the package is one for the QX-80; run qx80 update without --package"},
     {Situation::Result, ResultBadParameter, "the package has a part the update cannot write",
@@ -22,9 +26,9 @@ constexpr Remedy kRemedies[] = {
      "unplug the QX-80, plug it in again and run qx80 update again; record it with --log if it repeats"},
     {Situation::Result, ResultDeviceError, "the QX-80 reported an error",
      "unplug the QX-80, plug it in again and run qx80 update again; record it with --log if it repeats"},
-    {Situation::Result, ResultImageChecksum, "the QX-80 refused the firmware's checksum",
+    {Situation::Result, ResultImageChecksum, "a part of the package fails its own checksum, so it was not sent",
      "the package file is damaged: run qx80 update without --package, or fetch the package again"},
-    {Situation::Result, ResultWriteFailed, "the QX-80 refused a block of the firmware",
+    {Situation::Result, ResultWriteFailed, "the QX-80 refused a block of the firmware, or the checksum of a part",
      "run qx80 update again; if a block is refused again, unplug the QX-80, plug it in again and retry"},
     {Situation::Result, ResultFinishFailed, "the QX-80 did not finish writing the firmware in time",
      "leave the QX-80 plugged in for two minutes, then run qx80 status; run qx80 update again if it says an update is "
@@ -51,13 +55,20 @@ std::span<const Remedy> Remedies() {
   return kRemedies;
 }
 
-const Remedy* RemedyForResult(int32_t result) {
+const Remedy* RemedyForResult(int32_t result, UpdateStage stage) {
+  const Remedy* anyStage = nullptr;
   for (const Remedy& remedy : kRemedies) {
-    if (remedy.situation == Situation::Result && remedy.result == result) {
+    if (remedy.situation != Situation::Result || remedy.result != result) {
+      continue;
+    }
+    if (remedy.stage == stage) {
       return &remedy;
     }
+    if (remedy.stage == UpdateStage::Any) {
+      anyStage = &remedy;
+    }
   }
-  return nullptr;
+  return anyStage;
 }
 
 const Remedy* RemedyFor(Situation situation) {

@@ -19,17 +19,23 @@ enum class Situation {
   NotStarted,      // the update worker could not be started
 };
 
+// How far an update had got when it failed: a result can mean one thing before the device
+// reached its update mode (the switch) and another while it was being written.
+enum class UpdateStage { Any, Switch, Write };
+
 struct Remedy {
   Situation situation;
-  int32_t result;         // the update's result code, for Situation::Result
-  std::string_view what;  // what happened, as the user sees it
-  std::string_view todo;  // what to do next
+  int32_t result;                        // the update's result code, for Situation::Result
+  std::string_view what;                 // what happened, as the user sees it
+  std::string_view todo;                 // what to do next
+  UpdateStage stage = UpdateStage::Any;  // the stage a result's row is for
 };
 
 // Every row, results first in the order of their codes.
 std::span<const Remedy> Remedies();
-// The row of a result code; null for ResultOk and for a code no update ends with.
-const Remedy* RemedyForResult(int32_t result);
+// The row of a result code at a stage (the stage's own row, else the code's row for any
+// stage); null for ResultOk and for a code no update ends with.
+const Remedy* RemedyForResult(int32_t result, UpdateStage stage);
 // The row of a situation other than Situation::Result (every one has a row).
 const Remedy* RemedyFor(Situation situation);
 

@@ -90,7 +90,7 @@ const CommandCase kCases[] = {
      "",
      1,
      {"result: -7 (ResultTransferFailed)", "after: QX-80 in normal mode"},
-     "qx80: what to do: check the USB cable"},
+     "qx80: what to do: unplug the QX-80, plug it in again, close other programs that use it"},
     {"UpdateWithoutDevice", &RunUpdate, {"--device", "sim:no-device", "--yes"}, "", 1, {}, "no QX-80 found"},
     {"UpdateUnknownScenario", &RunUpdate, {"--device", "sim:nonsense"}, "", 2, {}, "unknown scenario nonsense"},
     {"StatusNeeded",
