@@ -5,6 +5,7 @@
 
 #include "cli/commands.h"
 #include "cli/device_report.h"
+#include "cli/remedies.h"
 #include "cli/session_log.h"
 #include "cli/text_output.h"
 #include "updater/core/device_choice.h"
@@ -75,6 +76,7 @@ int RunList(std::span<const std::string> args, std::ostream& out, std::ostream& 
   }
   if (listed.empty()) {
     PrintNoDevice(err, options);
+    PrintRemedy(err, *RemedyFor(Situation::NoDevice));
     return EXIT_FAILED;
   }
   return EXIT_DONE;

@@ -4,6 +4,7 @@
 
 #include "cli/commands.h"
 #include "cli/device_report.h"
+#include "cli/remedies.h"
 #include "cli/session_loop.h"
 #include "cli/text_output.h"
 #include "platform/clock.h"
@@ -39,6 +40,7 @@ int RunStatus(std::span<const std::string> args, std::ostream& out, std::ostream
       out << "{\"mode\": \"absent\"}\n";
     }
     PrintNoDevice(err, options);
+    PrintRemedy(err, *RemedyFor(Situation::NoDevice));
     return EXIT_FAILED;
   }
   CDeviceSession& session = loop.Session();

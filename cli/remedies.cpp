@@ -80,4 +80,8 @@ const Remedy* RemedyFor(Situation situation) {
   return nullptr;
 }
 
+void PrintRemedy(std::ostream& err, const Remedy& remedy) {
+  err << "qx80: what to do: " << remedy.todo << "\n";
+}
+
 }  // namespace qx80::cli

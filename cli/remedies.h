@@ -3,6 +3,7 @@
 // failure result of an update and for each situation around it, from one table. The tool
 // prints the line; docs/troubleshooting.md shows the same table (a test holds them together).
 #include <cstdint>
+#include <ostream>
 #include <span>
 #include <string_view>
 
@@ -38,5 +39,7 @@ std::span<const Remedy> Remedies();
 const Remedy* RemedyForResult(int32_t result, UpdateStage stage);
 // The row of a situation other than Situation::Result (every one has a row).
 const Remedy* RemedyFor(Situation situation);
+// "qx80: what to do: ..." on a line of its own.
+void PrintRemedy(std::ostream& err, const Remedy& remedy);
 
 }  // namespace qx80::cli

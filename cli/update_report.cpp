@@ -140,7 +140,7 @@ int UpdateReport::End(UpdateStatus status, const Remedy* remedy) {
     m_out << "unconfirmed: " << remedy->what << "\n";
   }
   if (remedy != nullptr) {
-    m_err << "qx80: what to do: " << remedy->todo << "\n";
+    PrintRemedy(m_err, *remedy);
   }
   return exit;
 }
