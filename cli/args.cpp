@@ -130,7 +130,11 @@ void PrintOptionHelp(std::ostream& out, std::span<const OptionRow* const> rows) 
       width += 1 + row->value.size();
     }
     // A long head gets its help on the lines below it.
-    out << (width + 2 <= kHelpColumn ? std::string(kHelpColumn - width, ' ') : "\n" + std::string(kHelpColumn, ' '));
+    if (width + 2 <= kHelpColumn) {
+      out << std::string(kHelpColumn - width, ' ');
+    } else {
+      out << '\n' << std::string(kHelpColumn, ' ');
+    }
     std::string_view help = row->help;
     for (size_t end = help.find('\n'); end != std::string_view::npos; end = help.find('\n')) {
       out << help.substr(0, end) << "\n" << std::string(kHelpColumn, ' ');

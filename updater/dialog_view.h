@@ -64,7 +64,9 @@ class DialogView {
   virtual void SetItemFont(int id, FontHandle font) = 0;
   // Gives a control a heavier variant of its own font.
   void SetEmphasisFont(int id) {
-    if (FontHandle heavier = CreateHeavierFont(GetItemFont(id), kEmphasisWeightRaise)) SetItemFont(id, heavier);
+    if (FontHandle heavier = CreateHeavierFont(GetItemFont(id), kEmphasisWeightRaise)) {
+      SetItemFont(id, heavier);
+    }
   }
   virtual void SetProgressRange(int id, int low, int high) = 0;
   virtual void SetProgressPos(int id, int pos) = 0;

@@ -28,7 +28,9 @@ bool CLicenseDlg::OnInitDialog(DialogView& view) {
   if (view.HasItem(IDC_LICENSE_TEXT)) {
     const auto resource = FindResourceBytes(ResourceType::Number(RESOURCE_TYPE_HTML),
                                             static_cast<uint16_t>(LicenseResourceId(m_app.m_language)));
-    if (!resource.empty()) view.SetRichText(IDC_LICENSE_TEXT, LicenseTextFromResource(resource), LICENSE_TEXT_FONT);
+    if (!resource.empty()) {
+      view.SetRichText(IDC_LICENSE_TEXT, LicenseTextFromResource(resource), LICENSE_TEXT_FONT);
+    }
   }
   view.SetText(IDC_ACCEPT, m_app.LoadText(IDS_ACCEPT_LICENSE));
   view.SetText(IDC_DECLINE, m_app.LoadText(IDS_DECLINE_LICENSE));
@@ -38,7 +40,9 @@ bool CLicenseDlg::OnInitDialog(DialogView& view) {
 }
 
 bool CLicenseDlg::OnCommand(DialogView& view, int id, int notifyCode) {
-  if (notifyCode != NOTIFY_BUTTON_CLICKED) return false;
+  if (notifyCode != NOTIFY_BUTTON_CLICKED) {
+    return false;
+  }
   if (id == IDC_ACCEPT) {
     OnAccept(view);
     return true;

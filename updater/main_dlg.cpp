@@ -50,7 +50,9 @@ bool CMainDlg::OnInitDialog(DialogView& view) {
     } else {
       LayoutVersionLabels();
       m_session = CDeviceSession::Create(view.Handle());
-      if (m_session->StartWatching() != kStatusOk) error = IDS_ERR_DEVICE_NOT_FOUND;
+      if (m_session->StartWatching() != kStatusOk) {
+        error = IDS_ERR_DEVICE_NOT_FOUND;
+      }
     }
   }
   if (error != 0) {

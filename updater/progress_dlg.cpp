@@ -17,7 +17,9 @@ bool CFirmUpProgressDlg::OnInitDialog(DialogView& view) {
 
 bool CFirmUpProgressDlg::OnAppMessage(DialogView& view, uint32_t message, uintptr_t wParam, intptr_t /*lParam*/,
                                       intptr_t& result) {
-  if (message != WM_UPDATE_PROGRESS) return false;
+  if (message != WM_UPDATE_PROGRESS) {
+    return false;
+  }
   result = OnUpdateProgress(view, wParam);
   return true;
 }

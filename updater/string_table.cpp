@@ -15,7 +15,9 @@ constexpr int kMaxStringId = 0xFFFF;
 }  // namespace
 
 std::u16string LoadResString(int id) {
-  if (id < 0 || id > kMaxStringId) return {};
+  if (id < 0 || id > kMaxStringId) {
+    return {};
+  }
   return ReadStringTableEntry(
       FindResourceBytes(ResourceType::Number(RESOURCE_TYPE_STRING), static_cast<uint16_t>(id / kStringsPerBlock + 1)),
       id % kStringsPerBlock);

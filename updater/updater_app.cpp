@@ -22,7 +22,9 @@ bool CUpdaterApp::OnAppStart() {
   m_platform.ReadVersionInfo(*this);
 
   m_hMutex = nullptr;
-  if (!CheckSingleInstance(m_hMutex) || m_hMutex == nullptr) return false;
+  if (!CheckSingleInstance(m_hMutex) || m_hMutex == nullptr) {
+    return false;
+  }
 
   m_mainDlg = std::make_unique<CUpdaterDlg>(*this, Host());
   DialogView* view = Host().CreateModeless(*m_mainDlg, nullptr);
@@ -48,7 +50,9 @@ int CUpdaterApp::OnAppExit() {
 bool CUpdaterApp::CheckSingleInstance(MutexHandle& mutex) {
   bool alreadyExisted = false;
   mutex = m_platform.CreateNamedMutex(SINGLE_INSTANCE_MUTEX_NAME, alreadyExisted);
-  if (mutex == nullptr) return false;
+  if (mutex == nullptr) {
+    return false;
+  }
   if (alreadyExisted) {
     Host().ShowMessageBox(nullptr, LoadText(IDS_ERR_ALREADY_RUNNING), BuildAppTitle(),
                           MESSAGE_BOX_OK | MESSAGE_BOX_ICON_INFORMATION);

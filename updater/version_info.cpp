@@ -61,10 +61,16 @@ std::optional<Node> FindChild(std::span<const uint8_t> children, std::u16string_
   while (!children.empty()) {
     size_t length = 0;
     const auto child = ReadNode(children, length);
-    if (!child) return std::nullopt;
-    if (EqualsIgnoringAsciiCase(child->key, name)) return child;
+    if (!child) {
+      return std::nullopt;
+    }
+    if (EqualsIgnoringAsciiCase(child->key, name)) {
+      return child;
+    }
     const size_t next = AlignUp4(length);
-    if (next >= children.size()) break;
+    if (next >= children.size()) {
+      break;
+    }
     children = children.subspan(next);
   }
   return std::nullopt;
@@ -73,7 +79,9 @@ std::optional<Node> FindChild(std::span<const uint8_t> children, std::u16string_
 std::u16string Hex4(uint16_t v) {
   static constexpr char16_t kDigits[] = u"0123456789abcdef";
   std::u16string s(4, u'0');
-  for (int i = 3; i >= 0; --i, v = static_cast<uint16_t>(v >> 4)) s[static_cast<size_t>(i)] = kDigits[v & 0xF];
+  for (int i = 3; i >= 0; --i, v = static_cast<uint16_t>(v >> 4)) {
+    s[static_cast<size_t>(i)] = kDigits[v & 0xF];
+  }
   return s;
 }
 
@@ -88,7 +96,9 @@ bool QueryVersionBlock(std::span<const uint8_t> block, std::u16string_view subBl
   size_t length = 0;
   auto node = ReadNode(block, length);
   while (node) {
-    while (!subBlock.empty() && subBlock.front() == u'\\') subBlock.remove_prefix(1);
+    while (!subBlock.empty() && subBlock.front() == u'\\') {
+      subBlock.remove_prefix(1);
+    }
     if (subBlock.empty()) {
       value = node->value;
       return true;

@@ -3,7 +3,9 @@
 namespace qx80 {
 
 int CWinApp::Run() {
-  if (OnAppStart()) m_quitCode = m_host.RunMessageLoop();
+  if (OnAppStart()) {
+    m_quitCode = m_host.RunMessageLoop();
+  }
   return OnAppExit();
 }
 

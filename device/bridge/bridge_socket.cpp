@@ -142,9 +142,15 @@ int Select(NativeSocket highest, fd_set* read, fd_set* write, fd_set* except, in
     if (ready >= 0 || LastSocketError() != SocketError::Interrupted) {
       return ready;
     }
-    if (read != nullptr) *read = readSet;
-    if (write != nullptr) *write = writeSet;
-    if (except != nullptr) *except = exceptSet;
+    if (read != nullptr) {
+      *read = readSet;
+    }
+    if (write != nullptr) {
+      *write = writeSet;
+    }
+    if (except != nullptr) {
+      *except = exceptSet;
+    }
   }
 }
 

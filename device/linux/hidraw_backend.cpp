@@ -8,7 +8,7 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdio>
+#include <charconv>
 #include <cstdlib>
 #include <filesystem>
 #include <string_view>
@@ -94,16 +94,25 @@ bool ParseHidId(std::string_view uevent, uint32_t& vendor, uint32_t& product) {
   if (at >= uevent.size()) {
     return false;
   }
-  const std::string line(uevent.substr(at + kKey.size(), uevent.find('\n', at) - at - kKey.size()));
-  unsigned bus = 0;
-  unsigned ids[2] = {};
-  int used = 0;
-  if (std::sscanf(line.c_str(), "%x:%x:%x%n", &bus, &ids[0], &ids[1], &used) != 3 ||
-      static_cast<size_t>(used) != line.size() || ids[0] > 0xFFFF || ids[1] > 0xFFFF) {
+  // BUS:VENDOR:PRODUCT, each in hex digits alone.
+  std::string_view line = uevent.substr(at + kKey.size(), uevent.find('\n', at) - at - kKey.size());
+  uint32_t fields[3] = {};
+  for (size_t i = 0; i < 3; ++i) {
+    const size_t colon = i < 2 ? line.find(':') : line.size();
+    if (colon == std::string_view::npos || colon == 0) {
+      return false;
+    }
+    const auto [end, error] = std::from_chars(line.data(), line.data() + colon, fields[i], 16);
+    if (error != std::errc() || end != line.data() + colon) {
+      return false;
+    }
+    line.remove_prefix(i < 2 ? colon + 1 : colon);
+  }
+  if (fields[1] > 0xFFFF || fields[2] > 0xFFFF) {
     return false;
   }
-  vendor = ids[0];
-  product = ids[1];
+  vendor = fields[1];
+  product = fields[2];
   return true;
 }
 

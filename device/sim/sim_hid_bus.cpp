@@ -1,6 +1,7 @@
 #include "device/sim/sim_hid_bus.h"
 
 #include <algorithm>
+#include <charconv>
 #include <condition_variable>
 #include <cstring>
 #include <deque>
@@ -9,6 +10,24 @@
 #include "platform/clock.h"
 
 namespace qx80 {
+namespace {
+
+// "sim:ID:GENERATION", as Enumerate writes paths; false for anything else.
+bool ParseSimPath(std::string_view path, uint32_t& id, uint32_t& generation) {
+  constexpr std::string_view kPrefix = "sim:";
+  if (!path.starts_with(kPrefix)) {
+    return false;
+  }
+  const char* const end = path.data() + path.size();
+  const auto [idEnd, idError] = std::from_chars(path.data() + kPrefix.size(), end, id);
+  if (idError != std::errc() || idEnd == end || *idEnd != ':') {
+    return false;
+  }
+  const auto [generationEnd, generationError] = std::from_chars(idEnd + 1, end, generation);
+  return generationError == std::errc() && generationEnd == end;
+}
+
+}  // namespace
 
 // Lock order: a record's endpoint lock, then the bus lock, then a handle's lock.
 struct SimHidBus::Record {
@@ -405,12 +424,12 @@ SimHidBus::Port SimHidBus::PortOf(DeviceId device) const {
 }
 
 bool SimHidBus::Locate(const std::string& path, std::string& location) {
-  unsigned long id = 0;
-  unsigned long generation = 0;
-  if (std::sscanf(path.c_str(), "sim:%lu:%lu", &id, &generation) != 2) {
+  DeviceId id = 0;
+  uint32_t generation = 0;
+  if (!ParseSimPath(path, id, generation)) {
     return false;
   }
-  const Port port = PortOf(static_cast<DeviceId>(id));
+  const Port port = PortOf(id);
   if (port == kNewPort) {
     return false;
   }
@@ -419,13 +438,13 @@ bool SimHidBus::Locate(const std::string& path, std::string& location) {
 }
 
 std::unique_ptr<HidHandle> SimHidBus::Open(const std::string& path) {
-  unsigned long id = 0;
-  unsigned long generation = 0;
-  if (std::sscanf(path.c_str(), "sim:%lu:%lu", &id, &generation) != 2) {
+  DeviceId id = 0;
+  uint32_t generation = 0;
+  if (!ParseSimPath(path, id, generation)) {
     return nullptr;
   }
   std::lock_guard<std::mutex> lock(m_mutex);
-  const auto it = m_devices.find(static_cast<DeviceId>(id));
+  const auto it = m_devices.find(id);
   if (it == m_devices.end() || it->second->generation != generation) {
     return nullptr;
   }

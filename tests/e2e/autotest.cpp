@@ -59,7 +59,9 @@ constexpr DWORD kPollMs = 50;
 constexpr DWORD kProgressPollMs = 5;
 
 std::wstring Widen(const std::string& s) {
-  if (s.empty()) return {};
+  if (s.empty()) {
+    return {};
+  }
   const int n = MultiByteToWideChar(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), nullptr, 0);
   std::wstring w(static_cast<size_t>(n), L'\0');
   MultiByteToWideChar(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), w.data(), n);
@@ -67,7 +69,9 @@ std::wstring Widen(const std::string& s) {
 }
 
 std::string Narrow(const std::wstring& w) {
-  if (w.empty()) return {};
+  if (w.empty()) {
+    return {};
+  }
   const int n = WideCharToMultiByte(CP_UTF8, 0, w.data(), static_cast<int>(w.size()), nullptr, 0, nullptr, nullptr);
   std::string s(static_cast<size_t>(n), '\0');
   WideCharToMultiByte(CP_UTF8, 0, w.data(), static_cast<int>(w.size()), s.data(), n, nullptr, nullptr);
@@ -141,7 +145,9 @@ bool Capture(HWND hwnd, ScreenPixels& pixels) {
   RedrawWindow(hwnd, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN | RDW_FRAME);
   Sleep(300);  // let the window system finish drawing before the pixels are read
   RECT r{};
-  if (!GetWindowRect(hwnd, &r)) return false;
+  if (!GetWindowRect(hwnd, &r)) {
+    return false;
+  }
   pixels.width = r.right - r.left;
   pixels.height = r.bottom - r.top;
   pixels.stride = (static_cast<DWORD>(pixels.width) * 3 + 3) & ~3u;
@@ -183,7 +189,9 @@ bool WriteBmp(const ScreenPixels& pixels, const std::wstring& file) {
   header.bfOffBits = sizeof(BITMAPFILEHEADER) + sizeof(BITMAPINFOHEADER);
   header.bfSize = header.bfOffBits + info.biSizeImage;
   HANDLE out = CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (out == INVALID_HANDLE_VALUE) return false;
+  if (out == INVALID_HANDLE_VALUE) {
+    return false;
+  }
   DWORD done = 0;
   const bool written = WriteFile(out, &header, sizeof(header), &done, nullptr) &&
                        WriteFile(out, &info, sizeof(info), &done, nullptr) &&
@@ -196,7 +204,9 @@ bool HasPureRed(const ScreenPixels& pixels) {
   for (int y = 0; y < pixels.height; ++y) {
     for (int x = 0; x < pixels.width; ++x) {
       const uint8_t* p = &pixels.bgr[y * pixels.stride + static_cast<DWORD>(x) * 3];
-      if (p[0] == 0 && p[1] == 0 && p[2] == 255) return true;
+      if (p[0] == 0 && p[1] == 0 && p[2] == 255) {
+        return true;
+      }
     }
   }
   return false;
@@ -208,17 +218,25 @@ class Runner {
 
   bool Run(const std::string& scriptPath) {
     std::ifstream script(scriptPath);
-    if (!script) return Fail(0, "cannot read the script " + scriptPath);
+    if (!script) {
+      return Fail(0, "cannot read the script " + scriptPath);
+    }
     std::string line;
     int number = 0;
     while (std::getline(script, line)) {
       ++number;
-      if (!line.empty() && line.back() == '\r') line.pop_back();
+      if (!line.empty() && line.back() == '\r') {
+        line.pop_back();
+      }
       // Split before the variables are replaced: a value may hold blanks and quotation marks.
       const std::string code = line.substr(0, line.find('#'));
       auto words = Split(code);
-      if (words.empty()) continue;
-      for (auto& word : words) word = Expand(word);
+      if (words.empty()) {
+        continue;
+      }
+      for (auto& word : words) {
+        word = Expand(word);
+      }
       std::printf("  %d: %s\n", number, Escaped(Expand(code)).c_str());
       std::fflush(stdout);
       m_timeoutMs = kDefaultTimeoutMs;
@@ -227,14 +245,18 @@ class Runner {
         words.erase(words.begin(), words.begin() + 2);
       }
       std::string error;
-      if (!Execute(words, error)) return Fail(number, error);
+      if (!Execute(words, error)) {
+        return Fail(number, error);
+      }
     }
     return true;
   }
 
   ~Runner() {
     for (auto& [name, process] : m_processes) {
-      if (WaitForSingleObject(process.handle, 0) == WAIT_TIMEOUT) TerminateProcess(process.handle, 99);
+      if (WaitForSingleObject(process.handle, 0) == WAIT_TIMEOUT) {
+        TerminateProcess(process.handle, 99);
+      }
       CloseHandle(process.handle);
     }
   }
@@ -253,7 +275,9 @@ class Runner {
         continue;
       }
       size_t end = i + 1;
-      while (end < line.size() && (isalnum(static_cast<unsigned char>(line[end])) || line[end] == '_')) ++end;
+      while (end < line.size() && (isalnum(static_cast<unsigned char>(line[end])) || line[end] == '_')) {
+        ++end;
+      }
       const auto it = m_variables.find(line.substr(i + 1, end - i - 1));
       out += it != m_variables.end() ? it->second : line.substr(i, end - i);
       i = end - 1;
@@ -289,8 +313,12 @@ class Runner {
   bool WaitFor(Check check, std::string& error, DWORD pollMs = kPollMs) const {
     const DWORD start = GetTickCount();
     while (true) {
-      if (check(error)) return true;
-      if (GetTickCount() - start > m_timeoutMs) return false;
+      if (check(error)) {
+        return true;
+      }
+      if (GetTickCount() - start > m_timeoutMs) {
+        return false;
+      }
       Sleep(pollMs);
     }
   }
@@ -307,7 +335,9 @@ class Runner {
 
   bool Control(const std::vector<std::string>& w, HWND& control, std::string& error) {
     HWND dialog = nullptr;
-    if (!Window(w[1], dialog, error)) return false;
+    if (!Window(w[1], dialog, error)) {
+      return false;
+    }
     control = GetDlgItem(dialog, std::stoi(w[2]));
     if (control == nullptr) {
       error = "window " + w[1] + " has no control " + w[2];
@@ -319,7 +349,9 @@ class Runner {
   bool Execute(const std::vector<std::string>& w, std::string& error) {
     const std::string& command = w[0];
     auto need = [&](size_t n) {
-      if (w.size() == n) return true;
+      if (w.size() == n) {
+        return true;
+      }
       error = command + " takes " + std::to_string(n - 1) + " arguments";
       return false;
     };
@@ -344,7 +376,9 @@ class Runner {
       return true;
     }
     if (command == "window") {
-      if (!need(4)) return false;
+      if (!need(4)) {
+        return false;
+      }
       const auto p = m_processes.find(w[2]);
       if (p == m_processes.end()) {
         error = "no process " + w[2];
@@ -352,7 +386,9 @@ class Runner {
       }
       FindRequest request{p->second.id, Widen(w[3]), {}, nullptr};
       for (const auto& [name, hwnd] : m_windows) {
-        if (name != w[1] && IsWindow(hwnd)) request.known.push_back(hwnd);
+        if (name != w[1] && IsWindow(hwnd)) {
+          request.known.push_back(hwnd);
+        }
       }
       const bool found = WaitFor(
           [&](std::string& e) {
@@ -362,11 +398,15 @@ class Runner {
             return request.found != nullptr;
           },
           error);
-      if (found) m_windows[w[1]] = request.found;
+      if (found) {
+        m_windows[w[1]] = request.found;
+      }
       return found;
     }
     if (command == "gone") {
-      if (!need(2)) return false;
+      if (!need(2)) {
+        return false;
+      }
       const HWND hwnd = m_windows[w[1]];
       return WaitFor(
           [&](std::string& e) {
@@ -376,25 +416,35 @@ class Runner {
           error);
     }
     if (command == "text" || command == "prefix" || command == "class") {
-      if (!need(4)) return false;
+      if (!need(4)) {
+        return false;
+      }
       return WaitFor(
           [&](std::string& e) {
             HWND control = nullptr;
-            if (!Control(w, control, e)) return false;
+            if (!Control(w, control, e)) {
+              return false;
+            }
             const std::string actual = Narrow(command == "class" ? ClassName(control) : WindowText(control));
             e = command + " of " + w[1] + "/" + w[2] + " is \"" + actual.substr(0, 200) + "\", not \"" + w[3] + "\"";
-            if (command == "prefix") return actual.rfind(w[3], 0) == 0;
+            if (command == "prefix") {
+              return actual.rfind(w[3], 0) == 0;
+            }
             return actual == w[3];
           },
           error);
     }
     if (command == "enabled" || command == "checked") {
-      if (!need(4)) return false;
+      if (!need(4)) {
+        return false;
+      }
       const bool want = w[3] == "1";
       return WaitFor(
           [&](std::string& e) {
             HWND control = nullptr;
-            if (!Control(w, control, e)) return false;
+            if (!Control(w, control, e)) {
+              return false;
+            }
             const bool actual = command == "enabled" ? IsWindowEnabled(control) != FALSE
                                                      : SendMessageW(control, BM_GETCHECK, 0, 0) == BST_CHECKED;
             e = command + " of " + w[1] + "/" + w[2] + " is " + (actual ? "1" : "0");
@@ -403,11 +453,15 @@ class Runner {
           error);
     }
     if (command == "focused") {
-      if (!need(3)) return false;
+      if (!need(3)) {
+        return false;
+      }
       return WaitFor(
           [&](std::string& e) {
             HWND control = nullptr;
-            if (!Control(w, control, e)) return false;
+            if (!Control(w, control, e)) {
+              return false;
+            }
             GUITHREADINFO info{};
             info.cbSize = sizeof(info);
             const bool read = GetGUIThreadInfo(GetWindowThreadProcessId(control, nullptr), &info) != FALSE;
@@ -419,37 +473,53 @@ class Runner {
           error);
     }
     if (command == "window-enabled") {
-      if (!need(3)) return false;
+      if (!need(3)) {
+        return false;
+      }
       const bool want = w[2] == "1";
       return WaitFor(
           [&](std::string& e) {
             HWND hwnd = nullptr;
-            if (!Window(w[1], hwnd, e)) return false;
+            if (!Window(w[1], hwnd, e)) {
+              return false;
+            }
             e = "window " + w[1] + " enabled is " + (IsWindowEnabled(hwnd) ? "1" : "0");
             return (IsWindowEnabled(hwnd) != FALSE) == want;
           },
           error);
     }
     if (command == "click") {
-      if (!need(3)) return false;
+      if (!need(3)) {
+        return false;
+      }
       HWND control = nullptr;
-      if (!Control(w, control, error)) return false;
+      if (!Control(w, control, error)) {
+        return false;
+      }
       // Posted, so that a modal loop the click opens does not block the driver.
       return PostMessageW(control, BM_CLICK, 0, 0) != FALSE;
     }
     if (command == "command") {
-      if (!need(3)) return false;
+      if (!need(3)) {
+        return false;
+      }
       HWND hwnd = nullptr;
-      if (!Window(w[1], hwnd, error)) return false;
+      if (!Window(w[1], hwnd, error)) {
+        return false;
+      }
       SendMessageW(hwnd, WM_COMMAND, MAKEWPARAM(std::stoi(w[2]), BN_CLICKED), 0);
       return true;
     }
     if (command == "progress") {
-      if (!need(4)) return false;
+      if (!need(4)) {
+        return false;
+      }
       return WaitFor(
           [&](std::string& e) {
             HWND control = nullptr;
-            if (!Control(w, control, e)) return false;
+            if (!Control(w, control, e)) {
+              return false;
+            }
             const auto pos = SendMessageW(control, PBM_GETPOS, 0, 0);
             e = "progress of " + w[1] + "/" + w[2] + " is " + std::to_string(pos);
             return pos == std::stoi(w[3]);
@@ -457,27 +527,37 @@ class Runner {
           error);
     }
     if (command == "moving") {
-      if (!need(3)) return false;
+      if (!need(3)) {
+        return false;
+      }
       LRESULT first = -1;
       return WaitFor(
           [&](std::string& e) {
             HWND control = nullptr;
-            if (!Control(w, control, e)) return false;
+            if (!Control(w, control, e)) {
+              return false;
+            }
             const LRESULT pos = SendMessageW(control, PBM_GETPOS, 0, 0);
-            if (first < 0) first = pos;
+            if (first < 0) {
+              first = pos;
+            }
             e = "progress of " + w[1] + "/" + w[2] + " stayed at " + std::to_string(pos);
             return (pos > 0 && pos < 100) || pos > first;
           },
           error, kProgressPollMs);
     }
     if (command == "red") {
-      if (!need(4)) return false;
+      if (!need(4)) {
+        return false;
+      }
       const bool want = w[3] == "1";
       return WaitFor(
           [&](std::string& e) {
             HWND control = nullptr;
             ScreenPixels pixels;
-            if (!Control(w, control, e)) return false;
+            if (!Control(w, control, e)) {
+              return false;
+            }
             if (!Capture(control, pixels)) {
               e = "cannot capture control " + w[1] + "/" + w[2];
               return false;
@@ -489,22 +569,34 @@ class Runner {
           error);
     }
     if (command == "syscommand") {
-      if (!need(3)) return false;
+      if (!need(3)) {
+        return false;
+      }
       HWND hwnd = nullptr;
-      if (!Window(w[1], hwnd, error)) return false;
+      if (!Window(w[1], hwnd, error)) {
+        return false;
+      }
       return PostMessageW(hwnd, WM_SYSCOMMAND, static_cast<WPARAM>(std::stoul(w[2], nullptr, 0)), 0) != FALSE;
     }
     if (command == "snapshot") {
-      if (!need(3)) return false;
+      if (!need(3)) {
+        return false;
+      }
       HWND hwnd = nullptr;
-      if (!Window(w[1], hwnd, error)) return false;
+      if (!Window(w[1], hwnd, error)) {
+        return false;
+      }
       ScreenPixels pixels;
-      if (Capture(hwnd, pixels) && WriteBmp(pixels, Widen(w[2]))) return true;
+      if (Capture(hwnd, pixels) && WriteBmp(pixels, Widen(w[2]))) {
+        return true;
+      }
       error = "cannot capture " + w[1] + " into " + w[2];
       return false;
     }
     if (command == "running" || command == "exit" || command == "kill") {
-      if (!need(command == "exit" ? 3 : 2)) return false;
+      if (!need(command == "exit" ? 3 : 2)) {
+        return false;
+      }
       const auto p = m_processes.find(w[1]);
       if (p == m_processes.end()) {
         error = "no process " + w[1];
@@ -528,7 +620,9 @@ class Runner {
       return code == static_cast<DWORD>(std::stoul(w[2]));
     }
     if (command == "ask") {
-      if (!need(3)) return false;
+      if (!need(3)) {
+        return false;
+      }
       return Ask(Widen(w[1]), w[2], error);
     }
     error = "unknown command " + command;
@@ -565,12 +659,18 @@ class Runner {
 
 bool ReadVariables(const std::string& path, std::map<std::string, std::string>& variables) {
   std::ifstream in(path);
-  if (!in) return false;
+  if (!in) {
+    return false;
+  }
   std::string line;
   while (std::getline(in, line)) {
-    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (!line.empty() && line.back() == '\r') {
+      line.pop_back();
+    }
     const size_t eq = line.find('=');
-    if (line.empty() || line[0] == '#' || eq == std::string::npos) continue;
+    if (line.empty() || line[0] == '#' || eq == std::string::npos) {
+      continue;
+    }
     std::string value = line.substr(eq + 1);
     for (size_t at = value.find("\\r\\n"); at != std::string::npos; at = value.find("\\r\\n", at + 2)) {
       value.replace(at, 4, "\r\n");

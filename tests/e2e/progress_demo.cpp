@@ -17,7 +17,9 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE /*previous*/, PWSTR /*commandL
   qx80::Win32DialogHost host(instance);
   qx80::CFirmUpProgressDlg progress(app);
   qx80::DialogView* view = host.CreateModeless(progress, nullptr);
-  if (view == nullptr) return 1;
+  if (view == nullptr) {
+    return 1;
+  }
   view->ShowWindow();
   view->CenterInWorkArea();
   // As the update worker does: posted from outside the dialog's handlers.

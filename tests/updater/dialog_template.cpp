@@ -39,14 +39,18 @@ class Reader {
   }
   std::u16string String() {
     std::u16string s;
-    for (uint16_t c = Word(); m_ok && c != 0; c = Word()) s.push_back(static_cast<char16_t>(c));
+    for (uint16_t c = Word(); m_ok && c != 0; c = Word()) {
+      s.push_back(static_cast<char16_t>(c));
+    }
     return s;
   }
   // A field that is empty (0), an ordinal (0xFFFF + number) or a string.
   std::u16string StringOrOrdinal(uint16_t& ordinal) {
     ordinal = 0;
     const uint16_t first = Word();
-    if (first == 0) return {};
+    if (first == 0) {
+      return {};
+    }
     if (first == 0xFFFF) {
       ordinal = Word();
       return {};
@@ -55,7 +59,9 @@ class Reader {
     return s + String();
   }
   void Skip(size_t n) {
-    if (!m_b.Has(m_at, n)) m_ok = false;
+    if (!m_b.Has(m_at, n)) {
+      m_ok = false;
+    }
     m_at += n;
   }
   void Align4() { m_at = (m_at + 3) & ~size_t{3}; }
@@ -89,7 +95,9 @@ std::u16string PredefinedClass(uint16_t atom) {
 
 const DialogItemTemplate* DialogTemplate::Item(int32_t id) const {
   for (const auto& item : items) {
-    if (item.id == id) return &item;
+    if (item.id == id) {
+      return &item;
+    }
   }
   return nullptr;
 }
@@ -97,7 +105,9 @@ const DialogItemTemplate* DialogTemplate::Item(int32_t id) const {
 std::optional<DialogTemplate> ParseDialogTemplate(std::span<const uint8_t> bytes) {
   Reader r(bytes);
   DialogTemplate t;
-  if (r.Word() != 1 || r.Word() != 0xFFFF) return std::nullopt;
+  if (r.Word() != 1 || r.Word() != 0xFFFF) {
+    return std::nullopt;
+  }
   r.Dword();  // help id
   t.exStyle = r.Dword();
   t.style = r.Dword();
@@ -129,12 +139,16 @@ std::optional<DialogTemplate> ParseDialogTemplate(std::span<const uint8_t> bytes
     item.cy = static_cast<int16_t>(r.Word());
     item.id = static_cast<int32_t>(r.Dword());
     item.windowClass = r.StringOrOrdinal(ordinal);
-    if (ordinal != 0) item.windowClass = PredefinedClass(ordinal);
+    if (ordinal != 0) {
+      item.windowClass = PredefinedClass(ordinal);
+    }
     item.text = r.StringOrOrdinal(item.textOrdinal);
     r.Skip(r.Word());  // creation data
     t.items.push_back(item);
   }
-  if (!r.ok()) return std::nullopt;
+  if (!r.ok()) {
+    return std::nullopt;
+  }
   return t;
 }
 

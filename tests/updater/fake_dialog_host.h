@@ -42,7 +42,9 @@ class FakeDialogHost : public DialogHost {
   }
 
   DialogView* CreateModeless(DialogController& controller, DialogView* /*owner*/) override {
-    if (m_failModeless || controller.TemplateId() == m_failModelessTemplate) return nullptr;
+    if (m_failModeless || controller.TemplateId() == m_failModelessTemplate) {
+      return nullptr;
+    }
     auto& view = m_modeless[&controller];
     view = std::make_unique<FakeDialogView>(controller.TemplateId());
     controller.OnInitDialog(*view);
@@ -51,7 +53,9 @@ class FakeDialogHost : public DialogHost {
 
   void DestroyModeless(DialogController& controller) override {
     auto it = m_modeless.find(&controller);
-    if (it == m_modeless.end()) return;
+    if (it == m_modeless.end()) {
+      return;
+    }
     controller.OnDestroy(*it->second);
     m_modeless.erase(it);
   }
@@ -59,7 +63,9 @@ class FakeDialogHost : public DialogHost {
   int ShowMessageBox(DialogView* owner, std::u16string_view text, std::u16string_view caption,
                      uint32_t flags) override {
     m_messageBoxes.push_back({owner, std::u16string(text), std::u16string(caption), flags});
-    if (m_duringMessageBox) m_duringMessageBox();
+    if (m_duringMessageBox) {
+      m_duringMessageBox();
+    }
     return m_messageBoxAnswer;
   }
 
@@ -73,7 +79,9 @@ class FakeDialogHost : public DialogHost {
 
   int RunMessageLoop() override {
     ++m_loopRuns;
-    if (m_duringLoop) m_duringLoop();
+    if (m_duringLoop) {
+      m_duringLoop();
+    }
     return m_quitCodes.empty() ? 0 : m_quitCodes.front();
   }
 

@@ -11,9 +11,13 @@ constexpr uint32_t kAutoRadioButton = 0x9;
 // Window class names compare without regard to case ("BUTTON" is the class "Button").
 bool SameClassName(std::u16string_view a, std::u16string_view b) {
   auto lower = [](char16_t ch) { return ch >= u'A' && ch <= u'Z' ? static_cast<char16_t>(ch - u'A' + u'a') : ch; };
-  if (a.size() != b.size()) return false;
+  if (a.size() != b.size()) {
+    return false;
+  }
   for (size_t i = 0; i < a.size(); ++i) {
-    if (lower(a[i]) != lower(b[i])) return false;
+    if (lower(a[i]) != lower(b[i])) {
+      return false;
+    }
   }
   return true;
 }
@@ -22,7 +26,9 @@ bool SameClassName(std::u16string_view a, std::u16string_view b) {
 
 FakeDialogView::FakeDialogView(int templateId) {
   const auto dialog = LoadDialogTemplate(templateId);
-  if (!dialog) throw std::runtime_error("no dialog template");
+  if (!dialog) {
+    throw std::runtime_error("no dialog template");
+  }
   m_title = dialog->title;
   for (const auto& item : dialog->items) {
     FakeControl c;
@@ -52,7 +58,9 @@ const FakeControl& FakeDialogView::Control(int id) const {
 }
 
 void FakeDialogView::SetText(int id, std::u16string_view text) {
-  if (auto* c = Find(id)) c->text = text;
+  if (auto* c = Find(id)) {
+    c->text = text;
+  }
 }
 
 std::u16string FakeDialogView::GetText(int id) const {
@@ -61,7 +69,9 @@ std::u16string FakeDialogView::GetText(int id) const {
 }
 
 void FakeDialogView::Enable(int id, bool enabled) {
-  if (auto* c = Find(id)) c->enabled = enabled;
+  if (auto* c = Find(id)) {
+    c->enabled = enabled;
+  }
 }
 
 bool FakeDialogView::IsEnabled(int id) const {
@@ -70,7 +80,9 @@ bool FakeDialogView::IsEnabled(int id) const {
 }
 
 void FakeDialogView::Check(int id, bool checked) {
-  if (auto* c = Find(id)) c->checked = checked;
+  if (auto* c = Find(id)) {
+    c->checked = checked;
+  }
 }
 
 bool FakeDialogView::IsChecked(int id) const {
@@ -92,13 +104,17 @@ FontHandle FakeDialogView::GetItemFont(int id) const {
 }
 
 FontHandle FakeDialogView::CreateHeavierFont(FontHandle font, int weightRaise) {
-  if (font == nullptr) return nullptr;
+  if (font == nullptr) {
+    return nullptr;
+  }
   return &m_heavierFonts.emplace_back(weightRaise);
 }
 
 bool FakeDialogView::IsHeavierFont(FontHandle font) const {
   for (const int& made : m_heavierFonts) {
-    if (font == &made) return true;
+    if (font == &made) {
+      return true;
+    }
   }
   return false;
 }
@@ -117,7 +133,9 @@ ControlHandle FakeDialogView::ItemHandle(int id) const {
 
 bool FakeDialogView::GetItemPlacement(int id, ItemRect& rect, uint32_t& style) const {
   auto it = m_controls.find(id);
-  if (it == m_controls.end()) return false;
+  if (it == m_controls.end()) {
+    return false;
+  }
   rect = it->second.rect;
   style = it->second.style;
   return true;
@@ -144,15 +162,21 @@ FakeControl* FakeDialogView::FromHandle(ControlHandle control) {
 }
 
 void FakeDialogView::SetControlText(ControlHandle control, std::u16string_view text) {
-  if (auto* c = FromHandle(control)) c->text = text;
+  if (auto* c = FromHandle(control)) {
+    c->text = text;
+  }
 }
 
 void FakeDialogView::ShowControl(ControlHandle control, bool visible) {
-  if (auto* c = FromHandle(control)) c->visible = visible;
+  if (auto* c = FromHandle(control)) {
+    c->visible = visible;
+  }
 }
 
 void FakeDialogView::EnableControl(ControlHandle control, bool enabled) {
-  if (auto* c = FromHandle(control)) c->enabled = enabled;
+  if (auto* c = FromHandle(control)) {
+    c->enabled = enabled;
+  }
 }
 
 void FakeDialogView::SetProgressRange(int id, int low, int high) {
@@ -163,7 +187,9 @@ void FakeDialogView::SetProgressRange(int id, int low, int high) {
 }
 
 void FakeDialogView::SetProgressPos(int id, int pos) {
-  if (auto* c = Find(id)) c->progressPos = pos;
+  if (auto* c = Find(id)) {
+    c->progressPos = pos;
+  }
 }
 
 void FakeDialogView::SetItemIcon(int id, int iconId, int size) {

@@ -32,13 +32,17 @@ class ResBuilder {
     std::vector<uint8_t> header;
     header.insert(header.end(), type.begin(), type.end());
     header.insert(header.end(), name.begin(), name.end());
-    while ((header.size() + 8) % 4 != 0) header.push_back(0);
+    while ((header.size() + 8) % 4 != 0) {
+      header.push_back(0);
+    }
     header.resize(header.size() + 16, 0);  // version, flags, language, version, characteristics
     Put32(static_cast<uint32_t>(data.size()));
     Put32(static_cast<uint32_t>(header.size() + 8));
     m_bytes.insert(m_bytes.end(), header.begin(), header.end());
     m_bytes.insert(m_bytes.end(), data.begin(), data.end());
-    while (m_bytes.size() % 4 != 0) m_bytes.push_back(0);
+    while (m_bytes.size() % 4 != 0) {
+      m_bytes.push_back(0);
+    }
     return *this;
   }
 
@@ -46,7 +50,9 @@ class ResBuilder {
 
  private:
   void Put32(uint32_t v) {
-    for (int i = 0; i < 4; ++i) m_bytes.push_back(static_cast<uint8_t>(v >> (8 * i)));
+    for (int i = 0; i < 4; ++i) {
+      m_bytes.push_back(static_cast<uint8_t>(v >> (8 * i)));
+    }
   }
 };
 
@@ -94,7 +100,9 @@ TEST(ResFile, StopsAtBrokenLengthsWithoutReadingPastTheEnd) {
   };
   for (const auto& c : cases) {
     auto bytes = good;
-    for (int i = 0; i < 4; ++i) bytes[c.offset + i] = static_cast<uint8_t>(c.value >> (8 * i));
+    for (int i = 0; i < 4; ++i) {
+      bytes[c.offset + i] = static_cast<uint8_t>(c.value >> (8 * i));
+    }
     EXPECT_EQ(Bytes(FindInResFile(bytes, ResourceType::Number(23), 1)), (std::vector<uint8_t>{1, 2, 3, 4})) << c.what;
     EXPECT_TRUE(FindInResFile(bytes, ResourceType::Number(23), 2).empty()) << c.what;
   }

@@ -89,7 +89,9 @@ struct ItemCase {
 };
 
 std::u16string Upper(std::u16string s) {
-  for (auto& c : s) c = (c >= u'a' && c <= u'z') ? static_cast<char16_t>(c - u'a' + u'A') : c;
+  for (auto& c : s) {
+    c = (c >= u'a' && c <= u'z') ? static_cast<char16_t>(c - u'a' + u'A') : c;
+  }
   return s;
 }
 

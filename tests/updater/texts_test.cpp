@@ -24,7 +24,9 @@ TEST(Language, FromLocaleId) {
       {0x20804, LANGUAGE_CHINESE},                               // sort-order bits are ignored
       {0x20411, LANGUAGE_JAPANESE}, {0x0000, LANGUAGE_OTHER},
   };
-  for (const auto& c : cases) EXPECT_EQ(LanguageFromLcid(c.lcid), c.language) << std::hex << c.lcid;
+  for (const auto& c : cases) {
+    EXPECT_EQ(LanguageFromLcid(c.lcid), c.language) << std::hex << c.lcid;
+  }
 }
 
 TEST(Language, LocalizedStringIdAddsTheLanguageOffset) {

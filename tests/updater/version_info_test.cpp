@@ -21,7 +21,9 @@ struct VNode {
 
   std::vector<uint8_t> Bytes() const {
     std::vector<uint8_t> b(6, 0);
-    for (char16_t c : key) Put16(b, c);
+    for (char16_t c : key) {
+      Put16(b, c);
+    }
     Put16(b, 0);
     Pad(b);
     b.insert(b.end(), value.begin(), value.end());
@@ -43,7 +45,9 @@ struct VNode {
     b.push_back(static_cast<uint8_t>(v >> 8));
   }
   static void Pad(std::vector<uint8_t>& b) {
-    while (b.size() % 4 != 0) b.push_back(0);
+    while (b.size() % 4 != 0) {
+      b.push_back(0);
+    }
   }
 };
 
@@ -59,7 +63,9 @@ std::vector<uint8_t> FixedInfo(uint32_t productMs, uint32_t productLs) {
 
 std::vector<uint8_t> Text(std::u16string_view s) {
   std::vector<uint8_t> b;
-  for (char16_t c : s) VNode::Put16(b, c);
+  for (char16_t c : s) {
+    VNode::Put16(b, c);
+  }
   VNode::Put16(b, 0);
   return b;
 }

@@ -23,8 +23,12 @@ std::vector<std::string> CommandLineWords() {
   std::vector<std::string> words;
   int count = 0;
   LPWSTR* argv = CommandLineToArgvW(GetCommandLineW(), &count);
-  if (argv == nullptr) return words;
-  for (int i = 1; i < count; ++i) words.push_back(qx80::Utf8FromWide(argv[i]));
+  if (argv == nullptr) {
+    return words;
+  }
+  for (int i = 1; i < count; ++i) {
+    words.push_back(qx80::Utf8FromWide(argv[i]));
+  }
   LocalFree(argv);
   return words;
 }

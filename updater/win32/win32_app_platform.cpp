@@ -34,7 +34,9 @@ void Win32AppPlatform::LoadRichEditLibrary() {
   // register the "RichEdit20W" class that the license dialog uses; RICHED20 does.
   wchar_t system[MAX_PATH];
   const UINT length = GetSystemDirectoryW(system, MAX_PATH);
-  if (length == 0 || length >= MAX_PATH) return;
+  if (length == 0 || length >= MAX_PATH) {
+    return;
+  }
   for (const wchar_t* name : {L"\\riched32.dll", L"\\riched20.dll"}) {
     const std::wstring path = std::wstring(system, length) + name;
     LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
@@ -47,18 +49,26 @@ uint32_t Win32AppPlatform::UserDefaultLcid() {
 
 void Win32AppPlatform::ReadVersionInfo(AppInfo& info) {
   wchar_t path[MAX_PATH];
-  if (GetModuleFileNameW(nullptr, path, MAX_PATH) == 0) return;
+  if (GetModuleFileNameW(nullptr, path, MAX_PATH) == 0) {
+    return;
+  }
   DWORD handle = 0;
   const DWORD size = GetFileVersionInfoSizeW(path, &handle);
-  if (size == 0) return;
+  if (size == 0) {
+    return;
+  }
   std::vector<uint8_t> block((size + 1) * 2);
-  if (!GetFileVersionInfoW(path, 0, size, block.data())) return;
+  if (!GetFileVersionInfoW(path, 0, size, block.data())) {
+    return;
+  }
   ApplyVersionInfo(
       [&](std::u16string_view subBlock, std::span<const uint8_t>& value) {
         void* data = nullptr;
         UINT length = 0;
         const std::u16string name(subBlock);
-        if (VerQueryValueW(block.data(), Wide(name), &data, &length) != 1 || data == nullptr) return false;
+        if (VerQueryValueW(block.data(), Wide(name), &data, &length) != 1 || data == nullptr) {
+          return false;
+        }
         // Texts are reported in characters, binary values in bytes.
         const bool text = name.rfind(u"\\StringFileInfo", 0) == 0;
         value = {static_cast<const uint8_t*>(data), text ? length * 2u : length};

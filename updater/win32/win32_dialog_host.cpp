@@ -52,7 +52,9 @@ class Win32Dialog final : public DialogView {
   void SetText(int id, std::u16string_view text) override { SetDlgItemTextW(m_hwnd, id, Wide(std::u16string(text))); }
   std::u16string GetText(int id) const override { return WindowText(Item(id)); }
   void Enable(int id, bool enabled) override {
-    if (HWND item = Item(id)) ::EnableWindow(item, enabled ? TRUE : FALSE);
+    if (HWND item = Item(id)) {
+      ::EnableWindow(item, enabled ? TRUE : FALSE);
+    }
   }
   bool IsEnabled(int id) const override {
     HWND item = Item(id);
@@ -68,7 +70,9 @@ class Win32Dialog final : public DialogView {
   }
   FontHandle CreateHeavierFont(FontHandle font, int weightRaise) override;
   void SetItemFont(int id, FontHandle font) override {
-    if (HWND item = Item(id)) SendMessageW(item, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
+    if (HWND item = Item(id)) {
+      SendMessageW(item, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
+    }
   }
   void SetProgressRange(int id, int low, int high) override {
     SendDlgItemMessageW(m_hwnd, id, PBM_SETRANGE, 0, MAKELPARAM(low, high));
@@ -84,7 +88,9 @@ class Win32Dialog final : public DialogView {
   }
   bool AppendSystemMenuItem(uint32_t command, std::u16string_view text) override {
     HMENU menu = GetSystemMenu(m_hwnd, FALSE);
-    if (menu == nullptr) return false;
+    if (menu == nullptr) {
+      return false;
+    }
     AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
     AppendMenuW(menu, MF_STRING, command, Wide(std::u16string(text)));
     return true;
@@ -94,16 +100,24 @@ class Win32Dialog final : public DialogView {
   bool GetItemPlacement(int id, ItemRect& rect, uint32_t& style) const override;
   ControlHandle CreateStatic(int id, const ItemRect& rect, uint32_t style) override;
   void SetControlText(ControlHandle control, std::u16string_view text) override {
-    if (control != nullptr) SetWindowTextW(static_cast<HWND>(control), Wide(std::u16string(text)));
+    if (control != nullptr) {
+      SetWindowTextW(static_cast<HWND>(control), Wide(std::u16string(text)));
+    }
   }
   void ShowControl(ControlHandle control, bool visible) override {
-    if (control != nullptr) ::ShowWindow(static_cast<HWND>(control), visible ? SW_SHOW : SW_HIDE);
+    if (control != nullptr) {
+      ::ShowWindow(static_cast<HWND>(control), visible ? SW_SHOW : SW_HIDE);
+    }
   }
   void EnableControl(ControlHandle control, bool enabled) override {
-    if (control != nullptr) ::EnableWindow(static_cast<HWND>(control), enabled ? TRUE : FALSE);
+    if (control != nullptr) {
+      ::EnableWindow(static_cast<HWND>(control), enabled ? TRUE : FALSE);
+    }
   }
   void MoveFocusTo(int id) override {
-    if (HWND item = Item(id)) SendMessageW(m_hwnd, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(item), TRUE);
+    if (HWND item = Item(id)) {
+      SendMessageW(m_hwnd, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(item), TRUE);
+    }
   }
   bool ThreadHasFocus() const override { return GetFocus() != nullptr; }
   void AcceptDroppedFiles(bool accept) override { DragAcceptFiles(m_hwnd, accept ? TRUE : FALSE); }
@@ -119,7 +133,9 @@ class Win32Dialog final : public DialogView {
   void PaintMinimisedIcon(int iconId) override;
   void Invalidate() override { InvalidateRect(m_hwnd, nullptr, FALSE); }
   void EndDialog(int result) override {
-    if (m_modal) ::EndDialog(m_hwnd, result);
+    if (m_modal) {
+      ::EndDialog(m_hwnd, result);
+    }
   }
 
   HWND m_hwnd = nullptr;
@@ -147,7 +163,9 @@ class Win32Dialog final : public DialogView {
 };
 
 std::u16string Win32Dialog::WindowText(HWND hwnd) {
-  if (hwnd == nullptr) return {};
+  if (hwnd == nullptr) {
+    return {};
+  }
   const int length = GetWindowTextLengthW(hwnd);
   std::u16string text(static_cast<size_t>(length) + 1, u'\0');
   const int copied = GetWindowTextW(hwnd, reinterpret_cast<wchar_t*>(text.data()), length + 1);
@@ -158,13 +176,17 @@ std::u16string Win32Dialog::WindowText(HWND hwnd) {
 HICON Win32Dialog::LoadIcon(int iconId, int size) {
   auto icon =
       static_cast<HICON>(LoadImageW(m_instance, MAKEINTRESOURCEW(iconId), IMAGE_ICON, size, size, LR_DEFAULTCOLOR));
-  if (icon != nullptr) m_icons.push_back(icon);
+  if (icon != nullptr) {
+    m_icons.push_back(icon);
+  }
   return icon;
 }
 
 void Win32Dialog::SetRichText(int id, std::u16string_view text, const RichTextFont& font) {
   HWND edit = Item(id);
-  if (edit == nullptr) return;
+  if (edit == nullptr) {
+    return;
+  }
   CHARRANGE start{0, 0};
   SendMessageW(edit, EM_EXSETSEL, 0, reinterpret_cast<LPARAM>(&start));
   SETTEXTEX how{ST_DEFAULT, 1200};  // UTF-16
@@ -186,17 +208,23 @@ void Win32Dialog::SetRichText(int id, std::u16string_view text, const RichTextFo
 
 FontHandle Win32Dialog::CreateHeavierFont(FontHandle font, int weightRaise) {
   LOGFONTW description{};
-  if (font == nullptr || GetObjectW(static_cast<HFONT>(font), sizeof(description), &description) == 0) return nullptr;
+  if (font == nullptr || GetObjectW(static_cast<HFONT>(font), sizeof(description), &description) == 0) {
+    return nullptr;
+  }
   description.lfWeight += weightRaise;
   HFONT heavier = CreateFontIndirectW(&description);
-  if (heavier != nullptr) m_fonts.push_back(heavier);
+  if (heavier != nullptr) {
+    m_fonts.push_back(heavier);
+  }
   return heavier;
 }
 
 bool Win32Dialog::GetItemPlacement(int id, ItemRect& rect, uint32_t& style) const {
   HWND item = Item(id);
   RECT window{};
-  if (item == nullptr || !GetWindowRect(item, &window)) return false;
+  if (item == nullptr || !GetWindowRect(item, &window)) {
+    return false;
+  }
   MapWindowPoints(nullptr, m_hwnd, reinterpret_cast<POINT*>(&window), 2);
   rect = {window.left, window.top, window.right, window.bottom};
   style = static_cast<uint32_t>(GetWindowLongW(item, GWL_STYLE));
@@ -208,7 +236,9 @@ ControlHandle Win32Dialog::CreateStatic(int id, const ItemRect& rect, uint32_t s
       CreateWindowExW(0, L"STATIC", L"", style, rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top,
                       m_hwnd, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), m_instance, nullptr);
   // A window made at run time starts in the system font; give it the dialog's, like its row.
-  if (label != nullptr) SendMessageW(label, WM_SETFONT, SendMessageW(m_hwnd, WM_GETFONT, 0, 0), FALSE);
+  if (label != nullptr) {
+    SendMessageW(label, WM_SETFONT, SendMessageW(m_hwnd, WM_GETFONT, 0, 0), FALSE);
+  }
   return label;
 }
 
@@ -229,15 +259,21 @@ void Win32Dialog::PaintMinimisedIcon(int iconId) {
 
 INT_PTR Win32Dialog::DragIcon() {
   const int iconId = m_controller.DragIconId();
-  if (iconId == 0) return FALSE;
-  if (m_dragIcon == nullptr) m_dragIcon = LoadIcon(iconId, GetSystemMetrics(SM_CXICON));
+  if (iconId == 0) {
+    return FALSE;
+  }
+  if (m_dragIcon == nullptr) {
+    m_dragIcon = LoadIcon(iconId, GetSystemMetrics(SM_CXICON));
+  }
   return reinterpret_cast<INT_PTR>(m_dragIcon);
 }
 
 void Win32Dialog::DropFiles(HDROP drop) {
   // A longer path is cut by the buffer, and then fails to load.
   wchar_t path[DialogController::kDroppedPathBufferUnits] = {};
-  if (DragQueryFileW(drop, 0, path, DialogController::kDroppedPathBufferUnits) == 0) path[0] = L'\0';
+  if (DragQueryFileW(drop, 0, path, DialogController::kDroppedPathBufferUnits) == 0) {
+    path[0] = L'\0';
+  }
   DragFinish(drop);
   m_controller.OnDropFiles(*this, reinterpret_cast<const char16_t*>(path));
 }
@@ -245,7 +281,9 @@ void Win32Dialog::DropFiles(HDROP drop) {
 void Win32Dialog::CenterInWorkArea() {
   RECT area{};
   RECT window{};
-  if (!SystemParametersInfoW(SPI_GETWORKAREA, 0, &area, 0) || !GetWindowRect(m_hwnd, &window)) return;
+  if (!SystemParametersInfoW(SPI_GETWORKAREA, 0, &area, 0) || !GetWindowRect(m_hwnd, &window)) {
+    return;
+  }
   const int width = window.right - window.left;
   const int height = window.bottom - window.top;
   MoveTo(area.left + (area.right - area.left - width) / 2, area.top + (area.bottom - area.top - height) / 2);
@@ -254,14 +292,20 @@ void Win32Dialog::CenterInWorkArea() {
 void Win32Dialog::CenterOver(const DialogView& other) {
   RECT over{};
   RECT window{};
-  if (!GetWindowRect(HandleOf(&other), &over) || !GetWindowRect(m_hwnd, &window)) return;
+  if (!GetWindowRect(HandleOf(&other), &over) || !GetWindowRect(m_hwnd, &window)) {
+    return;
+  }
   MoveTo(over.left + (over.right - over.left - (window.right - window.left)) / 2,
          over.top + (over.bottom - over.top - (window.bottom - window.top)) / 2);
 }
 
 void Win32Dialog::ReleaseGdiObjects() {
-  for (HFONT font : m_fonts) DeleteObject(font);
-  for (HICON icon : m_icons) DestroyIcon(icon);
+  for (HFONT font : m_fonts) {
+    DeleteObject(font);
+  }
+  for (HICON icon : m_icons) {
+    DestroyIcon(icon);
+  }
   m_fonts.clear();
   m_icons.clear();
   m_dragIcon = nullptr;
@@ -332,7 +376,9 @@ INT_PTR Win32Dialog::Dispatch(UINT message, WPARAM wParam, LPARAM lParam) {
   }
   if (message >= WM_APP) {
     intptr_t result = 0;
-    if (m_controller.OnAppMessage(*this, message, wParam, lParam, result)) return Result(result);
+    if (m_controller.OnAppMessage(*this, message, wParam, lParam, result)) {
+      return Result(result);
+    }
   }
   return FALSE;
 }
@@ -340,7 +386,9 @@ INT_PTR Win32Dialog::Dispatch(UINT message, WPARAM wParam, LPARAM lParam) {
 Win32DialogHost::Win32DialogHost(HINSTANCE instance) : m_instance(instance) {}
 
 Win32DialogHost::~Win32DialogHost() {
-  while (!m_modeless.empty()) DestroyModeless(*m_modeless.begin()->first);
+  while (!m_modeless.empty()) {
+    DestroyModeless(*m_modeless.begin()->first);
+  }
 }
 
 int Win32DialogHost::RunModal(DialogController& controller, DialogView* owner) {
@@ -363,8 +411,12 @@ DialogView* Win32DialogHost::CreateModeless(DialogController& controller, Dialog
 
 void Win32DialogHost::DestroyModeless(DialogController& controller) {
   auto it = m_modeless.find(&controller);
-  if (it == m_modeless.end()) return;
-  if (it->second->m_hwnd != nullptr) DestroyWindow(it->second->m_hwnd);
+  if (it == m_modeless.end()) {
+    return;
+  }
+  if (it->second->m_hwnd != nullptr) {
+    DestroyWindow(it->second->m_hwnd);
+  }
   m_modeless.erase(it);
 }
 
@@ -378,11 +430,15 @@ void Win32DialogHost::Quit(int exitCode) {
 }
 
 void Win32DialogHost::BeginWaitCursor() {
-  if (m_waitDepth++ == 0) m_cursorBeforeWait = SetCursor(LoadCursorW(nullptr, IDC_WAIT));
+  if (m_waitDepth++ == 0) {
+    m_cursorBeforeWait = SetCursor(LoadCursorW(nullptr, IDC_WAIT));
+  }
 }
 
 void Win32DialogHost::EndWaitCursor() {
-  if (m_waitDepth > 0 && --m_waitDepth == 0) SetCursor(m_cursorBeforeWait);
+  if (m_waitDepth > 0 && --m_waitDepth == 0) {
+    SetCursor(m_cursorBeforeWait);
+  }
 }
 
 int Win32DialogHost::RunMessageLoop() {
@@ -397,7 +453,9 @@ int Win32DialogHost::RunMessageLoop() {
         break;
       }
     }
-    if (dialogMessage) continue;
+    if (dialogMessage) {
+      continue;
+    }
     TranslateMessage(&msg);
     DispatchMessageW(&msg);
   }
