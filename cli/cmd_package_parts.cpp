@@ -142,9 +142,9 @@ const Command INSPECT_COMMAND = {"inspect", RunInspect, "[--json] FILE",
 int RunInspect(std::span<const std::string> args, std::ostream& out, std::ostream& err) {
   static constexpr OptionRow kHelp = {"--help", "-h", "", ""};
   static constexpr OptionRow kJson = {"--json", "", "", ""};
-  static constexpr const OptionRow* kSpecs[] = {&kHelp, &kJson};
+  static constexpr const OptionRow* kRows[] = {&kHelp, &kJson};
   ParsedArguments parsed;
-  if (!ParseArguments("qx80", args, kSpecs, parsed, err)) {
+  if (!ParseArguments("qx80", args, kRows, parsed, err)) {
     err << "usage: qx80 inspect " << INSPECT_COMMAND.usage << "\n";
     return EXIT_USAGE;
   }

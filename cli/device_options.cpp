@@ -90,7 +90,7 @@ const DeviceOption kDeviceOptions[] = {
      }},
 };
 
-std::vector<const OptionRow*> AcceptedSpecs(const DeviceOptionSet& accepted) {
+std::vector<const OptionRow*> AcceptedRows(const DeviceOptionSet& accepted) {
   std::vector<const OptionRow*> rows;
   for (const DeviceOption& option : kDeviceOptions) {
     if (option.accepted == nullptr || accepted.*option.accepted) {
@@ -126,14 +126,14 @@ std::optional<int> ParseDeviceCommand(const Command& command, const char* help, 
     return std::nullopt;
   }
   out << "usage: qx80 " << command.name << " " << command.usage << "\n\n" << help << "\n";
-  PrintOptionHelp(out, AcceptedSpecs(accepted));
+  PrintOptionHelp(out, AcceptedRows(accepted));
   return 0;
 }
 
 bool ParseDeviceOptions(std::span<const std::string> args, const DeviceOptionSet& accepted, DeviceOptions& options,
                         std::ostream& err) {
   ParsedArguments parsed;
-  if (!ParseArguments("qx80", args, AcceptedSpecs(accepted), parsed, err)) {
+  if (!ParseArguments("qx80", args, AcceptedRows(accepted), parsed, err)) {
     return false;
   }
   for (const ParsedOption& option : parsed.options) {

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Sets everything up, builds every target and runs every test: the native tests, the same
 # tests under the address/undefined and thread sanitizers, the Windows test binaries and
-# end-to-end runs under Wine, and a short run of every fuzzer. Exits non-zero on the first
-# failure.
+# end-to-end runs under Wine, and a short run of every fuzzer; after the native tests,
+# clang-format and clang-tidy (scripts/lint.sh). Exits non-zero on the first failure.
 #   scripts/test.sh            all of it
 #   scripts/test.sh native     only some presets (native, asan, tsan, win32, fuzz)
 set -euo pipefail
@@ -18,9 +18,13 @@ presets=("$@")
 [ "${#presets[@]}" -gt 0 ] || presets=(native asan tsan win32 fuzz)
 jobs="${QX80_JOBS:-$(nproc)}"
 
+# CI (the CI variable set, as .ci/run does) treats every compiler warning as an error.
+werror=OFF
+[ -z "${CI:-}" ] || werror=ON
+
 build() {
   echo "== $1: configure and build"
-  cmake --preset "$1" >/dev/null
+  cmake --preset "$1" -DQX80_WERROR="$werror" >/dev/null
   cmake --build --preset "$1" -j "$jobs"
 }
 
@@ -35,5 +39,9 @@ for preset in "${presets[@]}"; do
   fi
   echo "== ${preset}: test"
   ctest --preset "$preset"
+  # The dialect check reads the native build's compile database.
+  if [ "$preset" = native ]; then
+    scripts/lint.sh
+  fi
 done
 echo "== all tests passed (${presets[*]})"

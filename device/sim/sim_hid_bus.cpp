@@ -419,8 +419,9 @@ bool SimHidBus::Enumerate(std::vector<std::string>& paths) {
 }
 
 SimHidBus::Port SimHidBus::PortOf(DeviceId device) const {
-  const auto record = Find(device);
-  return record != nullptr ? record->port : kNewPort;
+  std::lock_guard<std::mutex> lock(m_mutex);
+  const auto it = m_devices.find(device);
+  return it == m_devices.end() ? kNewPort : it->second->port;
 }
 
 bool SimHidBus::Locate(const std::string& path, std::string& location) {

@@ -11,7 +11,7 @@ namespace {
 
 constexpr OptionRow kYes = {"--yes", "-y", "", ""};
 constexpr OptionRow kDevice = {"--device", "", "D", ""};
-constexpr const OptionRow* kSpecs[] = {&kYes, &kDevice};
+constexpr const OptionRow* kRows[] = {&kYes, &kDevice};
 
 struct ArgsCase {
   const char* name;
@@ -48,14 +48,17 @@ TEST_P(ArgsTest, Parses) {
   const ArgsCase& c = GetParam();
   ParsedArguments parsed;
   std::ostringstream err;
-  EXPECT_EQ(ParseArguments("qx80", c.args, kSpecs, parsed, err), c.ok);
+  EXPECT_EQ(ParseArguments("qx80", c.args, kRows, parsed, err), c.ok);
   EXPECT_EQ(err.str(), c.err);
   if (!c.ok) {
     return;
   }
   std::string options;
   for (const ParsedOption& option : parsed.options) {
-    options += (options.empty() ? "" : " ") + std::string(option.row->name) + "=" + option.value;
+    if (!options.empty()) {
+      options += ' ';
+    }
+    options += std::string(option.row->name) + "=" + option.value;
   }
   EXPECT_EQ(options, c.options);
   EXPECT_EQ(parsed.positional, c.positional);
@@ -67,9 +70,9 @@ INSTANTIATE_TEST_SUITE_P(Table, ArgsTest, ::testing::ValuesIn(kCases),
 // Help lines line up after the option, and a long option's help goes below it.
 TEST(ArgsTest, HelpAligns) {
   static constexpr OptionRow kLong = {"--scale-time-outs", "", "", "one\ntwo"};
-  constexpr const OptionRow* kHelpSpecs[] = {&kYes, &kLong};
+  constexpr const OptionRow* kHelpRows[] = {&kYes, &kLong};
   std::ostringstream out;
-  PrintOptionHelp(out, kHelpSpecs);
+  PrintOptionHelp(out, kHelpRows);
   EXPECT_EQ(out.str(),
             "  --yes        \n"
             "  --scale-time-outs\n"
