@@ -60,7 +60,7 @@ std::optional<Node> ReadNode(std::span<const uint8_t> bytes, size_t& length) {
 std::optional<Node> FindChild(std::span<const uint8_t> children, std::u16string_view name) {
   while (!children.empty()) {
     size_t length = 0;
-    const auto child = ReadNode(children, length);
+    auto child = ReadNode(children, length);
     if (!child) {
       return std::nullopt;
     }
