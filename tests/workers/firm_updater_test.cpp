@@ -91,6 +91,10 @@ struct UpdateCase {
   std::optional<uint32_t> switchWait;   // 200 ms pauses before the ticks, where that count is fixed
   std::optional<uint32_t> recheckWait;  // 200 ms pauses after the ticks
   int stopAt = 0;                       // the callback value after which a stop is asked for
+  // Non-zero: how long the device stays in update mode before it leaves for good. The case then
+  // runs on a 10x clock, so that the worker sees the device's short stay however late its
+  // threads run on a busy machine.
+  uint32_t updateModeStayMs = 0;
 };
 
 // Test names show the case's name, not its bytes.
@@ -109,7 +113,19 @@ const UpdateCase kUpdateCases[] = {
     {"FromUpdateModeWithoutSwitch", "start-in-update-mode", {}, false, ResultOk, {.leave = 1, .begins = 2}, 20, 0u, 0u},
     {"SwitchRefusedFourTimes", "no-ack-switch", {}, false, ResultTransferFailed, {.enter = 4}, 0, 0u, {}},
     {"DeviceNeverReturns", "never-returns", {}, false, ResultModeTimeout, {.enter = 1}, 0, 601u, {}},
-    {"DeviceLeavesDuringTicks", "leaves-during-ticks", {}, false, ResultModeTimeout, {.enter = 1}, 20, {}, 26u},
+    // It stays 9 s: long enough to be seen, shorter than the 10 s of ticks, so it always
+    // leaves during them.
+    {"DeviceLeavesDuringTicks",
+     "leaves-during-ticks",
+     {},
+     false,
+     ResultModeTimeout,
+     {.enter = 1},
+     20,
+     {},
+     26u,
+     0,
+     9000},
     {"FirstSectionFails",
      "ok",
      {kFirstBlockRefused},
@@ -130,8 +146,12 @@ class UpdateProcedureTest : public ::testing::TestWithParam<UpdateCase> {};
 
 TEST_P(UpdateProcedureTest, RunsTheProcedure) {
   const UpdateCase& c = GetParam();
-  const SimScenario& scenario = *FindSimScenario(c.scenario);
-  UpdateRig rig(scenario, c.result == ResultTransferFailed ? Bounds::Scaled : Bounds::Real);
+  SimScenario scenario = *FindSimScenario(c.scenario);
+  if (c.updateModeStayMs != 0) {
+    scenario.modeSwitch.updateModeStayMs = c.updateModeStayMs;
+  }
+  UpdateRig rig(scenario, c.result == ResultTransferFailed ? Bounds::Scaled : Bounds::Real,
+                c.updateModeStayMs != 0 ? 10 : UpdateRig::kSpeedup);
   for (const TransferFault& fault : c.transferFaults) {
     rig.Device().Transfer().AddFault(fault);
   }

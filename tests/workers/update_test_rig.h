@@ -94,8 +94,8 @@ class UpdateRig {
   // outcome is that they never come (`bounds` Scaled: a 5 s time-out passes in 100 ms).
   static constexpr double kSpeedup = 50;
 
-  explicit UpdateRig(const SimScenario& scenario, Bounds bounds = Bounds::Real)
-      : m_scaled(kSpeedup, bounds), m_tally(m_scaled), m_scopedClock(m_tally), m_rig(scenario), m_backend(m_rig.Bus()) {
+  explicit UpdateRig(const SimScenario& scenario, Bounds bounds = Bounds::Real, double speedup = kSpeedup)
+      : m_scaled(speedup, bounds), m_tally(m_scaled), m_scopedClock(m_tally), m_rig(scenario), m_backend(m_rig.Bus()) {
     m_rig.Device().KeepRequests();
     m_handler = DeviceModeHandler{&FollowDevice, this};
     m_watcher->StartWatching(&m_handler);
