@@ -9,17 +9,11 @@
 
 #include "platform/clock.h"
 #include "sim/sim_options.h"
+#include "tests/fuzz/fuzz_arguments.h"
 #include "tests/fuzz/fuzz_check.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  std::vector<std::string> args(1);
-  for (size_t i = 0; i < size; ++i) {
-    if (data[i] == 0) {
-      args.emplace_back();
-    } else {
-      args.back().push_back(static_cast<char>(data[i]));
-    }
-  }
+  const std::vector<std::string> args = FuzzArguments(data, size);
   qx80::SimOptions options;
   std::ostringstream err;
   switch (qx80::ParseSimOptions(args, options, err)) {
