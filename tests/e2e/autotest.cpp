@@ -49,6 +49,8 @@
 #include <map>
 #include <sstream>
 #include <string>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -346,286 +348,342 @@ class Runner {
     return true;
   }
 
-  bool Execute(const std::vector<std::string>& w, std::string& error) {
+  // Whether the command has exactly n - 1 arguments; the error says so when not.
+  static bool Need(const std::vector<std::string>& w, size_t n, std::string& error) {
+    if (w.size() == n) {
+      return true;
+    }
+    error = w[0] + " takes " + std::to_string(n - 1) + " arguments";
+    return false;
+  }
+
+  // start
+  bool DoStart(const std::vector<std::string>& w, std::string& error) {
+    if (w.size() < 3) {
+      error = "start takes a process name, a program and its arguments";
+      return false;
+    }
+    std::wstring commandLine;
+    for (size_t i = 2; i < w.size(); ++i) {
+      commandLine += (i > 2 ? L" \"" : L"\"") + Widen(w[i]) + L"\"";
+    }
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION info{};
+    if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info)) {
+      error = "cannot start " + w[2] + " (error " + std::to_string(GetLastError()) + ")";
+      return false;
+    }
+    CloseHandle(info.hThread);
+    m_processes[w[1]] = {info.hProcess, info.dwProcessId};
+    return true;
+  }
+
+  // window
+  bool DoWindow(const std::vector<std::string>& w, std::string& error) {
+    if (!Need(w, 4, error)) {
+      return false;
+    }
+    const auto p = m_processes.find(w[2]);
+    if (p == m_processes.end()) {
+      error = "no process " + w[2];
+      return false;
+    }
+    FindRequest request{p->second.id, Widen(w[3]), {}, nullptr};
+    for (const auto& [name, hwnd] : m_windows) {
+      if (name != w[1] && IsWindow(hwnd)) {
+        request.known.push_back(hwnd);
+      }
+    }
+    const bool found = WaitFor(
+        [&](std::string& e) {
+          request.found = nullptr;
+          EnumWindows(&FindDialog, reinterpret_cast<LPARAM>(&request));
+          e = "no window titled \"" + w[3] + "\" in process " + w[2];
+          return request.found != nullptr;
+        },
+        error);
+    if (found) {
+      m_windows[w[1]] = request.found;
+    }
+    return found;
+  }
+
+  // gone
+  bool DoGone(const std::vector<std::string>& w, std::string& error) {
+    if (!Need(w, 2, error)) {
+      return false;
+    }
+    const HWND hwnd = m_windows[w[1]];
+    return WaitFor(
+        [&](std::string& e) {
+          e = "window " + w[1] + " is still there";
+          return !IsWindow(hwnd);
+        },
+        error);
+  }
+
+  // text, prefix, class
+  bool DoText(const std::vector<std::string>& w, std::string& error) {
     const std::string& command = w[0];
-    auto need = [&](size_t n) {
-      if (w.size() == n) {
-        return true;
-      }
-      error = command + " takes " + std::to_string(n - 1) + " arguments";
+    if (!Need(w, 4, error)) {
       return false;
+    }
+    return WaitFor(
+        [&](std::string& e) {
+          HWND control = nullptr;
+          if (!Control(w, control, e)) {
+            return false;
+          }
+          const std::string actual = Narrow(command == "class" ? ClassName(control) : WindowText(control));
+          e = command + " of " + w[1] + "/" + w[2] + " is \"" + actual.substr(0, 200) + "\", not \"" + w[3] + "\"";
+          if (command == "prefix") {
+            return actual.rfind(w[3], 0) == 0;
+          }
+          return actual == w[3];
+        },
+        error);
+  }
+
+  // enabled, checked
+  bool DoState(const std::vector<std::string>& w, std::string& error) {
+    const std::string& command = w[0];
+    if (!Need(w, 4, error)) {
+      return false;
+    }
+    const bool want = w[3] == "1";
+    return WaitFor(
+        [&](std::string& e) {
+          HWND control = nullptr;
+          if (!Control(w, control, e)) {
+            return false;
+          }
+          const bool actual = command == "enabled" ? IsWindowEnabled(control) != FALSE
+                                                   : SendMessageW(control, BM_GETCHECK, 0, 0) == BST_CHECKED;
+          e = command + " of " + w[1] + "/" + w[2] + " is " + (actual ? "1" : "0");
+          return actual == want;
+        },
+        error);
+  }
+
+  // focused
+  bool DoFocused(const std::vector<std::string>& w, std::string& error) {
+    if (!Need(w, 3, error)) {
+      return false;
+    }
+    return WaitFor(
+        [&](std::string& e) {
+          HWND control = nullptr;
+          if (!Control(w, control, e)) {
+            return false;
+          }
+          GUITHREADINFO info{};
+          info.cbSize = sizeof(info);
+          const bool read = GetGUIThreadInfo(GetWindowThreadProcessId(control, nullptr), &info) != FALSE;
+          e = "focus of " + w[1] + "'s thread is on control " +
+              (read && info.hwndFocus != nullptr ? std::to_string(GetDlgCtrlID(info.hwndFocus)) : "none") + ", not " +
+              w[2];
+          return read && info.hwndFocus == control;
+        },
+        error);
+  }
+
+  // window-enabled
+  bool DoWindowEnabled(const std::vector<std::string>& w, std::string& error) {
+    if (!Need(w, 3, error)) {
+      return false;
+    }
+    const bool want = w[2] == "1";
+    return WaitFor(
+        [&](std::string& e) {
+          HWND hwnd = nullptr;
+          if (!Window(w[1], hwnd, e)) {
+            return false;
+          }
+          e = "window " + w[1] + " enabled is " + (IsWindowEnabled(hwnd) ? "1" : "0");
+          return (IsWindowEnabled(hwnd) != FALSE) == want;
+        },
+        error);
+  }
+
+  // click
+  bool DoClick(const std::vector<std::string>& w, std::string& error) {
+    if (!Need(w, 3, error)) {
+      return false;
+    }
+    HWND control = nullptr;
+    if (!Control(w, control, error)) {
+      return false;
+    }
+    // Posted, so that a modal loop the click opens does not block the driver.
+    return PostMessageW(control, BM_CLICK, 0, 0) != FALSE;
+  }
+
+  // command
+  bool DoCommand(const std::vector<std::string>& w, std::string& error) {
+    if (!Need(w, 3, error)) {
+      return false;
+    }
+    HWND hwnd = nullptr;
+    if (!Window(w[1], hwnd, error)) {
+      return false;
+    }
+    SendMessageW(hwnd, WM_COMMAND, MAKEWPARAM(std::stoi(w[2]), BN_CLICKED), 0);
+    return true;
+  }
+
+  // progress
+  bool DoProgress(const std::vector<std::string>& w, std::string& error) {
+    if (!Need(w, 4, error)) {
+      return false;
+    }
+    return WaitFor(
+        [&](std::string& e) {
+          HWND control = nullptr;
+          if (!Control(w, control, e)) {
+            return false;
+          }
+          const auto pos = SendMessageW(control, PBM_GETPOS, 0, 0);
+          e = "progress of " + w[1] + "/" + w[2] + " is " + std::to_string(pos);
+          return pos == std::stoi(w[3]);
+        },
+        error);
+  }
+
+  // moving
+  bool DoMoving(const std::vector<std::string>& w, std::string& error) {
+    if (!Need(w, 3, error)) {
+      return false;
+    }
+    LRESULT first = -1;
+    return WaitFor(
+        [&](std::string& e) {
+          HWND control = nullptr;
+          if (!Control(w, control, e)) {
+            return false;
+          }
+          const LRESULT pos = SendMessageW(control, PBM_GETPOS, 0, 0);
+          if (first < 0) {
+            first = pos;
+          }
+          e = "progress of " + w[1] + "/" + w[2] + " stayed at " + std::to_string(pos);
+          return (pos > 0 && pos < 100) || pos > first;
+        },
+        error, kProgressPollMs);
+  }
+
+  // red
+  bool DoRed(const std::vector<std::string>& w, std::string& error) {
+    if (!Need(w, 4, error)) {
+      return false;
+    }
+    const bool want = w[3] == "1";
+    return WaitFor(
+        [&](std::string& e) {
+          HWND control = nullptr;
+          ScreenPixels pixels;
+          if (!Control(w, control, e)) {
+            return false;
+          }
+          if (!Capture(control, pixels)) {
+            e = "cannot capture control " + w[1] + "/" + w[2];
+            return false;
+          }
+          const bool red = HasPureRed(pixels);
+          e = "control " + w[1] + "/" + w[2] + (red ? " shows" : " shows no") + " pure red";
+          return red == want;
+        },
+        error);
+  }
+
+  // syscommand
+  bool DoSyscommand(const std::vector<std::string>& w, std::string& error) {
+    if (!Need(w, 3, error)) {
+      return false;
+    }
+    HWND hwnd = nullptr;
+    if (!Window(w[1], hwnd, error)) {
+      return false;
+    }
+    return PostMessageW(hwnd, WM_SYSCOMMAND, static_cast<WPARAM>(std::stoul(w[2], nullptr, 0)), 0) != FALSE;
+  }
+
+  // snapshot
+  bool DoSnapshot(const std::vector<std::string>& w, std::string& error) {
+    if (!Need(w, 3, error)) {
+      return false;
+    }
+    HWND hwnd = nullptr;
+    if (!Window(w[1], hwnd, error)) {
+      return false;
+    }
+    ScreenPixels pixels;
+    if (Capture(hwnd, pixels) && WriteBmp(pixels, Widen(w[2]))) {
+      return true;
+    }
+    error = "cannot capture " + w[1] + " into " + w[2];
+    return false;
+  }
+
+  // running, exit, kill
+  bool DoProcess(const std::vector<std::string>& w, std::string& error) {
+    const std::string& command = w[0];
+    if (!Need(w, command == "exit" ? 3 : 2, error)) {
+      return false;
+    }
+    const auto p = m_processes.find(w[1]);
+    if (p == m_processes.end()) {
+      error = "no process " + w[1];
+      return false;
+    }
+    if (command == "kill") {
+      TerminateProcess(p->second.handle, 0);
+      return WaitForSingleObject(p->second.handle, m_timeoutMs) == WAIT_OBJECT_0;
+    }
+    if (command == "running") {
+      error = "process " + w[1] + " has ended";
+      return WaitForSingleObject(p->second.handle, 0) == WAIT_TIMEOUT;
+    }
+    if (WaitForSingleObject(p->second.handle, m_timeoutMs) != WAIT_OBJECT_0) {
+      error = "process " + w[1] + " is still running";
+      return false;
+    }
+    DWORD code = 0;
+    GetExitCodeProcess(p->second.handle, &code);
+    error = "process " + w[1] + " ended with " + std::to_string(code) + ", not " + w[2];
+    return code == static_cast<DWORD>(std::stoul(w[2]));
+  }
+
+  // ask
+  bool DoAsk(const std::vector<std::string>& w, std::string& error) {
+    if (!Need(w, 3, error)) {
+      return false;
+    }
+    return Ask(Widen(w[1]), w[2], error);
+  }
+
+  // The script's commands, each to its handler.
+  bool Execute(const std::vector<std::string>& w, std::string& error) {
+    using Handler = bool (Runner::*)(const std::vector<std::string>&, std::string&);
+    static constexpr std::pair<std::string_view, Handler> kCommands[] = {
+        {"start", &Runner::DoStart},       {"window", &Runner::DoWindow},
+        {"gone", &Runner::DoGone},         {"text", &Runner::DoText},
+        {"prefix", &Runner::DoText},       {"class", &Runner::DoText},
+        {"enabled", &Runner::DoState},     {"checked", &Runner::DoState},
+        {"focused", &Runner::DoFocused},   {"window-enabled", &Runner::DoWindowEnabled},
+        {"click", &Runner::DoClick},       {"command", &Runner::DoCommand},
+        {"progress", &Runner::DoProgress}, {"moving", &Runner::DoMoving},
+        {"red", &Runner::DoRed},           {"syscommand", &Runner::DoSyscommand},
+        {"snapshot", &Runner::DoSnapshot}, {"running", &Runner::DoProcess},
+        {"exit", &Runner::DoProcess},      {"kill", &Runner::DoProcess},
+        {"ask", &Runner::DoAsk},
     };
-    if (command == "start") {
-      if (w.size() < 3) {
-        error = "start takes a process name, a program and its arguments";
-        return false;
+    for (const auto& [name, handler] : kCommands) {
+      if (w[0] == name) {
+        return (this->*handler)(w, error);
       }
-      std::wstring commandLine;
-      for (size_t i = 2; i < w.size(); ++i) {
-        commandLine += (i > 2 ? L" \"" : L"\"") + Widen(w[i]) + L"\"";
-      }
-      STARTUPINFOW startup{};
-      startup.cb = sizeof(startup);
-      PROCESS_INFORMATION info{};
-      if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info)) {
-        error = "cannot start " + w[2] + " (error " + std::to_string(GetLastError()) + ")";
-        return false;
-      }
-      CloseHandle(info.hThread);
-      m_processes[w[1]] = {info.hProcess, info.dwProcessId};
-      return true;
     }
-    if (command == "window") {
-      if (!need(4)) {
-        return false;
-      }
-      const auto p = m_processes.find(w[2]);
-      if (p == m_processes.end()) {
-        error = "no process " + w[2];
-        return false;
-      }
-      FindRequest request{p->second.id, Widen(w[3]), {}, nullptr};
-      for (const auto& [name, hwnd] : m_windows) {
-        if (name != w[1] && IsWindow(hwnd)) {
-          request.known.push_back(hwnd);
-        }
-      }
-      const bool found = WaitFor(
-          [&](std::string& e) {
-            request.found = nullptr;
-            EnumWindows(&FindDialog, reinterpret_cast<LPARAM>(&request));
-            e = "no window titled \"" + w[3] + "\" in process " + w[2];
-            return request.found != nullptr;
-          },
-          error);
-      if (found) {
-        m_windows[w[1]] = request.found;
-      }
-      return found;
-    }
-    if (command == "gone") {
-      if (!need(2)) {
-        return false;
-      }
-      const HWND hwnd = m_windows[w[1]];
-      return WaitFor(
-          [&](std::string& e) {
-            e = "window " + w[1] + " is still there";
-            return !IsWindow(hwnd);
-          },
-          error);
-    }
-    if (command == "text" || command == "prefix" || command == "class") {
-      if (!need(4)) {
-        return false;
-      }
-      return WaitFor(
-          [&](std::string& e) {
-            HWND control = nullptr;
-            if (!Control(w, control, e)) {
-              return false;
-            }
-            const std::string actual = Narrow(command == "class" ? ClassName(control) : WindowText(control));
-            e = command + " of " + w[1] + "/" + w[2] + " is \"" + actual.substr(0, 200) + "\", not \"" + w[3] + "\"";
-            if (command == "prefix") {
-              return actual.rfind(w[3], 0) == 0;
-            }
-            return actual == w[3];
-          },
-          error);
-    }
-    if (command == "enabled" || command == "checked") {
-      if (!need(4)) {
-        return false;
-      }
-      const bool want = w[3] == "1";
-      return WaitFor(
-          [&](std::string& e) {
-            HWND control = nullptr;
-            if (!Control(w, control, e)) {
-              return false;
-            }
-            const bool actual = command == "enabled" ? IsWindowEnabled(control) != FALSE
-                                                     : SendMessageW(control, BM_GETCHECK, 0, 0) == BST_CHECKED;
-            e = command + " of " + w[1] + "/" + w[2] + " is " + (actual ? "1" : "0");
-            return actual == want;
-          },
-          error);
-    }
-    if (command == "focused") {
-      if (!need(3)) {
-        return false;
-      }
-      return WaitFor(
-          [&](std::string& e) {
-            HWND control = nullptr;
-            if (!Control(w, control, e)) {
-              return false;
-            }
-            GUITHREADINFO info{};
-            info.cbSize = sizeof(info);
-            const bool read = GetGUIThreadInfo(GetWindowThreadProcessId(control, nullptr), &info) != FALSE;
-            e = "focus of " + w[1] + "'s thread is on control " +
-                (read && info.hwndFocus != nullptr ? std::to_string(GetDlgCtrlID(info.hwndFocus)) : "none") + ", not " +
-                w[2];
-            return read && info.hwndFocus == control;
-          },
-          error);
-    }
-    if (command == "window-enabled") {
-      if (!need(3)) {
-        return false;
-      }
-      const bool want = w[2] == "1";
-      return WaitFor(
-          [&](std::string& e) {
-            HWND hwnd = nullptr;
-            if (!Window(w[1], hwnd, e)) {
-              return false;
-            }
-            e = "window " + w[1] + " enabled is " + (IsWindowEnabled(hwnd) ? "1" : "0");
-            return (IsWindowEnabled(hwnd) != FALSE) == want;
-          },
-          error);
-    }
-    if (command == "click") {
-      if (!need(3)) {
-        return false;
-      }
-      HWND control = nullptr;
-      if (!Control(w, control, error)) {
-        return false;
-      }
-      // Posted, so that a modal loop the click opens does not block the driver.
-      return PostMessageW(control, BM_CLICK, 0, 0) != FALSE;
-    }
-    if (command == "command") {
-      if (!need(3)) {
-        return false;
-      }
-      HWND hwnd = nullptr;
-      if (!Window(w[1], hwnd, error)) {
-        return false;
-      }
-      SendMessageW(hwnd, WM_COMMAND, MAKEWPARAM(std::stoi(w[2]), BN_CLICKED), 0);
-      return true;
-    }
-    if (command == "progress") {
-      if (!need(4)) {
-        return false;
-      }
-      return WaitFor(
-          [&](std::string& e) {
-            HWND control = nullptr;
-            if (!Control(w, control, e)) {
-              return false;
-            }
-            const auto pos = SendMessageW(control, PBM_GETPOS, 0, 0);
-            e = "progress of " + w[1] + "/" + w[2] + " is " + std::to_string(pos);
-            return pos == std::stoi(w[3]);
-          },
-          error);
-    }
-    if (command == "moving") {
-      if (!need(3)) {
-        return false;
-      }
-      LRESULT first = -1;
-      return WaitFor(
-          [&](std::string& e) {
-            HWND control = nullptr;
-            if (!Control(w, control, e)) {
-              return false;
-            }
-            const LRESULT pos = SendMessageW(control, PBM_GETPOS, 0, 0);
-            if (first < 0) {
-              first = pos;
-            }
-            e = "progress of " + w[1] + "/" + w[2] + " stayed at " + std::to_string(pos);
-            return (pos > 0 && pos < 100) || pos > first;
-          },
-          error, kProgressPollMs);
-    }
-    if (command == "red") {
-      if (!need(4)) {
-        return false;
-      }
-      const bool want = w[3] == "1";
-      return WaitFor(
-          [&](std::string& e) {
-            HWND control = nullptr;
-            ScreenPixels pixels;
-            if (!Control(w, control, e)) {
-              return false;
-            }
-            if (!Capture(control, pixels)) {
-              e = "cannot capture control " + w[1] + "/" + w[2];
-              return false;
-            }
-            const bool red = HasPureRed(pixels);
-            e = "control " + w[1] + "/" + w[2] + (red ? " shows" : " shows no") + " pure red";
-            return red == want;
-          },
-          error);
-    }
-    if (command == "syscommand") {
-      if (!need(3)) {
-        return false;
-      }
-      HWND hwnd = nullptr;
-      if (!Window(w[1], hwnd, error)) {
-        return false;
-      }
-      return PostMessageW(hwnd, WM_SYSCOMMAND, static_cast<WPARAM>(std::stoul(w[2], nullptr, 0)), 0) != FALSE;
-    }
-    if (command == "snapshot") {
-      if (!need(3)) {
-        return false;
-      }
-      HWND hwnd = nullptr;
-      if (!Window(w[1], hwnd, error)) {
-        return false;
-      }
-      ScreenPixels pixels;
-      if (Capture(hwnd, pixels) && WriteBmp(pixels, Widen(w[2]))) {
-        return true;
-      }
-      error = "cannot capture " + w[1] + " into " + w[2];
-      return false;
-    }
-    if (command == "running" || command == "exit" || command == "kill") {
-      if (!need(command == "exit" ? 3 : 2)) {
-        return false;
-      }
-      const auto p = m_processes.find(w[1]);
-      if (p == m_processes.end()) {
-        error = "no process " + w[1];
-        return false;
-      }
-      if (command == "kill") {
-        TerminateProcess(p->second.handle, 0);
-        return WaitForSingleObject(p->second.handle, m_timeoutMs) == WAIT_OBJECT_0;
-      }
-      if (command == "running") {
-        error = "process " + w[1] + " has ended";
-        return WaitForSingleObject(p->second.handle, 0) == WAIT_TIMEOUT;
-      }
-      if (WaitForSingleObject(p->second.handle, m_timeoutMs) != WAIT_OBJECT_0) {
-        error = "process " + w[1] + " is still running";
-        return false;
-      }
-      DWORD code = 0;
-      GetExitCodeProcess(p->second.handle, &code);
-      error = "process " + w[1] + " ended with " + std::to_string(code) + ", not " + w[2];
-      return code == static_cast<DWORD>(std::stoul(w[2]));
-    }
-    if (command == "ask") {
-      if (!need(3)) {
-        return false;
-      }
-      return Ask(Widen(w[1]), w[2], error);
-    }
-    error = "unknown command " + command;
+    error = "unknown command " + w[0];
     return false;
   }
 
