@@ -64,9 +64,11 @@ class SimModeSwitchTest : public ::testing::TestWithParam<SwitchCase> {
  protected:
   // The switch's acknowledgement is waited for unless it is meant to time out; the device's
   // restart and the host's two minutes run scaled.
-  // A device that stays in update mode only 4 s is watched on a slower clock, so that the test
-  // sees the stay however late its thread runs on a busy machine.
-  ScaledClock m_clock{std::string_view(GetParam().scenario) == "leaves-during-ticks" ? 10.0 : 100.0,
+  // The device leaves 1 s (clock) after its acknowledgement, which the host must have read by
+  // then: 50 ms of real time at 20x. A device that stays in update mode only 4 s is watched on
+  // a slower clock still, so that the test sees the stay however late its thread runs on a
+  // busy machine.
+  ScaledClock m_clock{std::string_view(GetParam().scenario) == "leaves-during-ticks" ? 10.0 : 20.0,
                       GetParam().ack == ResultTransferFailed ? Bounds::Scaled : Bounds::Real};
   ScopedClock m_scoped{m_clock};
 };
@@ -102,7 +104,8 @@ INSTANTIATE_TEST_SUITE_P(Scenarios, SimModeSwitchTest, ::testing::ValuesIn(kSwit
 
 // Leaving the update mode commits what was written there; the version query then reports it.
 TEST(SimModeSwitchCommitTest, LeavingUpdateModeCommitsThePendingVersions) {
-  ScaledClock clock(100, Bounds::Real);
+  // The acknowledgement of 1 must be read before the device leaves, 1 s (clock) after it.
+  ScaledClock clock(10, Bounds::Real);
   ScopedClock scoped(clock);
   SimQx80Rig rig(*FindSimScenario("start-in-update-mode"));
   ScopedHidBackend backend(rig.Bus());
