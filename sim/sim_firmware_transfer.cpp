@@ -7,6 +7,7 @@
 #include "firmware/firm_file.h"
 #include "platform/byte_reader.h"
 #include "protocol/firmware_transfer.h"
+#include "protocol/version_query.h"
 #include "sim/sim_qx80_device.h"
 
 namespace qx80 {
@@ -268,7 +269,7 @@ std::vector<uint8_t> SimFirmwareTransfer::InstalledTargets() const {
 SimQx80Device::Reply SimQx80Device::HandleTransfer(const MessageHeader& request, std::span<const uint8_t> data) {
   SimFirmwareTransfer::Answer answer = m_transfer.Handle(request, data, m_productId == QX80_PRODUCT_UPDATE);
   if (answer.accepted.has_value()) {
-    m_pendingVersions[kSimComponentSelectors[*answer.accepted]] = answer.acceptedVersion;
+    m_pendingVersions[kVersionSelectors[*answer.accepted]] = answer.acceptedVersion;
   }
   return Reply{answer.header, std::move(answer.data), answer.fault, std::move(answer.followUp)};
 }

@@ -48,9 +48,6 @@ constexpr uint8_t SIM_BLOCK_OK = 0;
 constexpr uint8_t SIM_BLOCK_BAD_CRC = 1;
 constexpr uint8_t SIM_BLOCK_BAD_OFFSET = 2;
 
-// The version-query selector of each component (kind 0 to 4).
-inline constexpr uint8_t kSimComponentSelectors[FIRM_SLOT_COUNT] = {0x00, 0x21, 0x20, 0x22, 0x01};
-
 struct SimTransferTiming {
   uint32_t endDelayMs = 200;         // the device finishes writing before it answers the end
   uint32_t completionDelayMs = 200;  // between an install reply and its completion

@@ -20,6 +20,7 @@
 
 #include "firmware/firm_slots.h"
 #include "platform/window_message.h"
+#include "protocol/version_query.h"
 #include "updater/core/version_rules.h"
 #include "updater/resources/resource_ids.h"
 #include "workers/device_comm_app.h"
@@ -35,9 +36,8 @@ constexpr uint32_t UpdateOutcomeText(int32_t result) {
   return result == 0 ? IDS_MSG_UPDATED : IDS_MSG_UPDATE_FAILED;
 }
 
-// The version query and its selectors, by component slot.
+// The version query (its selectors: protocol/version_query.h).
 constexpr int32_t CMD_GET_VERSION = 11;
-inline constexpr uint32_t kVersionSelectors[kComponentSlots] = {0x00, 0x21, 0x20, 0x22, 0x01};
 // Shown for a component whose version query failed.
 inline constexpr char16_t kVersionUnavailable[] = u"---";
 
