@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <iterator>
 #include <system_error>
 
 #include "protocol/command_table.h"
@@ -47,15 +48,8 @@ std::unique_ptr<CDeviceProtocol> CDeviceProtocol::Create(int32_t mode, NotifyCal
 bool CDeviceProtocol::Open(int32_t mode, NotifyCallback notify) {
   m_closed.store(0);
   m_notify = notify;
-  std::vector<int32_t> productIds;
-  if (mode == CHANNEL_MODE_NORMAL) {
-    productIds = {QX80_PRODUCT_NORMAL, QX80_PRODUCT_NORMAL_ALT};
-  } else if (mode == CHANNEL_MODE_UPDATE) {
-    productIds = {QX80_PRODUCT_UPDATE};
-  }
-  constexpr auto kLength = static_cast<int32_t>(kReportSize);
-  const bool found = std::any_of(productIds.begin(), productIds.end(), [this](int32_t productId) {
-    return m_hid.Open(QX80_VENDOR_ID, productId, kLength, kLength, 0) != nullptr;
+  const bool found = std::any_of(std::begin(kQx80Products), std::end(kQx80Products), [&](const Qx80Product& product) {
+    return product.mode == mode && OpenQx80(m_hid, product.productId);
   });
   if (!found) {
     return false;

@@ -17,21 +17,12 @@
 #include "device/hid_device.h"
 #include "platform/event.h"
 #include "protocol/channel_callbacks.h"
+#include "protocol/device_ids.h"
 #include "protocol/message.h"
 #include "protocol/protocol_result.h"
 #include "protocol/reassembler.h"
 
 namespace qx80 {
-
-// How the device presents itself on the bus.
-constexpr int32_t QX80_VENDOR_ID = 0x1F5E;
-constexpr int32_t QX80_PRODUCT_NORMAL = 0x2A01;
-constexpr int32_t QX80_PRODUCT_NORMAL_ALT = 0x2A06;
-constexpr int32_t QX80_PRODUCT_UPDATE = 0x2A02;
-
-// Channel modes: the device's normal mode, or its update mode.
-constexpr int32_t CHANNEL_MODE_NORMAL = 1;
-constexpr int32_t CHANNEL_MODE_UPDATE = 2;
 
 // `status` and `detail` of the last reply that arrived.
 struct StatusPair {
@@ -46,7 +37,7 @@ class CDeviceProtocol {
   static constexpr size_t kResponseBufferSize = 131072;
   static constexpr size_t kTextBufferSize = 131070;
 
-  // Opens a channel to the device in `mode` (1: product id 0x2A01, else 0x2A06; 2: 0x2A02)
+  // Opens a channel to the device in `mode` (its product ids tried in kQx80Products' order)
   // and starts its receive thread. `notify` receives the notifications; by default the
   // application's handler. Null when the mode is unknown, no device matches or the thread
   // cannot start; nothing is left open then.

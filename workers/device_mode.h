@@ -4,6 +4,8 @@
 #include <atomic>
 #include <cstdint>
 
+#include "protocol/device_ids.h"
+
 namespace qx80 {
 
 using DeviceMode = int32_t;
@@ -11,8 +13,9 @@ using DeviceMode = int32_t;
 // probe result always differs and is reported.
 constexpr DeviceMode DEVICE_MODE_UNKNOWN = -1;
 constexpr DeviceMode DEVICE_MODE_ABSENT = 0;
-constexpr DeviceMode DEVICE_MODE_NORMAL = 1;  // product id 0x2A01 or 0x2A06
-constexpr DeviceMode DEVICE_MODE_UPDATE = 2;  // product id 0x2A02
+// Present, in the mode its product id names (protocol/device_ids.h).
+constexpr DeviceMode DEVICE_MODE_NORMAL = CHANNEL_MODE_NORMAL;
+constexpr DeviceMode DEVICE_MODE_UPDATE = CHANNEL_MODE_UPDATE;
 
 // Written by the watcher (its thread, its start and stop) and by the main window; read by
 // the update worker and the main window without a lock. No ordering with other data is

@@ -6,15 +6,9 @@
 
 namespace qx80 {
 
-constexpr int32_t kQx80VendorId = 0x1F5E;
-constexpr int32_t kQx80NormalProductId = 0x2A01;
-constexpr int32_t kQx80NormalProductIdAlt = 0x2A06;
-constexpr int32_t kQx80UpdateProductId = 0x2A02;
-constexpr int32_t kQx80ReportLength = 64;  // payload bytes, both directions
-
-// Opens and closes the first matching interface under each product id in turn (the two
-// normal-mode ids first, then the update-mode id) and returns the mode of the first that
-// opens: DEVICE_MODE_NORMAL, DEVICE_MODE_UPDATE, or DEVICE_MODE_ABSENT when none does.
+// Opens and closes the first matching interface under each product id in turn (in
+// kQx80Products' order: the two normal-mode ids first, then the update-mode id) and returns
+// the mode of the first that opens: DEVICE_MODE_NORMAL, DEVICE_MODE_UPDATE, or DEVICE_MODE_ABSENT when none does.
 // A failure to open counts as absence. Keeps nothing open.
 DeviceMode ProbeDevice();
 

@@ -1,22 +1,9 @@
 #include "updater/core/device_choice.h"
 
+#include "protocol/device_ids.h"
 #include "workers/device_mode.h"
-#include "workers/probe_device.h"
 
 namespace qx80 {
-namespace {
-
-int32_t ModeOf(const HidInterfaceCaps& caps) {
-  if (caps.vendorId != kQx80VendorId) {
-    return DEVICE_MODE_ABSENT;
-  }
-  if (caps.productId == kQx80NormalProductId || caps.productId == kQx80NormalProductIdAlt) {
-    return DEVICE_MODE_NORMAL;
-  }
-  return caps.productId == kQx80UpdateProductId ? DEVICE_MODE_UPDATE : DEVICE_MODE_ABSENT;
-}
-
-}  // namespace
 
 std::vector<Qx80Interface> ListQx80(HidBackend& bus) {
   std::vector<std::string> paths;
@@ -33,7 +20,7 @@ std::vector<Qx80Interface> ListQx80(HidBackend& bus) {
       }
       caps = handle->Caps();
     }
-    if (const int32_t mode = ModeOf(caps); mode != DEVICE_MODE_ABSENT) {
+    if (const int32_t mode = Qx80ModeOf(caps.vendorId, caps.productId); mode != DEVICE_MODE_ABSENT) {
       Qx80Interface device{.path = path, .location = {}, .mode = mode};
       bus.Locate(path, device.location);
       found.push_back(std::move(device));
