@@ -62,7 +62,6 @@ struct CommandRow {
   ReplyCopy toBuffer{};  // CallerBuffer: reply data for the caller's buffer (`block` unused)
   uint32_t timeoutMs = kDefaultCommandTimeoutMs;
 
-  constexpr uint8_t ReplyType() const { return static_cast<uint8_t>(requestType + 1); }
   constexpr uint16_t DataLength() const { return static_cast<uint16_t>(data[0].count + data[1].count); }
 
   // Builders for the table below; each returns a changed copy.

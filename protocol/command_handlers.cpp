@@ -4,14 +4,13 @@
 #include <cstring>
 
 #include "protocol/device_protocol.h"
+#include "protocol/exchange.h"
 #include "protocol/firmware_transfer.h"
 #include "protocol/message.h"
 #include "protocol/parameter_block.h"
 
 namespace qx80 {
 namespace {
-
-constexpr size_t kClearedRequestBytes = 64;
 
 // Addressed transfers: B4..7 address and B8..9 count N lead the request data.
 constexpr size_t kAddressOffset = 4;
@@ -23,37 +22,22 @@ constexpr uint32_t kMaxAddressedCount = 0xFFFF - kAddressPrefix;
 // The raw request: a full header and at most 65535 data bytes.
 constexpr uint32_t kMaxRawSize = kHeaderSize + 0xFFFF;
 
-// The reply is of the expected type, echoes the id, declares the expected length, and
-// everything it declares has arrived.
-bool ReplyMatches(const CDeviceProtocol& channel, uint8_t type, uint16_t id, uint16_t length) {
-  const MessageHeader reply = ReadHeader(channel.Response());
-  return reply.type == type && reply.id == id && reply.length == length &&
-         kHeaderSize + length <= channel.ResponseLength();
-}
-
-// Clears the start of the request buffer and writes the header; returns where data goes.
-uint8_t* StartRequest(CDeviceProtocol& channel, const CommandRow& row, const uint8_t* block, uint16_t length) {
-  uint8_t* request = channel.RequestBuffer();
-  std::memset(request, 0, kClearedRequestBytes);
+// Starts the row's request with `length` data bytes; returns where they go.
+uint8_t* StartRowRequest(CDeviceProtocol& channel, const CommandRow& row, const uint8_t* block, uint16_t length) {
   const uint8_t arg = row.sendsArg ? block[0] : 0;
   const uint8_t unit = row.sendsUnit ? block[kUnitOffset] : 0;
-  WriteHeader(request, MessageHeader{row.requestType, row.id, arg, unit, 0, length});
-  return request + kHeaderSize;
+  return StartRequest(channel, MessageHeader{row.requestType, row.id, arg, unit, 0, length});
 }
 
 ProtocolResult RunMessage(CDeviceProtocol& channel, const CommandRow& row, uint8_t* block, uint8_t* buffer) {
-  uint8_t* data = StartRequest(channel, row, block, row.DataLength());
+  uint8_t* data = StartRowRequest(channel, row, block, row.DataLength());
   for (const BlockRun& run : row.data) {
     std::memcpy(data, block + run.first, run.count);
     data += run.count;
   }
-  const ProtocolResult result =
-      channel.Transact(channel.RequestBuffer(), kHeaderSize + row.DataLength(), row.timeoutMs);
+  const ProtocolResult result = Exchange(channel, row.timeoutMs, row.replyLength);
   if (result != ResultOk) {
     return result;
-  }
-  if (!ReplyMatches(channel, row.ReplyType(), row.id, row.replyLength)) {
-    return ResultUnexpectedResponse;
   }
   const uint8_t* reply = channel.Response() + kHeaderSize;
   for (const ReplyCopy& copy : row.copies) {
@@ -79,18 +63,15 @@ ProtocolResult RunAddressed(CDeviceProtocol& channel, const CommandRow& row, uin
   }
   const bool isSet = row.requestType == MSG_SET_REQUEST;
   const auto sent = static_cast<uint16_t>(kAddressPrefix + (isSet ? count : 0));
-  uint8_t* data = StartRequest(channel, row, block, sent);
+  uint8_t* data = StartRowRequest(channel, row, block, sent);
   std::memcpy(data, block + kAddressOffset, kAddressPrefix);
   if (isSet && count > 0) {
     std::memcpy(data + kAddressPrefix, buffer, count);
   }
-  const ProtocolResult result = channel.Transact(channel.RequestBuffer(), kHeaderSize + sent, row.timeoutMs);
+  const auto expected = static_cast<uint16_t>(isSet ? 0 : kAddressPrefix + count);
+  const ProtocolResult result = Exchange(channel, row.timeoutMs, expected);
   if (result != ResultOk) {
     return result;
-  }
-  const auto expected = static_cast<uint16_t>(isSet ? 0 : kAddressPrefix + count);
-  if (!ReplyMatches(channel, row.ReplyType(), row.id, expected)) {
-    return ResultUnexpectedResponse;
   }
   if (!isSet && count > 0) {
     std::memcpy(buffer, channel.Response() + kHeaderSize + kAddressPrefix, count);

@@ -7,6 +7,7 @@
 #include "firmware/crc16.h"
 #include "firmware/firm_file.h"
 #include "protocol/device_protocol.h"
+#include "protocol/exchange.h"
 #include "protocol/message.h"
 #include "protocol/parameter_block.h"
 
@@ -73,20 +74,6 @@ void ReportProgress(const TransferPlan& plan, int percent) {
   }
 }
 
-// Sends the request of `length` bytes already in the request buffer and checks the reply's
-// type, id and length; a reply that does not match is -12.
-ProtocolResult Exchange(CDeviceProtocol& channel, uint32_t length, uint32_t timeoutMs, uint16_t id,
-                        uint16_t replyLength) {
-  const ProtocolResult result = channel.Transact(channel.RequestBuffer(), length, timeoutMs);
-  if (result != ResultOk) {
-    return result;
-  }
-  const MessageHeader reply = ReadHeader(channel.Response());
-  const bool matches = reply.type == MSG_SET_REPLY && reply.id == id && reply.length == replyLength &&
-                       kHeaderSize + replyLength <= channel.ResponseLength();
-  return matches ? ResultOk : ResultUnexpectedResponse;
-}
-
 // Runs `attempt` up to `count` times while the channel is open and nobody asked to stop;
 // `exhausted` when none succeeded. Nothing is retried once the channel has closed. A stop
 // takes effect between requests, never inside one: the block in flight is answered first.
@@ -106,23 +93,22 @@ ProtocolResult Attempts(CDeviceProtocol& channel, int count, ProtocolResult exha
   return channel.IsClosed() ? ResultChannelClosed : exhausted;
 }
 
-uint8_t* StartRequest(CDeviceProtocol& channel, uint16_t id, uint16_t length, uint8_t arg = 0) {
-  uint8_t* request = channel.RequestBuffer();
-  WriteHeader(request, MessageHeader{MSG_SET_REQUEST, id, arg, 0, 0, length});
-  return request + kHeaderSize;
+// Every request of the transfer is a set.
+uint8_t* StartSet(CDeviceProtocol& channel, uint16_t id, uint16_t length, uint8_t arg = 0) {
+  return StartRequest(channel, MessageHeader{MSG_SET_REQUEST, id, arg, 0, 0, length});
 }
 
 ProtocolResult SendBegin(CDeviceProtocol& channel, const TransferPlan& plan) {
   const uint16_t crc = Crc16(plan.bytes, plan.count);
   return Attempts(channel, kBeginAttempts, ResultWriteFailed, [&] {
     const uint16_t length = plan.targetCode != nullptr ? 7 : 6;
-    uint8_t* data = StartRequest(channel, plan.beginId, length);
+    uint8_t* data = StartSet(channel, plan.beginId, length);
     if (plan.targetCode != nullptr) {
       *data++ = *plan.targetCode;
     }
     WriteLe32(data, plan.count);
     WriteLe16(data + 4, crc);
-    return Exchange(channel, kHeaderSize + length, kPhaseTimeoutMs, plan.beginId, 0);
+    return Exchange(channel, kPhaseTimeoutMs, 0);
   });
 }
 
@@ -137,11 +123,11 @@ ProtocolResult SendBlocks(CDeviceProtocol& channel, const TransferPlan& plan) {
     const uint8_t* bytes = plan.bytes + offset;
     const ProtocolResult result = Attempts(channel, kBlockAttempts, ResultWriteFailed, [&] {
       const auto length = static_cast<uint16_t>(kBlockPrefix + n);
-      uint8_t* data = StartRequest(channel, plan.blockId, length);
+      uint8_t* data = StartSet(channel, plan.blockId, length);
       WriteLe32(data, offset);
       WriteLe16(data + 4, Crc16(bytes, n));
       std::memcpy(data + kBlockPrefix, bytes, n);
-      return Exchange(channel, kHeaderSize + length, kPhaseTimeoutMs, plan.blockId, 1);
+      return Exchange(channel, kPhaseTimeoutMs, 1);
     });
     if (result != ResultOk) {
       return result;
@@ -172,8 +158,8 @@ ProtocolResult SendEnd(CDeviceProtocol& channel, uint32_t timeoutMs) {
     if (channel.IsStopRequested()) {
       return ResultStopped;
     }
-    StartRequest(channel, MSG_FIRM_END, 0);
-    const ProtocolResult result = Exchange(channel, kHeaderSize, timeoutMs, MSG_FIRM_END, 0);
+    StartSet(channel, MSG_FIRM_END, 0);
+    const ProtocolResult result = Exchange(channel, timeoutMs, 0);
     if (channel.IsClosed()) {
       return ResultChannelClosed;
     }
@@ -191,8 +177,8 @@ ProtocolResult Install(CDeviceProtocol& channel, uint8_t target) {
     if (channel.IsStopRequested()) {
       return ResultStopped;
     }
-    StartRequest(channel, MSG_SIAM_INSTALL, 0, target);
-    const ProtocolResult result = Exchange(channel, kHeaderSize, kInstallTimeoutMs, MSG_SIAM_INSTALL, 0);
+    StartSet(channel, MSG_SIAM_INSTALL, 0, target);
+    const ProtocolResult result = Exchange(channel, kInstallTimeoutMs, 0);
     if (channel.IsClosed()) {
       return ResultChannelClosed;
     }

@@ -40,6 +40,11 @@ constexpr uint8_t MSG_GET_REQUEST = 2;
 constexpr uint8_t MSG_GET_REPLY = 3;
 constexpr uint8_t MSG_COMPLETION = 4;  // a notification of sub-kind 4 handed over as a response
 
+// The type of the reply to a set or get request of `requestType`.
+constexpr uint8_t ReplyTypeOf(uint8_t requestType) {
+  return static_cast<uint8_t>(requestType + 1);
+}
+
 // Reply `status` values that mean success.
 constexpr uint8_t STATUS_OK = 0x00;
 constexpr uint8_t STATUS_OK_ALT = 0xFE;

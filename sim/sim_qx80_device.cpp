@@ -27,7 +27,7 @@ std::optional<uint16_t> CatalogueReplyLength(uint8_t type, uint16_t id) {
 }
 
 MessageHeader ReplyHeader(const MessageHeader& request, uint8_t status = STATUS_OK) {
-  return MessageHeader{static_cast<uint8_t>(request.type + 1), request.id, 0, status, 0, 0};
+  return MessageHeader{ReplyTypeOf(request.type), request.id, 0, status, 0, 0};
 }
 
 }  // namespace
