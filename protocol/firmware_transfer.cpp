@@ -33,18 +33,6 @@ constexpr int kProgressFinished = 100;
 
 constexpr uint8_t kCompletionOk = 0;
 
-template <typename T>
-void StoreRecord(void* block, const T& record) {
-  std::memcpy(block, &record, sizeof record);
-}
-
-template <typename T>
-T LoadRecord(const void* block) {
-  T record;
-  std::memcpy(&record, block, sizeof record);
-  return record;
-}
-
 // The device does not report a lost link while the flag is set; cleared on every way out.
 class TransferActiveScope {
  public:
@@ -198,19 +186,19 @@ ProtocolResult Install(CDeviceProtocol& channel, uint8_t target) {
 }  // namespace
 
 void SetFirmSection(void* block, const FirmSection& section) {
-  StoreRecord(block, section);
+  StoreRecord(block, 0, section);
 }
 
 FirmSection GetFirmSection(const void* block) {
-  return LoadRecord<FirmSection>(block);
+  return LoadRecord<FirmSection>(block, 0);
 }
 
 void SetSiamWriteParams(void* block, const SiamWriteParams& params) {
-  StoreRecord(block, params);
+  StoreRecord(block, 0, params);
 }
 
 SiamWriteParams GetSiamWriteParams(const void* block) {
-  return LoadRecord<SiamWriteParams>(block);
+  return LoadRecord<SiamWriteParams>(block, 0);
 }
 
 uint64_t WriteFirmwareBoundMs(FirmKind kind, uint32_t size) {

@@ -12,6 +12,8 @@
 // below, never by offset.
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
+#include <type_traits>
 
 #include "protocol/channel_callbacks.h"
 
@@ -32,6 +34,23 @@ inline constexpr PointerSlot kPointerSlots[] = {
 
 // The raw request's size field follows its pointer.
 constexpr size_t kRawSizeOffset = sizeof(void*);
+
+// Records, pointers and sizes are kept in the block as byte copies at `offset`, since the
+// block has no alignment of its own; the helpers here and the firmware transfer's records
+// copy them with these two.
+template <typename T>
+void StoreRecord(void* block, size_t offset, const T& record) {
+  static_assert(std::is_trivially_copyable_v<T>);
+  std::memcpy(static_cast<uint8_t*>(block) + offset, &record, sizeof record);
+}
+
+template <typename T>
+T LoadRecord(const void* block, size_t offset) {
+  static_assert(std::is_trivially_copyable_v<T>);
+  T record{};
+  std::memcpy(&record, static_cast<const uint8_t*>(block) + offset, sizeof record);
+  return record;
+}
 
 // Offset of the command's pointer slot, or -1 when it has none.
 constexpr int PointerSlotOffset(int32_t command) {
