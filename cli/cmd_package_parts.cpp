@@ -8,6 +8,7 @@
 #include "cli/text_output.h"
 #include "firmware/file_bytes.h"
 #include "firmware/firm_file.h"
+#include "firmware/firm_kind.h"
 #include "firmware/package_split.h"
 #include "firmware/version_text.h"
 
@@ -73,22 +74,8 @@ InspectReport Inspect(std::vector<uint8_t>& file) {
 }
 
 const char* KindName(FirmKind kind) {
-  switch (kind) {
-    case FIRM_KIND_TIPA:
-      return "TIPA";
-    case FIRM_KIND_UAMC:
-      return "UAMC";
-    case FIRM_KIND_FWUP:
-      return "FWUP";
-    case FIRM_KIND_FQI:
-      return "FQI";
-    case FIRM_KIND_AGPF:
-      return "AGPF";
-    case FIRM_KIND_SIAM:
-      return "SIAM";
-    default:
-      return "not recognised";
-  }
+  const char* name = FirmKindName(kind);
+  return name != nullptr ? name : "not recognised";
 }
 
 const char* LoadMeaning(int load) {

@@ -7,12 +7,16 @@
 #include "cli/remedies.h"
 #include "cli/session_log.h"
 #include "cli/text_output.h"
+#include "firmware/firm_kind.h"
 #include "protocol/protocol_result.h"
 
 namespace qx80::cli {
 namespace {
 
-constexpr const char* kComponentNames[kComponentSlots] = {"TIPA", "UAMC", "FWUP", "FQI", "AGPF"};
+// Component slots are the kinds 0 to 4.
+const char* ComponentName(size_t slot) {
+  return FirmKindName(static_cast<FirmKind>(slot));
+}
 
 std::string Shown(const std::u16string& text) {
   return text.empty() ? "-" : Utf8(text);
@@ -90,7 +94,7 @@ const char* DeviceModeWord(int32_t mode) {
 void PrintDeviceVersions(std::ostream& out, const CDeviceSession::Versions& device) {
   out << " ";
   for (size_t slot = 0; slot < kComponentSlots; ++slot) {
-    out << " " << kComponentNames[slot] << " " << (VersionRead(device[slot]) ? Utf8(device[slot]) : "-");
+    out << " " << ComponentName(slot) << " " << (VersionRead(device[slot]) ? Utf8(device[slot]) : "-");
   }
   out << "\n";
 }
@@ -98,7 +102,7 @@ void PrintDeviceVersions(std::ostream& out, const CDeviceSession::Versions& devi
 std::string JsonVersions(const CDeviceSession::Versions& device) {
   std::string out = "{";
   for (size_t slot = 0; slot < kComponentSlots; ++slot) {
-    out += (slot == 0 ? "\"" : ", \"") + std::string(kComponentNames[slot]) + "\": " + JsonVersion(device[slot]);
+    out += (slot == 0 ? "\"" : ", \"") + std::string(ComponentName(slot)) + "\": " + JsonVersion(device[slot]);
   }
   return out + "}";
 }
@@ -107,7 +111,7 @@ std::string JsonComponents(const FirmSlots& slots, const CDeviceSession::Version
   std::string out = "[";
   for (size_t slot = 0; slot < kComponentSlots; ++slot) {
     const int index = static_cast<int>(slot);
-    out += std::string(slot == 0 ? "" : ", ") + "{\"name\": \"" + kComponentNames[slot] +
+    out += std::string(slot == 0 ? "" : ", ") + "{\"name\": \"" + ComponentName(slot) +
            "\", \"device\": " + JsonVersion(device[slot]) +
            ", \"package\": " + (slots.Data(index) != nullptr ? JsonString(slots.Version(index)) : "null") + "}";
   }
@@ -132,7 +136,7 @@ void PrintVersions(std::ostream& out, const FirmSlots& slots, const CDeviceSessi
     if (slots.Data(static_cast<int>(slot)) == nullptr && device[slot].empty()) {
       continue;
     }
-    out << "  " << std::left << std::setw(9) << kComponentNames[slot] << "  " << std::setw(6) << Shown(device[slot])
+    out << "  " << std::left << std::setw(9) << ComponentName(slot) << "  " << std::setw(6) << Shown(device[slot])
         << "  " << Shown(slots.Data(static_cast<int>(slot)) != nullptr ? image : u"") << "\n";
   }
 }

@@ -18,4 +18,24 @@ constexpr FirmKind FIRM_KIND_SIAM = 256;
 // Number of slot kinds (0 to 4); SIAM-wrapped images never go into a slot.
 constexpr int FIRM_SLOT_COUNT = 5;
 
+// What each kind is called where it is shown.
+struct FirmKindNameRow {
+  FirmKind kind;
+  const char* name;
+};
+inline constexpr FirmKindNameRow kFirmKindNames[] = {
+    {FIRM_KIND_TIPA, "TIPA"}, {FIRM_KIND_UAMC, "UAMC"}, {FIRM_KIND_FWUP, "FWUP"},
+    {FIRM_KIND_FQI, "FQI"},   {FIRM_KIND_AGPF, "AGPF"}, {FIRM_KIND_SIAM, "SIAM"},
+};
+
+// The name of `kind`; null for a value that is no kind.
+constexpr const char* FirmKindName(FirmKind kind) {
+  for (const FirmKindNameRow& row : kFirmKindNames) {
+    if (row.kind == kind) {
+      return row.name;
+    }
+  }
+  return nullptr;
+}
+
 }  // namespace qx80
