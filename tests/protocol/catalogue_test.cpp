@@ -17,8 +17,8 @@
 #include "protocol/device_protocol.h"
 #include "protocol/firmware_transfer.h"
 #include "protocol/parameter_block.h"
-#include "tests/protocol/channel_test_support.h"
 #include "tests/support/bound_recording_clock.h"
+#include "tests/support/channel_test_support.h"
 
 namespace qx80::test {
 namespace {
@@ -44,14 +44,8 @@ void Apply(Block& block, const std::vector<Change>& changes) {
   }
 }
 
-class CatalogueTest : public ChannelEnvironment {
+class CatalogueTest : public OpenChannelTest {
  protected:
-  void SetUp() override {
-    m_channel = Open();
-    ASSERT_NE(m_channel, nullptr);
-  }
-  void TearDown() override { m_channel.reset(); }
-
   // The block for `command`: the pattern, `setup` over it, and `buffer` in its pointer slot.
   static Block Prepare(int32_t command, const std::vector<Change>& setup, Bytes* buffer) {
     Block block = PatternBlock();
@@ -63,7 +57,6 @@ class CatalogueTest : public ChannelEnvironment {
   }
 
   ScriptedDevice m_device{m_bus};
-  std::unique_ptr<CDeviceProtocol> m_channel;
 };
 
 struct RowCase {
@@ -321,18 +314,11 @@ std::vector<LiteralRow> LoadLiteralRows() {
 }
 
 // The channel's waits are recorded, so that each command's time-out is seen exactly.
-class CatalogueLiteralTest : public ChannelEnvironment {
+class CatalogueLiteralTest : public OpenChannelTest {
  protected:
-  void SetUp() override {
-    m_channel = Open();
-    ASSERT_NE(m_channel, nullptr);
-  }
-  void TearDown() override { m_channel.reset(); }
-
   BoundRecordingClock m_recording{m_clock};
   ScopedClock m_scopedRecording{m_recording};
   ScriptedDevice m_device{m_bus};
-  std::unique_ptr<CDeviceProtocol> m_channel;
 };
 
 TEST_F(CatalogueLiteralTest, EveryCommandSendsAndCopiesItsLiteralBytesAndWaitsItsTimeOut) {

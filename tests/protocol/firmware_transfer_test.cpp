@@ -15,8 +15,8 @@
 #include "firmware/file_bytes.h"
 #include "protocol/parameter_block.h"
 #include "sim/sim_qx80_device.h"
-#include "tests/protocol/channel_test_support.h"
 #include "tests/support/bound_recording_clock.h"
+#include "tests/support/channel_test_support.h"
 #include "tests/support/image_builder.h"
 
 namespace qx80::test {

@@ -9,19 +9,13 @@
 #include "platform/window_message.h"
 #include "protocol/device_protocol.h"
 #include "protocol/parameter_block.h"
-#include "tests/protocol/channel_test_support.h"
+#include "tests/support/channel_test_support.h"
 
 namespace qx80::test {
 namespace {
 
-class NotificationTest : public ChannelEnvironment {
+class NotificationTest : public OpenChannelTest {
  protected:
-  void SetUp() override {
-    m_channel = Open();
-    ASSERT_NE(m_channel, nullptr);
-  }
-  void TearDown() override { m_channel.reset(); }
-
   ProtocolResult SwitchText(uint8_t on) {
     std::array<uint8_t, kParameterBlockSize> block{};
     block[0] = on;
@@ -37,7 +31,6 @@ class NotificationTest : public ChannelEnvironment {
   }
 
   ScriptedDevice m_device{m_bus};
-  std::unique_ptr<CDeviceProtocol> m_channel;
 };
 
 TEST_F(NotificationTest, SubKindsBecomeCodesAndValues) {

@@ -6,21 +6,15 @@
 
 #include "protocol/device_protocol.h"
 #include "protocol/parameter_block.h"
-#include "tests/protocol/channel_test_support.h"
+#include "tests/support/channel_test_support.h"
 
 namespace qx80::test {
 namespace {
 
 constexpr uint32_t kLongWaitMs = 600000;  // long enough for any machine, returns when answered
 
-class TransactionTest : public ChannelEnvironment {
+class TransactionTest : public OpenChannelTest {
  protected:
-  void SetUp() override {
-    m_channel = Open();
-    ASSERT_NE(m_channel, nullptr);
-  }
-  void TearDown() override { m_channel.reset(); }
-
   // A request message of `length` bytes (at least a header) with a distinct byte everywhere.
   static Bytes Request(uint32_t length) {
     Bytes request = Ramp(0x10, length);
@@ -41,7 +35,6 @@ class TransactionTest : public ChannelEnvironment {
   }
 
   ScriptedDevice m_device{m_bus};
-  std::unique_ptr<CDeviceProtocol> m_channel;
 };
 
 TEST_F(TransactionTest, RequestsAreCutInto63ByteReportsWithTheRestZeroFilled) {

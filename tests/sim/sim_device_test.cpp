@@ -10,21 +10,19 @@
 #include "protocol/device_protocol.h"
 #include "protocol/parameter_block.h"
 #include "sim/sim_qx80_device.h"
-#include "tests/protocol/channel_test_support.h"
+#include "tests/support/channel_test_support.h"
 
 namespace qx80::test {
 namespace {
 
 using Block = std::array<uint8_t, kParameterBlockSize>;
 
-class SimDeviceTest : public ChannelEnvironment {
+class SimDeviceTest : public OpenChannelTest {
  protected:
   void SetUp() override {
     m_device.KeepRequests();
-    m_channel = Open();
-    ASSERT_NE(m_channel, nullptr);
+    OpenChannelTest::SetUp();
   }
-  void TearDown() override { m_channel.reset(); }
 
   ProtocolResult Run(int32_t command, Block& block, StatusPair* status = nullptr) {
     return m_channel->Execute(command, block.data(), status);
@@ -45,7 +43,6 @@ class SimDeviceTest : public ChannelEnvironment {
                  QX80_PRODUCT_NORMAL,
                  {{0x00, "2.09 main"}, {0x21, "2.05"}, {0x20, "1.10 dsp"}, {0x22, "3.00"}, {0x01, "2.09 0123456789A"}},
                  SimModeSwitchConfig{}}};
-  std::unique_ptr<CDeviceProtocol> m_channel;
 };
 
 TEST_F(SimDeviceTest, ASetIsRememberedAndReturnedByItsGet) {

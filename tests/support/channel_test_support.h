@@ -231,4 +231,17 @@ class ChannelEnvironment : public ::testing::Test {
   ScopedHidBackend m_backend;
 };
 
+// A channel open in normal mode for every test, to the device the test class puts on the bus
+// as a member of its own (built before SetUp opens the channel, gone after TearDown closed it).
+class OpenChannelTest : public ChannelEnvironment {
+ protected:
+  void SetUp() override {
+    m_channel = Open();
+    ASSERT_NE(m_channel, nullptr);
+  }
+  void TearDown() override { m_channel.reset(); }
+
+  std::unique_ptr<CDeviceProtocol> m_channel;
+};
+
 }  // namespace qx80::test
