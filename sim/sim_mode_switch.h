@@ -5,6 +5,8 @@
 // brings it back in normal mode (when `switches` is set). The delays are clock milliseconds.
 #include <cstdint>
 
+#include "protocol/device_ids.h"
+
 namespace qx80 {
 
 constexpr uint16_t SIM_MSG_DEVICE_MODE = 0x0001;
@@ -20,11 +22,12 @@ struct SimModeSwitchConfig {
   // Whether command 1 restarts the device at all. A bare device answers it like any stored
   // setting, so tests of other messages may send it freely; the scenarios' devices restart.
   bool switches = false;
-  bool returnsInUpdateMode = true;    // false: it never comes back after leaving for update mode
-  uint32_t updateModeStayMs = 0;      // non-zero: leaves the bus for good this long after arriving
-  bool takesUpdate = true;            // false: comes back from its update mode with the firmware it had
-  bool returnsInNormalMode = true;    // false: it never comes back after leaving its update mode
-  uint16_t normalProductId = 0x2A01;  // the product id it comes back under in normal mode
+  bool returnsInUpdateMode = true;  // false: it never comes back after leaving for update mode
+  uint32_t updateModeStayMs = 0;    // non-zero: leaves the bus for good this long after arriving
+  bool takesUpdate = true;          // false: comes back from its update mode with the firmware it had
+  bool returnsInNormalMode = true;  // false: it never comes back after leaving its update mode
+  // The product id it comes back under in normal mode.
+  uint16_t normalProductId = QX80_PRODUCT_NORMAL;
 };
 
 }  // namespace qx80

@@ -7,9 +7,11 @@
 #include <string>
 #include <string_view>
 
+#include "firmware/firm_kind.h"
+
 namespace qx80 {
 
-constexpr size_t kComponentSlots = 5;  // TIPA, UAMC, FWUP, FQI, AGPF
+constexpr size_t kComponentSlots = FIRM_SLOT_COUNT;  // the firmware kinds 0 to 4
 
 // The inputs, indexed by component slot.
 struct VersionSlots {
