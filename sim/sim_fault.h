@@ -2,6 +2,7 @@
 // Misbehaviour of the simulated QX-80, as data: each fault says which requests it hits and
 // what the device does to its answer. A scenario is a list of them.
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 namespace qx80 {
@@ -27,5 +28,24 @@ struct SimFault {
   uint8_t detail = 0;
   std::vector<uint8_t> payload = {};
 };
+
+// Takes the first of `faults` that `hits` accepts and that has uses left (its field `uses`:
+// how many more requests it hits, -1 for ever). One use is counted; a fault used up leaves
+// the list. The fault is returned as it was before the count.
+template <typename Fault, typename Hits>
+std::optional<Fault> TakeFirstFault(std::vector<Fault>& faults, int32_t Fault::*uses, Hits hits) {
+  for (auto it = faults.begin(); it != faults.end(); ++it) {
+    int32_t& left = (*it).*uses;
+    if (left == 0 || !hits(*it)) {
+      continue;
+    }
+    Fault fault = *it;
+    if (left > 0 && --left == 0) {
+      faults.erase(it);
+    }
+    return fault;
+  }
+  return std::nullopt;
+}
 
 }  // namespace qx80

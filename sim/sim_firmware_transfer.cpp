@@ -13,10 +13,6 @@
 namespace qx80 {
 namespace {
 
-// Reply statuses; the same values as the device's own (sim/sim_qx80_device.h).
-constexpr uint8_t kStatusUnknownMessage = 0x01;
-constexpr uint8_t kStatusBadArgument = 0x02;
-
 constexpr uint16_t kFirmBeginLength = 7;  // target code, size, CRC
 constexpr uint16_t kSiamBeginLength = 6;  // size, CRC
 constexpr uint32_t kFirmMaxSize = 0x500000;
@@ -57,7 +53,7 @@ SimFirmwareTransfer::Answer SimFirmwareTransfer::Handle(const MessageHeader& req
                                                         bool updateMode) {
   std::lock_guard<std::mutex> lock(m_mutex);
   if (!updateMode || request.type != MSG_SET_REQUEST) {
-    return Acknowledge(request, kStatusUnknownMessage);
+    return Acknowledge(request, SIM_STATUS_UNKNOWN_MESSAGE);
   }
   const bool block = request.id == MSG_FIRM_BLOCK || request.id == MSG_SIAM_BLOCK;
   TransferPhase phase = TransferPhase::Begin;
@@ -78,7 +74,7 @@ SimFirmwareTransfer::Answer SimFirmwareTransfer::Handle(const MessageHeader& req
     answer.fault = fault->reply;
     return answer;
   }
-  Answer answer = Acknowledge(request, kStatusUnknownMessage);
+  Answer answer = Acknowledge(request, SIM_STATUS_UNKNOWN_MESSAGE);
   switch (request.id) {
     case MSG_FIRM_BEGIN:
     case MSG_SIAM_BEGIN:
@@ -126,7 +122,7 @@ SimFirmwareTransfer::Answer SimFirmwareTransfer::Handle(const MessageHeader& req
 SimFirmwareTransfer::Answer SimFirmwareTransfer::Begin(const MessageHeader& request, std::span<const uint8_t> data,
                                                        bool siam) {
   if (data.size() != (siam ? kSiamBeginLength : kFirmBeginLength)) {
-    return Acknowledge(request, kStatusBadArgument);
+    return Acknowledge(request, SIM_STATUS_BAD_ARGUMENT);
   }
   Session session;
   session.siam = siam;
@@ -138,7 +134,7 @@ SimFirmwareTransfer::Answer SimFirmwareTransfer::Begin(const MessageHeader& requ
   session.crc = ReadLe16(data.data() + 4);
   const bool sizeOk = siam ? session.size <= kSiamMaxSize : session.size > 0 && session.size <= kFirmMaxSize;
   if ((!siam && session.kind == FIRM_KIND_UNKNOWN) || !sizeOk) {
-    return Acknowledge(request, kStatusBadArgument);
+    return Acknowledge(request, SIM_STATUS_BAD_ARGUMENT);
   }
   session.image.assign(session.size, 0);
   m_session = std::move(session);
@@ -178,7 +174,7 @@ bool SimFirmwareTransfer::Complete() const {
 
 SimFirmwareTransfer::Answer SimFirmwareTransfer::End(const MessageHeader& request) {
   if (!m_session.has_value() || m_session->siam || (!m_session->ended && !Complete())) {
-    return Acknowledge(request, kStatusBadArgument);
+    return Acknowledge(request, SIM_STATUS_BAD_ARGUMENT);
   }
   const FirmKind kind = m_session->kind;
   if (!m_session->ended) {
@@ -198,7 +194,7 @@ SimFirmwareTransfer::Answer SimFirmwareTransfer::End(const MessageHeader& reques
 
 SimFirmwareTransfer::Answer SimFirmwareTransfer::Install(const MessageHeader& request) {
   if (!m_session.has_value() || !m_session->siam || !Complete()) {
-    return Acknowledge(request, kStatusBadArgument);
+    return Acknowledge(request, SIM_STATUS_BAD_ARGUMENT);
   }
   m_siamPayload = m_session->image;
   m_installed.push_back(request.arg);
@@ -208,17 +204,9 @@ SimFirmwareTransfer::Answer SimFirmwareTransfer::Install(const MessageHeader& re
 }
 
 std::optional<TransferFault> SimFirmwareTransfer::TakeFault(TransferPhase phase, int32_t index) {
-  for (auto it = m_faults.begin(); it != m_faults.end(); ++it) {
-    if (it->phase != phase || (it->index != kAnyTransferIndex && it->index != index)) {
-      continue;
-    }
-    TransferFault fault = *it;
-    if (it->attempts > 0 && --it->attempts == 0) {
-      m_faults.erase(it);
-    }
-    return fault;
-  }
-  return std::nullopt;
+  return TakeFirstFault(m_faults, &TransferFault::attempts, [&](const TransferFault& fault) {
+    return fault.phase == phase && (fault.index == kAnyTransferIndex || fault.index == index);
+  });
 }
 
 void SimFirmwareTransfer::AddFault(TransferFault fault) {

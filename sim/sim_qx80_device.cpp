@@ -339,17 +339,9 @@ SimQx80Device::Reply SimQx80Device::HandleMemory(const MessageHeader& request, s
 }
 
 std::optional<SimFault> SimQx80Device::TakeFault(uint16_t id) {
-  for (auto it = m_faults.begin(); it != m_faults.end(); ++it) {
-    if (it->times == 0 || (it->messageId != kAnyMessage && it->messageId != id)) {
-      continue;
-    }
-    SimFault fault = *it;
-    if (it->times > 0 && --it->times == 0) {
-      m_faults.erase(it);
-    }
-    return fault;
-  }
-  return std::nullopt;
+  return TakeFirstFault(m_faults, &SimFault::times, [id](const SimFault& fault) {
+    return fault.messageId == kAnyMessage || fault.messageId == id;
+  });
 }
 
 void SimQx80Device::Push(SimHidBus::DeviceId device, const std::vector<Report>& reports) {
