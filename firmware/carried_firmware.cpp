@@ -1,14 +1,13 @@
 // Kept apart from the rest of the slots so that only executables that carry the package
 // link the resource reader.
 #include "firmware/firm_slots.h"
-#include "platform/resources.h"
+#include "platform/resources/resources.h"
+#include "platform/resources/shared_resource_ids.h"
 
 namespace qx80 {
 
-constexpr uint16_t CARRIED_FIRMWARE_RESOURCE_ID = 131;
-
 int FirmSlots::LoadCarriedFirmware() {
-  const auto package = FindResourceBytes(ResourceType::Named(u"BIN"), CARRIED_FIRMWARE_RESOURCE_ID);
+  const auto package = FindResourceBytes(ResourceType::Named(u"BIN"), IDR_FIRMWARE);
   if (package.empty()) {
     return 0;
   }

@@ -1,7 +1,7 @@
 #include "updater/license_dlg.h"
 
 #include "platform/byte_reader.h"
-#include "platform/resources.h"
+#include "platform/resources/resources.h"
 #include "updater/resources/resource_ids.h"
 
 namespace qx80 {

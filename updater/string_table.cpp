@@ -4,7 +4,7 @@
 #include <cstdint>
 
 #include "platform/byte_reader.h"
-#include "platform/resources.h"
+#include "platform/resources/resources.h"
 
 namespace qx80 {
 namespace {

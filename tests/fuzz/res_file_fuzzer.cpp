@@ -4,8 +4,8 @@
 #include <span>
 
 #include "platform/byte_reader.h"
+#include "platform/resources/res_file.h"
 #include "tests/fuzz/fuzz_check.h"
-#include "updater/resources/res_file.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 2) {

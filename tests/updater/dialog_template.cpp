@@ -3,7 +3,7 @@
 #include <cstddef>
 
 #include "platform/byte_reader.h"
-#include "platform/resources.h"
+#include "platform/resources/resources.h"
 
 namespace qx80::test {
 namespace {

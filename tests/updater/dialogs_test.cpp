@@ -2,7 +2,7 @@
 // from the real templates.
 #include <gtest/gtest.h>
 
-#include "platform/resources.h"
+#include "platform/resources/resources.h"
 #include "platform/window_message.h"
 #include "tests/updater/fake_dialog_host.h"
 #include "updater/about_dlg.h"

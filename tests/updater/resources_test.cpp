@@ -1,6 +1,6 @@
 // The program's compiled resources: license texts, dialog templates, icon, manifest and
 // the carried package, as the native build reads them from the embedded .res file.
-#include "platform/resources.h"
+#include "platform/resources/resources.h"
 
 #include <gtest/gtest.h>
 

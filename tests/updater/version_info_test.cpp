@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/resources.h"
+#include "platform/resources/resources.h"
 
 namespace qx80 {
 namespace {

@@ -11,12 +11,12 @@
 #include <string>
 #include <vector>
 
-#include "platform/resources.h"
+#include "platform/resources/embedded_res.h"
+#include "platform/resources/res_file.h"
+#include "platform/resources/resources.h"
 #include "platform/window_message.h"
 #include "updater/license_dlg.h"
 #include "updater/progress_dlg.h"
-#include "updater/resources/embedded_res.h"
-#include "updater/resources/res_file.h"
 #include "updater/resources/resource_ids.h"
 #include "updater/win32/win32_app_platform.h"
 #include "updater/win32/win32_dialog_host.h"

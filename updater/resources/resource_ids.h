@@ -18,10 +18,11 @@
 #define IDD_LICENSE 201
 #define IDD_PROGRESS 202
 
-// Icons, license texts (type 23) and the carried firmware package (type "BIN").
+// Icons, license texts (type 23) and the carried firmware package (type "BIN", IDR_FIRMWARE,
+// defined with the ids that the lower layers look up).
+#include "platform/resources/shared_resource_ids.h"
 #define IDI_APP 128
 #define IDR_LICENSE 130
-#define IDR_FIRMWARE 131
 
 // Strings: titles, menu and buttons.
 #define IDS_ABOUT_MENU 501

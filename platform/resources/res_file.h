@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <span>
 
-#include "platform/resources.h"
+#include "platform/resources/resources.h"
 
 namespace qx80 {
 

@@ -1,7 +1,7 @@
 // Native builds: the resources are those of the embedded .res file.
-#include "platform/resources.h"
-#include "updater/resources/embedded_res.h"
-#include "updater/resources/res_file.h"
+#include "platform/resources/embedded_res.h"
+#include "platform/resources/res_file.h"
+#include "platform/resources/resources.h"
 
 namespace qx80 {
 

@@ -1,5 +1,5 @@
 // The .res reader: crafted files with numeric and named types, padding and broken lengths.
-#include "updater/resources/res_file.h"
+#include "platform/resources/res_file.h"
 
 #include <gtest/gtest.h>
 

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "platform/resources.h"
+#include "platform/resources/resources.h"
 
 namespace qx80 {
 

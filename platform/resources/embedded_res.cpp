@@ -1,4 +1,4 @@
-#include "updater/resources/embedded_res.h"
+#include "platform/resources/embedded_res.h"
 
 extern "C" const uint8_t qx80_embedded_res_begin[];
 extern "C" const uint8_t qx80_embedded_res_end[];

@@ -1,4 +1,4 @@
-#include "updater/resources/res_file.h"
+#include "platform/resources/res_file.h"
 
 #include <cstddef>
 #include <optional>
