@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <iomanip>
+#include <iterator>
 
 #include "cli/args.h"
 #include "cli/remedies.h"
@@ -28,6 +29,28 @@ bool VersionRead(const std::u16string& version) {
 
 std::string JsonVersion(const std::u16string& version) {
   return VersionRead(version) ? JsonString(version) : "null";
+}
+
+// How each mode is shown: a word in JSON, a name in text. Any mode but the two present ones
+// shows as the last row.
+struct ModeText {
+  int32_t mode;
+  const char* word;
+  const char* name;
+};
+constexpr ModeText kModeTexts[] = {
+    {DEVICE_MODE_NORMAL, "normal", "normal mode"},
+    {DEVICE_MODE_UPDATE, "update", "update mode"},
+    {DEVICE_MODE_ABSENT, "absent", "absent"},
+};
+
+const ModeText& ModeTextOf(int32_t mode) {
+  for (const ModeText& text : kModeTexts) {
+    if (text.mode == mode) {
+      return text;
+    }
+  }
+  return kModeTexts[std::size(kModeTexts) - 1];
 }
 
 }  // namespace
@@ -81,14 +104,7 @@ bool PrintOtherDevices(std::ostream& err, const DeviceLink& link) {
 }
 
 const char* DeviceModeWord(int32_t mode) {
-  switch (mode) {
-    case DEVICE_MODE_NORMAL:
-      return "normal";
-    case DEVICE_MODE_UPDATE:
-      return "update";
-    default:
-      return "absent";
-  }
+  return ModeTextOf(mode).word;
 }
 
 void PrintDeviceVersions(std::ostream& out, const CDeviceSession::Versions& device) {
@@ -119,14 +135,7 @@ std::string JsonComponents(const FirmSlots& slots, const CDeviceSession::Version
 }
 
 const char* DeviceModeName(int32_t mode) {
-  switch (mode) {
-    case DEVICE_MODE_NORMAL:
-      return "normal mode";
-    case DEVICE_MODE_UPDATE:
-      return "update mode";
-    default:
-      return "absent";
-  }
+  return ModeTextOf(mode).name;
 }
 
 void PrintVersions(std::ostream& out, const FirmSlots& slots, const CDeviceSession::Versions& device) {
