@@ -107,13 +107,19 @@ int RunCommandNumber(std::span<const std::string> args, std::ostream& out, std::
     PrintNoDevice(err, options);
     return EXIT_FAILED;
   }
-  std::copy(block.begin(), block.end(), device.m_params);
-  const ProtocolResult result = device.RunCommand(number);
+  StatusPair status;
+  const ProtocolResult result = device.RunCommand(
+      number, {.fill = [&block](ParameterBlock params) { std::copy(block.begin(), block.end(), params.begin()); },
+               .read =
+                   [&block, &status](ParameterBlockView params, const StatusPair& pair) {
+                     std::copy(params.begin(), params.end(), block.begin());
+                     status = pair;
+                   }});
   NoteTranscriptResult(result, ResultName(result));
   out << "device: QX-80 in " << DeviceModeName(mode) << "\n";
   out << "result: " << result << " (" << ResultName(result) << ")\n";
-  out << "status: " << device.m_status.status << ", detail: " << device.m_status.detail << "\n";
-  PrintBytes(out, "block", std::span<const uint8_t>(device.m_params, kParameterBlockSize));
+  out << "status: " << status.status << ", detail: " << status.detail << "\n";
+  PrintBytes(out, "block", block);
   if (!buffers.Filled().empty()) {
     PrintBytes(out, "buffer", buffers.Filled());
   }

@@ -30,14 +30,20 @@ bool CDeviceCommApp::Connect(int32_t mode) {
   return true;
 }
 
-ProtocolResult CDeviceCommApp::RunCommand(int32_t command, const std::atomic<bool>* stop) {
+ProtocolResult CDeviceCommApp::RunCommand(int32_t command, const CommandSteps& steps) {
   std::lock_guard<std::recursive_mutex> lock(m_lock);
   if (!m_channel) {
     return ResultNoChannel;
   }
-  m_channel->SetStopSignal(stop);
+  if (steps.fill) {
+    steps.fill(ParameterBlock(m_params));
+  }
+  m_channel->SetStopSignal(steps.stop);
   const ProtocolResult result = m_channel->Execute(command, m_params, &m_status);
   m_channel->SetStopSignal(nullptr);
+  if (steps.read) {
+    steps.read(ParameterBlockView(m_params), m_status);
+  }
   return result;
 }
 

@@ -128,14 +128,12 @@ void CFirmUpdater::OnThreadExit() {
 }
 
 ProtocolResult CFirmUpdater::RunModeCommand(uint8_t b0) {
-  std::lock_guard<std::recursive_mutex> lock(m_comm->m_lock);
-  m_comm->m_params[0] = b0;
-  return m_comm->RunCommand(CMD_SET_DEVICE_MODE);
+  return m_comm->RunCommand(CMD_SET_DEVICE_MODE, {.fill = [b0](ParameterBlock block) { block[0] = b0; }});
 }
 
 ProtocolResult CFirmUpdater::WaitForUpdateMode(uint32_t polls) {
   for (uint32_t pause = 0;; ++pause) {
-    if (g_deviceMode.load() == DEVICE_MODE_UPDATE && m_comm->m_ready.load() != 0) {
+    if (g_deviceMode.load() == DEVICE_MODE_UPDATE && m_comm->ReadyFlag() != 0) {
       return ResultOk;
     }
     if (m_stopRequested.load()) {
@@ -165,11 +163,13 @@ ProtocolResult CFirmUpdater::Settle() {
 ProtocolResult CFirmUpdater::WriteSections() {
   const uint32_t count = m_sectionCount.load();
   for (m_sectionIndex.store(0); m_sectionIndex.load() < count; m_sectionIndex.fetch_add(1)) {
-    // The whole section is written under the connection lock: the owner's connect and
-    // disconnect wait until it is done. A stop request reaches the transfer between blocks.
-    std::lock_guard<std::recursive_mutex> lock(m_comm->m_lock);
-    SetFirmSection(m_comm->m_params, m_job.sections[m_sectionIndex.load()]);
-    const ProtocolResult result = m_comm->RunCommand(CMD_WRITE_FIRMWARE, &m_stopRequested);
+    // The whole section is one command, written under the connection lock: the owner's
+    // connect and disconnect wait until it is done. A stop request reaches the transfer
+    // between blocks.
+    const FirmSection& section = m_job.sections[m_sectionIndex.load()];
+    const ProtocolResult result = m_comm->RunCommand(
+        CMD_WRITE_FIRMWARE, {.fill = [&section](ParameterBlock block) { SetFirmSection(block.data(), section); },
+                             .stop = &m_stopRequested});
     if (result != ResultOk) {
       return result;
     }

@@ -95,7 +95,7 @@ TEST_F(SessionTest, ReadsEachComponentOncePerChannel) {
   device.Unplug();
   ASSERT_TRUE(RunUntil([&] { return m_session->ReportedMode() == DEVICE_MODE_ABSENT; }));
   EXPECT_FALSE(m_session->IsConnected());
-  EXPECT_EQ(m_session->Device()->m_ready.load(), 0);
+  EXPECT_EQ(m_session->Device()->ReadyFlag(), 0);
   EXPECT_EQ(m_session->DeviceVersions(), CDeviceSession::Versions{});
   EXPECT_EQ(m_rig.Bus().OpenHandleCount(), 0u);
 }

@@ -179,7 +179,7 @@ TEST_P(UpdateProcedureTest, RunsTheProcedure) {
       << rig.Device().Requests().size() << ", mode " << g_deviceMode.load();
   EXPECT_EQ(finished.lParam, 0);
   updater->StopUpdate();
-  EXPECT_EQ(rig.Comm()->m_open.load(), 0) << "the worker's stop releases the channel";
+  EXPECT_EQ(rig.Comm()->OpenFlag(), 0) << "the worker's stop releases the channel";
 
   const RequestCounts requests = CountRequests(rig.Device());
   EXPECT_EQ(requests.enter, c.requests.enter);

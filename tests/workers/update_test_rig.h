@@ -107,7 +107,7 @@ class UpdateRig {
 
   // Waits until the owner has a channel open in `mode` (the watcher's first reports).
   bool WaitConnected(int32_t mode) {
-    return WaitUntil([&] { return g_deviceMode.load() == mode && m_comm->m_ready.load() != 0; });
+    return WaitUntil([&] { return g_deviceMode.load() == mode && m_comm->ReadyFlag() != 0; });
   }
 
   std::shared_ptr<CDeviceCommApp>& Comm() { return m_comm; }

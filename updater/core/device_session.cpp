@@ -1,6 +1,6 @@
 #include "updater/core/device_session.h"
 
-#include <cstring>
+#include <algorithm>
 #include <string_view>
 
 #include "firmware/version_text.h"
@@ -59,15 +59,16 @@ bool CDeviceSession::ConnectDevice(int32_t mode) {
 
 void CDeviceSession::ReadVersions() {
   for (size_t slot = 0; slot < kComponentSlots; ++slot) {
-    CDeviceCommApp& device = *m_device;
-    std::lock_guard<std::recursive_mutex> lock(device.m_lock);
-    uint8_t* block = device.m_params;
-    WriteLe32(block, kVersionSelectors[slot]);
-    std::memset(block + kVersionTextOffset, 0, kVersionClearEnd - kVersionTextOffset);
-    if (device.RunCommand(CMD_GET_VERSION) == ResultOk) {
-      block[kVersionTextOffset + kVersionShownChars] = 0;
-      m_deviceVersions[slot] = DisplayVersionText(
-          std::string_view(reinterpret_cast<const char*>(block + kVersionTextOffset), kVersionShownChars));
+    std::string shown;
+    const auto fill = [slot](ParameterBlock block) {
+      WriteLe32(block.data(), kVersionSelectors[slot]);
+      std::fill(block.begin() + kVersionTextOffset, block.begin() + kVersionClearEnd, uint8_t{0});
+    };
+    const auto read = [&shown](ParameterBlockView block, const StatusPair&) {
+      shown.assign(reinterpret_cast<const char*>(block.data() + kVersionTextOffset), kVersionShownChars);
+    };
+    if (m_device->RunCommand(CMD_GET_VERSION, {.fill = fill, .read = read}) == ResultOk) {
+      m_deviceVersions[slot] = DisplayVersionText(shown);
     } else {
       m_deviceVersions[slot] = kVersionUnavailable;
     }
