@@ -4,11 +4,10 @@
 
 #include "cli/commands.h"
 #include "cli/device_report.h"
+#include "cli/package_visit.h"
 #include "cli/remedies.h"
-#include "cli/session_loop.h"
 #include "cli/text_output.h"
 #include "platform/clock.h"
-#include "updater/core/device_link.h"
 
 namespace qx80::cli {
 namespace {
@@ -25,16 +24,11 @@ int RunStatus(std::span<const std::string> args, std::ostream& out, std::ostream
                                            {.package = true, .choose = true, .json = true}, false, options, out, err)) {
     return *done;
   }
-  FirmSlots slots;
-  if (!LoadPackage(options, slots, err)) {
+  PackageVisit visit(options);
+  if (!visit.Open(err)) {
     return EXIT_USAGE;
   }
-  DeviceLink link(options.speed, options.timeOuts);
-  if (!OpenDevice(link, options, err)) {
-    return EXIT_USAGE;
-  }
-  SessionLoop loop;
-  const int32_t mode = loop.WaitForDevice();
+  const int32_t mode = visit.WaitForDevice();
   if (mode == DEVICE_MODE_ABSENT) {
     if (options.json) {
       out << "{\"mode\": \"absent\"}\n";
@@ -43,10 +37,11 @@ int RunStatus(std::span<const std::string> args, std::ostream& out, std::ostream
     PrintRemedy(err, *RemedyFor(Situation::NoDevice));
     return EXIT_FAILED;
   }
-  CDeviceSession& session = loop.Session();
+  const FirmSlots& slots = visit.Slots();
+  CDeviceSession& session = visit.Session();
   const bool needed = IsUpdateNeeded(MakeVersionSlots(slots, session.DeviceVersions()));
   if (options.json) {
-    const std::string path = link.Chosen() != nullptr ? link.Chosen()->CurrentPath() : "";
+    const std::string path = visit.Link().Chosen() != nullptr ? visit.Link().Chosen()->CurrentPath() : "";
     out << "{\"mode\": " << JsonString(DeviceModeWord(mode))
         << ", \"path\": " << (path.empty() ? "null" : JsonString(path))
         << ", \"channel\": " << (session.IsConnected() ? "true" : "false")

@@ -10,12 +10,11 @@
 #include "cli/commands.h"
 #include "cli/device_report.h"
 #include "cli/interrupts.h"
-#include "cli/session_loop.h"
+#include "cli/package_visit.h"
 #include "cli/update_report.h"
 #include "device/transcript.h"
 #include "platform/clock.h"
 #include "protocol/protocol_result.h"
-#include "updater/core/device_link.h"
 #include "workers/firm_updater.h"
 
 #ifdef _WIN32
@@ -96,18 +95,15 @@ int RunUpdate(std::span<const std::string> args, std::ostream& out, std::ostream
     err << kInterruptedBeforeWrite;
     return true;
   };
-  FirmSlots slots;
-  if (!LoadPackage(options, slots, err)) {
+  PackageVisit visit(options);
+  if (!visit.Open(err)) {
     return EXIT_USAGE;
   }
-  DeviceLink link(options.speed, options.timeOuts);
-  if (!OpenDevice(link, options, err)) {
-    return EXIT_USAGE;
-  }
+  const FirmSlots& slots = visit.Slots();
+  SessionLoop& loop = visit.Loop();
+  CDeviceSession& session = visit.Session();
   UpdateReport report(out, err, options.json, OnTerminal(out));
-  SessionLoop loop;
-  CDeviceSession& session = loop.Session();
-  const int32_t mode = loop.WaitForDevice();
+  const int32_t mode = visit.WaitForDevice();
   if (interruptedBeforeWrite()) {
     return report.End(UpdateStatus::Interrupted, nullptr);
   }
@@ -182,7 +178,7 @@ int RunUpdate(std::span<const std::string> args, std::ostream& out, std::ostream
   }
   const uint32_t textId = session.OnUpdateFinished(result);
   report.Result(result, TicksSince(started, GetClock().TickCount()) / 1000, OutcomeText(textId));
-  const bool othersAppeared = PrintOtherDevices(err, link);
+  const bool othersAppeared = PrintOtherDevices(err, visit.Link());
   if (result == ResultStopped) {
     err << "qx80: " << kLeftInUpdateMode << "\n";
     return report.End(UpdateStatus::Interrupted, RemedyForResult(result, stage));

@@ -79,7 +79,7 @@ const DeviceOption kDeviceOptions[] = {
        }
        return true;
      }},
-    {{"--json", "", "", "print one JSON object instead of text (docs/cli.md)"},
+    {{"--json", "", "", "print JSON instead of text (update: one object per line; docs/cli.md)"},
      &DeviceOptionSet::json,
      [](const std::string&, DeviceOptions& options, std::ostream&) { return options.json = true; }},
     {{"--scale-time-outs", "", "", "with --speed, let the waits for answers run faster too (fault scenarios)"},

@@ -348,6 +348,17 @@ class Runner {
     return true;
   }
 
+  // WaitFor over the control that w[1] and w[2] name; a missing window or control is a miss too.
+  template <typename Check>
+  bool WaitForControl(const std::vector<std::string>& w, Check check, std::string& error, DWORD pollMs = kPollMs) {
+    return WaitFor(
+        [&](std::string& e) {
+          HWND control = nullptr;
+          return Control(w, control, e) && check(control, e);
+        },
+        error, pollMs);
+  }
+
   // Whether the command has exactly n - 1 arguments; the error says so when not.
   static bool Need(const std::vector<std::string>& w, size_t n, std::string& error) {
     if (w.size() == n) {
@@ -429,12 +440,9 @@ class Runner {
     if (!Need(w, 4, error)) {
       return false;
     }
-    return WaitFor(
-        [&](std::string& e) {
-          HWND control = nullptr;
-          if (!Control(w, control, e)) {
-            return false;
-          }
+    return WaitForControl(
+        w,
+        [&](HWND control, std::string& e) {
           const std::string actual = Narrow(command == "class" ? ClassName(control) : WindowText(control));
           e = command + " of " + w[1] + "/" + w[2] + " is \"" + actual.substr(0, 200) + "\", not \"" + w[3] + "\"";
           if (command == "prefix") {
@@ -452,12 +460,9 @@ class Runner {
       return false;
     }
     const bool want = w[3] == "1";
-    return WaitFor(
-        [&](std::string& e) {
-          HWND control = nullptr;
-          if (!Control(w, control, e)) {
-            return false;
-          }
+    return WaitForControl(
+        w,
+        [&](HWND control, std::string& e) {
           const bool actual = command == "enabled" ? IsWindowEnabled(control) != FALSE
                                                    : SendMessageW(control, BM_GETCHECK, 0, 0) == BST_CHECKED;
           e = command + " of " + w[1] + "/" + w[2] + " is " + (actual ? "1" : "0");
@@ -471,12 +476,9 @@ class Runner {
     if (!Need(w, 3, error)) {
       return false;
     }
-    return WaitFor(
-        [&](std::string& e) {
-          HWND control = nullptr;
-          if (!Control(w, control, e)) {
-            return false;
-          }
+    return WaitForControl(
+        w,
+        [&](HWND control, std::string& e) {
           GUITHREADINFO info{};
           info.cbSize = sizeof(info);
           const bool read = GetGUIThreadInfo(GetWindowThreadProcessId(control, nullptr), &info) != FALSE;
@@ -537,12 +539,9 @@ class Runner {
     if (!Need(w, 4, error)) {
       return false;
     }
-    return WaitFor(
-        [&](std::string& e) {
-          HWND control = nullptr;
-          if (!Control(w, control, e)) {
-            return false;
-          }
+    return WaitForControl(
+        w,
+        [&](HWND control, std::string& e) {
           const auto pos = SendMessageW(control, PBM_GETPOS, 0, 0);
           e = "progress of " + w[1] + "/" + w[2] + " is " + std::to_string(pos);
           return pos == std::stoi(w[3]);
@@ -556,12 +555,9 @@ class Runner {
       return false;
     }
     LRESULT first = -1;
-    return WaitFor(
-        [&](std::string& e) {
-          HWND control = nullptr;
-          if (!Control(w, control, e)) {
-            return false;
-          }
+    return WaitForControl(
+        w,
+        [&](HWND control, std::string& e) {
           const LRESULT pos = SendMessageW(control, PBM_GETPOS, 0, 0);
           if (first < 0) {
             first = pos;
@@ -578,13 +574,10 @@ class Runner {
       return false;
     }
     const bool want = w[3] == "1";
-    return WaitFor(
-        [&](std::string& e) {
-          HWND control = nullptr;
+    return WaitForControl(
+        w,
+        [&](HWND control, std::string& e) {
           ScreenPixels pixels;
-          if (!Control(w, control, e)) {
-            return false;
-          }
           if (!Capture(control, pixels)) {
             e = "cannot capture control " + w[1] + "/" + w[2];
             return false;

@@ -1,0 +1,40 @@
+#pragma once
+// The steps `qx80 status` and `qx80 update` begin with: the package loaded, the chosen QX-80's
+// bus open, and a device session that has looked for it once.
+#include <cstdint>
+#include <ostream>
+
+#include "cli/device_options.h"
+#include "cli/session_loop.h"
+#include "firmware/firm_slots.h"
+#include "updater/core/device_link.h"
+
+namespace qx80::cli {
+
+class PackageVisit {
+ public:
+  explicit PackageVisit(const DeviceOptions& options);
+  PackageVisit(const PackageVisit&) = delete;
+  PackageVisit& operator=(const PackageVisit&) = delete;
+
+  // Loads the package and opens the device's bus; false, with the reason on `err`, when
+  // either fails (the command then exits with EXIT_USAGE).
+  bool Open(std::ostream& err);
+  // Starts the session and waits for the watcher's first report: the mode found (0 when no
+  // QX-80 is present).
+  int32_t WaitForDevice() { return m_loop.WaitForDevice(); }
+
+  const FirmSlots& Slots() const { return m_slots; }
+  DeviceLink& Link() { return m_link; }
+  SessionLoop& Loop() { return m_loop; }
+  CDeviceSession& Session() { return m_loop.Session(); }
+
+ private:
+  const DeviceOptions& m_options;
+  FirmSlots m_slots;
+  // The link outlives the loop: the session's threads end before the bus goes.
+  DeviceLink m_link;
+  SessionLoop m_loop;
+};
+
+}  // namespace qx80::cli
