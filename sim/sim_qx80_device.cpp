@@ -182,6 +182,11 @@ std::vector<std::vector<uint8_t>> SimQx80Device::Requests() const {
   return m_requests;
 }
 
+void SimQx80Device::ObserveRequests(std::function<void(const MessageHeader&)> observer) {
+  std::lock_guard<std::mutex> lock(m_mutex);
+  m_observer = std::move(observer);
+}
+
 bool SimQx80Device::WaitIdle(std::chrono::milliseconds realBound) {
   return m_timer.WaitIdle(realBound);
 }
@@ -192,6 +197,8 @@ void SimQx80Device::OnOutputReport(SimHidBus::DeviceId device, std::span<const u
   std::optional<uint32_t> delayMs;
   std::optional<SimFirmwareTransfer::FollowUp> followUp;
   std::function<void()> afterReply;
+  std::function<void(const MessageHeader&)> observer;
+  MessageHeader header{};
   {
     std::lock_guard<std::mutex> lock(m_mutex);
     // The platform report starts with the report-id byte.
@@ -202,9 +209,11 @@ void SimQx80Device::OnOutputReport(SimHidBus::DeviceId device, std::span<const u
     if (m_keepRequests) {
       m_requests.emplace_back(request.begin(), request.end());
     }
+    observer = m_observer;
+    header = ReadHeader(request.data());
     Reply reply = Dispatch(request);
     bool answer = true;
-    const std::optional<SimFault> fault = reply.fault ? reply.fault : TakeFault(ReadHeader(request.data()).id);
+    const std::optional<SimFault> fault = reply.fault ? reply.fault : TakeFault(header.id);
     if (fault) {
       switch (fault->kind) {
         case SimFaultKind::NoAnswer:
@@ -241,6 +250,9 @@ void SimQx80Device::OnOutputReport(SimHidBus::DeviceId device, std::span<const u
       reports = FrameMessage(REPORT_RESPONSE_FIRST, EncodeMessage(reply.header, reply.data));
     }
     afterReply = std::exchange(m_afterReply, {});
+  }
+  if (observer) {
+    observer(header);
   }
   // The bus is called without the device's lock: it may wait for this very endpoint.
   if (unplug) {

@@ -95,6 +95,10 @@ class SimQx80Device final : public SimHidBus::Endpoint {
   void KeepRequests();
   // Every complete request received since KeepRequests, in order.
   std::vector<std::vector<uint8_t>> Requests() const;
+  // Runs `observer` on the header of every complete request from now on, before it is
+  // answered, on the host's writing thread and without the device's lock (tests: to change
+  // the clock at a given step of a run).
+  void ObserveRequests(std::function<void(const MessageHeader&)> observer);
   // Waits until no late answer is pending, at most `realBound`.
   bool WaitIdle(std::chrono::milliseconds realBound = std::chrono::seconds(10));
 
@@ -149,6 +153,7 @@ class SimQx80Device final : public SimHidBus::Endpoint {
   std::vector<SimFault> m_faults;
   bool m_keepRequests = false;
   std::vector<std::vector<uint8_t>> m_requests;
+  std::function<void(const MessageHeader&)> m_observer;
   // Set by a handler, run once its reply is on the bus: a restart's delay counts from there.
   std::function<void()> m_afterReply;
   SimModeSwitchConfig m_modeSwitch;

@@ -69,6 +69,9 @@ struct MatrixRow {
   // The output from which on the time-outs are scaled: what comes before should succeed and
   // runs on real time-outs, what comes after has a time-out as its outcome.
   const char* scaleFrom = nullptr;
+  // Time-outs scaled only while the transfer ends: from the device's first end request until
+  // the closing command, so that the switch, the blocks and the restart run on real ones.
+  bool scaleEnds = false;
 };
 
 void PrintTo(const MatrixRow& row, std::ostream* os) {
@@ -82,8 +85,8 @@ void PrintTo(const MatrixRow& row, std::ostream* os) {
 //   never-returns: 601 pauses of 200 ms, then 15 s for the device's return: about 140 s;
 //   leaves-during-ticks: the switch, 20 ticks of 500 ms, 26 pauses of 200 ms, 15 s: about 35 s,
 //   but a busy machine may let its 4 s stay pass unseen, and the run is then never-returns';
-//   end-timeout: the switch and ticks, five ends of 39.24 s, the closing command and the
-//   restart: about 230 s;
+//   end-timeout: the switch and ticks, five ends of 39.24 s (only these on scaled time-outs),
+//   the closing command and the restart: about 230 s;
 //   gone-after-update: the whole update on real time-outs (about 19 s), then, scaled from the
 //   moment the tool waits for the device's return, 130 s for it: about 150 s.
 constexpr const char* kScaled = "--scale-time-outs";
@@ -102,7 +105,7 @@ const MatrixRow kRows[] = {
     {"RefuseBlock3",                    "sim:refuse-block-3",        {},                50,    ResultWriteFailed,     1,    true,   Mode::Normal, kAtMostTheToolsGuardS},
     {"NakThenOk",                       "sim:nak-then-ok",           {},                50,    ResultOk,              0,    true,   Mode::Normal, kAtMostTheToolsGuardS},
     {"LastBlockStatus1",                "sim:last-block-status-1",   {},                50,    ResultWriteFailed,     1,    true,   Mode::Normal, kAtMostTheToolsGuardS},
-    {"EndTimeout",                      "sim:end-timeout",           {kScaled},         20,    ResultFinishFailed,    1,    true,   Mode::Normal, 690, nullptr, 0, true},
+    {"EndTimeout",                      "sim:end-timeout",           {},                20,    ResultFinishFailed,    1,    true,   Mode::Normal, 690, nullptr, 0, true, nullptr, true},
     {"UnplugMidTransfer",               "sim:unplug-mid-transfer",   {},                50,    ResultChannelClosed,   1,    false,  Mode::Absent, kAtMostTheToolsGuardS},
     {"VersionsRefused",                 "sim:versions-refused",      {},                50,    ResultOk,              3,    true,   Mode::Normal, kAtMostTheToolsGuardS},
     {"KeepsOldFirmware",                "sim:keeps-old-firmware",    {},                50,    ResultOk,              3,    true,   Mode::Normal, kAtMostTheToolsGuardS},
@@ -138,13 +141,27 @@ DeviceSeen See(SimQx80Device& device) {
   return seen;
 }
 
+// Switches the clock's bounds as the device sees the transfer's end and then the closing
+// command: only the waits for the end's answers are scaled.
+void ScaleTheEnds(const MessageHeader& header) {
+  auto& clock = dynamic_cast<ScaledClock&>(GetClock());
+  if (header.id == MSG_FIRM_END) {
+    clock.SetBounds(Bounds::Scaled);
+  } else if (header.id == SIM_MSG_DEVICE_MODE && header.arg == SIM_LEAVE_UPDATE_MODE) {
+    clock.SetBounds(Bounds::Real);
+  }
+}
+
 TEST_P(UpdateFaultMatrixTest, EndsAsTheRowSays) {
   const MatrixRow& row = GetParam();
   std::vector<DeviceSeen> seen;
   WatchSimRigs({.began =
-                    [](SimQx80Rig& rig) {
+                    [&row](SimQx80Rig& rig) {
                       for (size_t i = 0; i < rig.DeviceCount(); ++i) {
                         rig.Device(i).KeepRequests();
+                        if (row.scaleEnds) {
+                          rig.Device(i).ObserveRequests(&ScaleTheEnds);
+                        }
                       }
                     },
                 .ending =
