@@ -79,11 +79,14 @@ void PrintTo(const MatrixRow& row, std::ostream* os) {
 }
 
 // Rows whose outcome is a time-out (of a reply, of the device's return) scale the time-outs
-// and run slower, so that the bound holds on a busy machine; their bounds are three times
-// the longest the path may take:
+// from the step whose time-out it is (the whole run for no-ack-switch, whose first step is
+// it) and run slower, so that the bound holds on a busy machine; their bounds are three
+// times the longest the path may take:
 //   no-ack-switch: four attempts of command 1 at 5 s, the device never left: about 25 s;
-//   never-returns: 601 pauses of 200 ms, then 15 s for the device's return: about 140 s;
-//   leaves-during-ticks: the switch, 20 ticks of 500 ms, 26 pauses of 200 ms, 15 s: about 35 s,
+//   never-returns: 601 pauses of 200 ms, then 15 s for the device's return (scaled from the
+//   tool's wait for it): about 140 s;
+//   leaves-during-ticks: the switch, 20 ticks of 500 ms, 26 pauses of 200 ms, 15 s (scaled as
+//   in never-returns): about 35 s,
 //   but a busy machine may let its 4 s stay pass unseen, and the run is then never-returns';
 //   end-timeout: the switch and ticks, five ends of 39.24 s (only these on scaled time-outs),
 //   the closing command and the restart: about 230 s;
@@ -99,9 +102,9 @@ const MatrixRow kRows[] = {
     {"UpToDate",                        "sim:up-to-date",            {},                50,    ResultOk,              0,    true,   Mode::Normal, kAtMostTheToolsGuardS},
     {"StartInUpdateMode",               "sim:start-in-update-mode",  {},                50,    ResultOk,              0,    true,   Mode::Normal, kAtMostTheToolsGuardS},
     {"NoAckSwitch",                     "sim:no-ack-switch",         {kScaled},         20,    ResultTransferFailed,  1,    false,  Mode::Normal, 75},
-    {"NeverReturns",                    "sim:never-returns",         {kScaled},         20,    ResultModeTimeout,     1,    false,  Mode::Absent, 420},
+    {"NeverReturns",                    "sim:never-returns",         {},                20,    ResultModeTimeout,     1,    false,  Mode::Absent, 420, nullptr, 0, false, kReturnWait},
     {"ReturnsLate",                     "sim:returns-late",          {},                50,    ResultOk,              0,    true,   Mode::Normal, kAtMostTheToolsGuardS},
-    {"LeavesDuringTicks",               "sim:leaves-during-ticks",   {kScaled},         20,    ResultModeTimeout,     1,    false,  Mode::Absent, 420},
+    {"LeavesDuringTicks",               "sim:leaves-during-ticks",   {},                20,    ResultModeTimeout,     1,    false,  Mode::Absent, 420, nullptr, 0, false, kReturnWait},
     {"RefuseBlock3",                    "sim:refuse-block-3",        {},                50,    ResultWriteFailed,     1,    true,   Mode::Normal, kAtMostTheToolsGuardS},
     {"NakThenOk",                       "sim:nak-then-ok",           {},                50,    ResultOk,              0,    true,   Mode::Normal, kAtMostTheToolsGuardS},
     {"LastBlockStatus1",                "sim:last-block-status-1",   {},                50,    ResultWriteFailed,     1,    true,   Mode::Normal, kAtMostTheToolsGuardS},
