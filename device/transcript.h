@@ -21,8 +21,8 @@ namespace qx80 {
 // The first line of every transcript; the number changes when a reader would misread.
 constexpr std::string_view kTranscriptHeader = "qx80-transcript 1";
 
-// What a reader takes: a whole update writes about 7 MB in lines of under 200
-// characters over a few hours; anything beyond these bounds is not a transcript of ours.
+// What a reader takes: a whole update writes about 7 MB in lines of under 200 characters, and
+// its longest legal run lasts hours; anything beyond these bounds is not a transcript of ours.
 constexpr uint64_t kMaxTranscriptBytes = 64ULL * 1024 * 1024;
 constexpr size_t kMaxTranscriptLineLength = 16 * 1024;
 constexpr double kMaxTranscriptSeconds = 1.0e7;  // about 116 days
