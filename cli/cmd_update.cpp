@@ -96,7 +96,7 @@ int RunUpdate(std::span<const std::string> args, std::ostream& out, std::ostream
     return true;
   };
   PackageVisit visit(options);
-  if (!visit.Open(err)) {
+  if (!visit.Open(err, PackageVisit::Use::Write)) {
     return EXIT_USAGE;
   }
   const FirmSlots& slots = visit.Slots();
@@ -113,7 +113,7 @@ int RunUpdate(std::span<const std::string> args, std::ostream& out, std::ostream
   }
   report.Before(mode, slots, session.DeviceVersions());
 
-  if (!IsUpdateNeeded(MakeVersionSlots(slots, session.DeviceVersions())) && !options.yes) {
+  if (!UpdateNeeded(mode, slots, session.DeviceVersions()) && !options.yes) {
     const bool confirmed = !options.json && Confirm(out);
     if (interruptedBeforeWrite()) {
       return report.End(UpdateStatus::Interrupted, nullptr);

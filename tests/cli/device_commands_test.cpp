@@ -1,11 +1,16 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <filesystem>
 #include <iostream>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "cli/commands.h"
+#include "protocol/version_query.h"
+#include "tests/support/image_builder.h"
+#include "updater/core/device_link.h"
 
 namespace qx80::cli {
 namespace {
@@ -154,7 +159,29 @@ const CommandCase kCases[] = {
      ""},
     {"CommandTextSwitchGetsNoHandler",
      &RunCommandNumber,
-     {"0x25", "--block", "01 00 00 00 41 41 41 41 41 41 41 41", "--device", "sim"},
+     {"0x25", "--block", "01 00 00 00 41 41 41 41 41 41 41 41", "--device", "sim", "--yes"},
+     "",
+     0,
+     {"result: 0 (ResultOk)"},
+     ""},
+    // A command that changes the device needs --yes; the refusal says what it would do.
+    {"CommandModeSwitchNeedsYes",
+     &RunCommandNumber,
+     {"1", "--device", "sim"},
+     "",
+     2,
+     {},
+     "qx80: command 1 switches the QX-80's mode: it restarts, and value 0 leaves it in update mode"},
+    {"CommandSetNeedsYes",
+     &RunCommandNumber,
+     {"0x05", "--block", "01 02 03 04", "--device", "sim"},
+     "",
+     2,
+     {},
+     "qx80: command 0x05 writes to the QX-80 (a setting, an action or its memory); give --yes to run it\n"},
+    {"CommandSetWithYes",
+     &RunCommandNumber,
+     {"0x05", "--block", "01 02 03 04", "--device", "sim", "-y"},
      "",
      0,
      {"result: 0 (ResultOk)"},
@@ -259,6 +286,101 @@ INSTANTIATE_TEST_SUITE_P(Sim, DeviceCommandTest, ::testing::ValuesIn(kCases),
                          [](const ::testing::TestParamInfo<CommandCase>& param) {
                            return std::string(param.param.name);
                          });
+
+// A small package of a main and a second part, as the carried one is laid out.
+test::Bytes SmallPackage() {
+  return test::Concat({test::BuildHeaderImage(FIRM_KIND_UAMC, 0x1000), test::BuildHeaderImage(FIRM_KIND_FWUP, 0x400)});
+}
+
+// Counts the simulated buses set up: a command that refuses its package never opens one.
+class PackageGuardTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    WatchSimRigs({.began = [this](SimQx80Rig&) { ++m_busesOpened; }});
+  }
+  void TearDown() override { WatchSimRigs({}); }
+
+  std::atomic<int> m_busesOpened{0};
+};
+
+TEST_F(PackageGuardTest, AFaultyPackageIsRefusedBeforeTheDeviceIsTouched) {
+  test::Bytes flipped = SmallPackage();
+  flipped[0x800] ^= 1;
+  test::Bytes truncated = SmallPackage();
+  truncated.resize(0x1200);
+  const test::TempImageFile flippedFile(flipped);
+  const test::TempImageFile truncatedFile(truncated);
+  const test::TempImageFile trailingFile(test::Concat({SmallPackage(), test::RandomBytes(100, 4)}));
+  const test::TempImageFile emptyFile(test::Bytes{});
+  const test::TempImageFile garbageFile(test::RandomBytes(500, 3));
+  test::Bytes firstCut = SmallPackage();
+  firstCut.resize(0x800);
+  const test::TempImageFile firstCutFile(firstCut);
+  const std::string missing = (std::filesystem::temp_directory_path() / "qx80-missing-package.bin").string();
+  const struct {
+    std::string package;
+    std::string err;
+  } cases[] = {
+      {flippedFile.Path().string(),
+       "qx80: the package's part 1 (UAMC, offset 0, 4096 bytes) is damaged: checksum mismatch (load -7)\n"
+       "qx80: the package is refused; nothing was sent to the QX-80\n"},
+      {truncatedFile.Path().string(),
+       "qx80: the package's 512 bytes after the last part (from offset 4096) are not used: a FWUP part that declares "
+       "1024 bytes, cut short\n"},
+      {trailingFile.Path().string(), "(from offset 5120) are not used: no part the updater knows\n"},
+      {emptyFile.Path().string(), ": it is empty\n"},
+      {garbageFile.Path().string(), ": it is not a firmware package (no part the updater knows at its start)\n"},
+      {firstCutFile.Path().string(), ": it is cut short: its UAMC part declares 4096 bytes, the file holds 2048\n"},
+      {missing, "qx80: cannot read the package " + missing + ": No such file or directory\n"},
+      {std::filesystem::temp_directory_path().string(), ": it is a folder\n"},
+  };
+  for (const auto& c : cases) {
+    const CommandRun run = RunCommand(&RunUpdate, {"--device", "sim", "--yes", "--package", c.package});
+    EXPECT_EQ(run.exit, 2) << c.package;
+    EXPECT_EQ(run.out, "") << c.package;
+    EXPECT_NE(run.err.find(c.err), std::string::npos) << c.package << ": " << run.err;
+  }
+  EXPECT_EQ(m_busesOpened.load(), 0);
+}
+
+TEST_F(PackageGuardTest, StatusMarksADamagedPartAndNamesTheFault) {
+  test::Bytes flipped = SmallPackage();
+  flipped[0x800] ^= 1;
+  const test::TempImageFile flippedFile(flipped);
+  CommandRun run = RunCommand(&RunStatus, {"--device", "sim", "--package", flippedFile.Path().string()});
+  EXPECT_EQ(run.exit, 0);
+  EXPECT_NE(run.out.find("UAMC       2.05    damaged\n  FWUP       2.05    2.09\n"), std::string::npos) << run.out;
+  EXPECT_EQ(run.err,
+            "qx80: the package's part 1 (UAMC, offset 0, 4096 bytes) is damaged: checksum mismatch (load -7); qx80 "
+            "update refuses it\n");
+
+  run = RunCommand(&RunStatus, {"--device", "sim", "--json", "--package", flippedFile.Path().string()});
+  EXPECT_NE(run.out.find(", \"package_problems\": [\"part 1 (UAMC, offset 0, 4096 bytes) is damaged: checksum "
+                         "mismatch (load -7)\"]}\n"),
+            std::string::npos)
+      << run.out;
+  run = RunCommand(&RunStatus, {"--device", "sim", "--json"});
+  EXPECT_NE(run.out.find(", \"package_problems\": []}\n"), std::string::npos) << run.out;
+}
+
+// A device found in its update mode has no working firmware, whatever versions it reports:
+// it always needs the update, which goes ahead without a question.
+TEST_F(PackageGuardTest, ADeviceInUpdateModeAlwaysNeedsTheUpdate) {
+  WatchSimRigs({.began = [](SimQx80Rig& rig) {
+    for (const uint8_t selector : kVersionSelectors) {
+      rig.Device().SetVersion(selector, "2.09");
+    }
+  }});
+  CommandRun run = RunCommand(&RunStatus, {"--device", "sim:start-in-update-mode"});
+  EXPECT_EQ(run.exit, 0);
+  EXPECT_NE(run.out.find("UAMC       2.09    2.09\n"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("update needed: yes\n"), std::string::npos) << run.out;
+
+  run = RunCommand(&RunUpdate, {"--device", "sim:start-in-update-mode"}, "n\n");
+  EXPECT_EQ(run.exit, 0) << run.out << run.err;
+  EXPECT_EQ(run.out.find("No update needed"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("result: 0 (ResultOk)"), std::string::npos) << run.out;
+}
 
 }  // namespace
 }  // namespace qx80::cli
