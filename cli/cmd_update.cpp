@@ -11,6 +11,7 @@
 #include "cli/device_report.h"
 #include "cli/interrupts.h"
 #include "cli/package_visit.h"
+#include "cli/update_dry_run.h"
 #include "cli/update_report.h"
 #include "device/transcript.h"
 #include "platform/clock.h"
@@ -43,7 +44,12 @@ constexpr const char* UPDATE_HELP =
     "Exit status: 0 updated and confirmed (the device shows the package's versions); 1 failed or\n"
     "not started; 2 bad arguments, an unreadable package or no single QX-80 chosen; 3 unconfirmed\n"
     "(the update reported success, but the device did not come back or shows other versions);\n"
-    "4 interrupted.\n";
+    "4 interrupted.\n"
+    "With --dry-run nothing that changes the device is sent: the tool reads the device's mode and\n"
+    "versions, checks the package, states the plan (parts, blocks, bytes, the time on a full-speed\n"
+    "link and the longest it may take), rehearses the whole update against a simulated twin of the\n"
+    "device (its mode and versions) in this process and prints the outcome it expects; exit status\n"
+    "0 when the rehearsal ends confirmed, 1 when not or no QX-80 is found, 2 as above.\n";
 
 // The worker posts its result at the latest when its longest legal run ends (every request
 // waiting out its time-out on every attempt); the wait only guards against a lost message, so
@@ -82,11 +88,15 @@ bool Confirm(std::ostream& out) {
 
 int RunUpdate(std::span<const std::string> args, std::ostream& out, std::ostream& err) {
   DeviceOptions options;
-  if (const auto done =
-          ParseDeviceCommand(UPDATE_COMMAND, UPDATE_HELP, args,
-                             {.package = true, .yes = true, .choose = true, .json = true}, false, options, out, err)) {
+  if (const auto done = ParseDeviceCommand(UPDATE_COMMAND, UPDATE_HELP, args,
+                                           {.package = true, .yes = true, .choose = true, .json = true, .dryRun = true},
+                                           false, options, out, err)) {
     return *done;
   }
+  return options.dryRun ? RunDryRun(options, out, err) : UpdateDevice(options, out, err);
+}
+
+int UpdateDevice(const DeviceOptions& options, std::ostream& out, std::ostream& err) {
   const InterruptWatch interrupts;
   const auto interruptedBeforeWrite = [&] {
     if (interrupts.Count() == 0) {
@@ -212,7 +222,8 @@ int RunUpdate(std::span<const std::string> args, std::ostream& out, std::ostream
 }
 
 const Command UPDATE_COMMAND = {"update", &RunUpdate,
-                                "[--yes] [--json] [--device D] [--path P | --index N] [--package FILE] [--speed X]",
+                                "[--yes] [--dry-run] [--json] [--device D] [--path P | --index N] [--package FILE] "
+                                "[--speed X]",
                                 "update the device's firmware with the package"};
 
 }  // namespace qx80::cli

@@ -19,7 +19,17 @@ bool PackageVisit::Open(std::ostream& err, Use use) {
     err << "qx80: the package is refused; nothing was sent to the QX-80\n";
     return false;
   }
-  return OpenDevice(m_link, m_options, err);
+  if (!OpenDevice(m_link, m_options, err)) {
+    return false;
+  }
+  if (m_link.Rig() != nullptr) {
+    for (const auto& [selector, text] : m_options.simVersions) {
+      for (size_t i = 0; i < m_link.Rig()->DeviceCount(); ++i) {
+        m_link.Rig()->Device(i).SetVersion(selector, text);
+      }
+    }
+  }
+  return true;
 }
 
 }  // namespace qx80::cli

@@ -1,13 +1,19 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <filesystem>
+#include <fstream>
 #include <iostream>
+#include <iterator>
+#include <mutex>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "cli/commands.h"
+#include "protocol/device_ids.h"
+#include "protocol/message.h"
 #include "protocol/version_query.h"
 #include "tests/support/image_builder.h"
 #include "updater/core/device_link.h"
@@ -287,6 +293,20 @@ INSTANTIATE_TEST_SUITE_P(Sim, DeviceCommandTest, ::testing::ValuesIn(kCases),
                            return std::string(param.param.name);
                          });
 
+// The commands that need --yes come from the catalogue; the manual page shows the same list.
+TEST(CommandConsentTest, HelpAndManualListTheCommandsThatChangeTheDevice) {
+  const std::string list = CommandsNeedingYes();
+  EXPECT_TRUE(
+      list.starts_with("Commands that change the QX-80 and need --yes:\n  mode switch: 0x01\n  writes: 0x03 0x05"))
+      << list;
+  EXPECT_EQ(list.find(" 0x0B"), std::string::npos) << "the version query only reads";
+  const CommandRun help = RunCommand(&RunCommandNumber, {"--help"});
+  EXPECT_NE(help.out.find(list), std::string::npos) << help.out;
+  std::ifstream page(QX80_MAN_PAGE);
+  const std::string manual((std::istreambuf_iterator<char>(page)), std::istreambuf_iterator<char>());
+  EXPECT_NE(manual.find(".in +4n\n" + list + ".in\n"), std::string::npos) << "packaging/linux/qx80.1 lists:\n" << list;
+}
+
 // A small package of a main and a second part, as the carried one is laid out.
 test::Bytes SmallPackage() {
   return test::Concat({test::BuildHeaderImage(FIRM_KIND_UAMC, 0x1000), test::BuildHeaderImage(FIRM_KIND_FWUP, 0x400)});
@@ -380,6 +400,87 @@ TEST_F(PackageGuardTest, ADeviceInUpdateModeAlwaysNeedsTheUpdate) {
   EXPECT_EQ(run.exit, 0) << run.out << run.err;
   EXPECT_EQ(run.out.find("No update needed"), std::string::npos) << run.out;
   EXPECT_NE(run.out.find("result: 0 (ResultOk)"), std::string::npos) << run.out;
+}
+
+// The dry run reads the device and rehearses on a twin: the device itself gets only gets (the
+// version queries), never the mode switch or a write, while the twin gets the whole update.
+class DryRunTest : public ::testing::Test {
+ protected:
+  struct Seen {
+    std::vector<MessageHeader> requests;
+    uint16_t productIdAtEnd = 0;
+  };
+
+  void SetUp() override {
+    WatchSimRigs({.began =
+                      [this](SimQx80Rig& rig) {
+                        std::lock_guard<std::mutex> lock(m_mutex);
+                        const size_t index = m_rigs.size();
+                        m_rigs.emplace_back();
+                        rig.Device().ObserveRequests([this, index](const MessageHeader& header) {
+                          std::lock_guard<std::mutex> lock(m_mutex);
+                          m_rigs[index].requests.push_back(header);
+                        });
+                      },
+                  .ending =
+                      [this](SimQx80Rig& rig) {
+                        std::lock_guard<std::mutex> lock(m_mutex);
+                        for (Seen& seen : m_rigs) {
+                          if (seen.productIdAtEnd == 0) {
+                            seen.productIdAtEnd = rig.Device().ProductId();
+                            break;
+                          }
+                        }
+                      }});
+  }
+  void TearDown() override { WatchSimRigs({}); }
+
+  std::mutex m_mutex;
+  std::vector<Seen> m_rigs;  // the device first, then the twin
+};
+
+TEST_F(DryRunTest, OnlyReadsReachTheDeviceAndTheTwinTakesTheWholeUpdate) {
+  for (const char* device : {"sim", "sim:start-in-update-mode"}) {
+    m_rigs.clear();
+    const CommandRun run = RunCommand(&RunUpdate, {"--device", device, "--dry-run"});
+    EXPECT_EQ(run.exit, 0) << device << run.out << run.err;
+    EXPECT_EQ(run.err, "") << device;
+    for (const char* line :
+         {"package: 2 parts, each passes its check\n", "  UAMC: 2721152 bytes in 665 blocks\n",
+          "  FWUP: 289268 bytes in 71 blocks\n", "  all: 3010420 bytes in 736 blocks\n",
+          "  time on a full-speed link: 1 min 0 s and the QX-80's restarts; longest it may take: ",
+          "update needed: yes\n", "rehearsal: result 0 (ResultOk), confirmed\n",
+          "expected outcome: the QX-80 is updated and restarts in normal mode with UAMC 2.09, FWUP 2.09",
+          "dry run: only reads reached the QX-80; nothing was changed\n"}) {
+      EXPECT_NE(run.out.find(line), std::string::npos) << device << ": " << line << " in\n" << run.out;
+    }
+    std::lock_guard<std::mutex> lock(m_mutex);
+    ASSERT_EQ(m_rigs.size(), 2u) << device;
+    EXPECT_FALSE(m_rigs[0].requests.empty()) << device << ": the device's versions are read";
+    for (const MessageHeader& request : m_rigs[0].requests) {
+      EXPECT_EQ(request.type, MSG_GET_REQUEST) << device << ": request id " << request.id << " reached the device";
+    }
+    const uint16_t modeAsFound = std::string_view(device) == "sim" ? QX80_PRODUCT_NORMAL : QX80_PRODUCT_UPDATE;
+    EXPECT_EQ(m_rigs[0].productIdAtEnd, modeAsFound) << device;
+    EXPECT_TRUE(std::ranges::any_of(m_rigs[1].requests, [](const MessageHeader& r) { return r.length > 4096; }))
+        << device << ": the twin is written";
+  }
+}
+
+TEST_F(DryRunTest, JsonStatesThePlanAndTheRehearsal) {
+  const CommandRun run = RunCommand(&RunUpdate, {"--device", "sim:up-to-date", "--dry-run", "--json"});
+  EXPECT_EQ(run.exit, 0) << run.out << run.err;
+  for (const char* line :
+       {"{\"event\": \"before\", \"mode\": \"normal\", ",
+        "{\"event\": \"plan\", \"parts\": [{\"name\": \"UAMC\", \"bytes\": 2721152, \"blocks\": 665}, "
+        "{\"name\": \"FWUP\", \"bytes\": 289268, \"blocks\": 71}], \"bytes\": 3010420, \"blocks\": 736, "
+        "\"full_speed_seconds\": 60, \"longest_seconds\": ",
+        ", \"update_needed\": false}\n",
+        "{\"event\": \"rehearsal\", \"code\": 0, \"name\": \"ResultOk\", \"status\": \"confirmed\", \"exit\": 0, "
+        "\"remedy\": null}\n",
+        "{\"event\": \"end\", \"status\": \"rehearsed\", \"exit\": 0, \"remedy\": null}\n"}) {
+    EXPECT_NE(run.out.find(line), std::string::npos) << line << " in\n" << run.out;
+  }
 }
 
 }  // namespace
