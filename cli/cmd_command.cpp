@@ -32,7 +32,7 @@ constexpr const char* COMMAND_HELP =
     "command does and exits with status 2 (the refused ones stay refused).\n";
 
 constexpr size_t kBytesPerLine = 16;
-constexpr size_t kNumbersPerLine = 16;
+constexpr size_t kNumbersPerLine = 12;
 
 // What a command that changes the device does, for the refusal without --yes.
 std::string WhatItChanges(const CommandRow& row) {

@@ -304,7 +304,7 @@ TEST(CommandConsentTest, HelpAndManualListTheCommandsThatChangeTheDevice) {
   EXPECT_NE(help.out.find(list), std::string::npos) << help.out;
   std::ifstream page(QX80_MAN_PAGE);
   const std::string manual((std::istreambuf_iterator<char>(page)), std::istreambuf_iterator<char>());
-  EXPECT_NE(manual.find(".in +4n\n" + list + ".in\n"), std::string::npos) << "packaging/linux/qx80.1 lists:\n" << list;
+  EXPECT_NE(manual.find(".nf\n" + list + ".fi\n"), std::string::npos) << "packaging/linux/qx80.1 lists:\n" << list;
 }
 
 // A small package of a main and a second part, as the carried one is laid out.
