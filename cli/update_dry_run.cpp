@@ -38,7 +38,9 @@ struct Plan {
 };
 
 Plan MakePlan(const FirmSlots& slots) {
-  Plan plan{.fullSpeedMs = CFirmUpdater::FullSpeedMs(slots), .longestMs = CFirmUpdater::TimeBoundMs(slots)};
+  Plan plan;
+  plan.fullSpeedMs = CFirmUpdater::FullSpeedMs(slots);
+  plan.longestMs = CFirmUpdater::TimeBoundMs(slots);
   // The worker writes the filled slots in kind order.
   for (int kind = 0; kind < FIRM_SLOT_COUNT; ++kind) {
     if (slots.Data(kind) != nullptr) {

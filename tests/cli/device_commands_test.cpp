@@ -9,6 +9,7 @@
 #include <mutex>
 #include <sstream>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "cli/commands.h"
@@ -20,6 +21,12 @@
 
 namespace qx80::cli {
 namespace {
+
+// The system's own words for a file that is not there (they differ between systems).
+std::string MissingFileReason(const std::filesystem::path& path) {
+  std::error_code error;
+  return std::filesystem::status(path, error).type() == std::filesystem::file_type::not_found ? error.message() : "";
+}
 
 struct CommandRun {
   int exit;
@@ -316,7 +323,7 @@ test::Bytes SmallPackage() {
 class PackageGuardTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    WatchSimRigs({.began = [this](SimQx80Rig&) { ++m_busesOpened; }});
+    WatchSimRigs({.began = [this](SimQx80Rig&) { ++m_busesOpened; }, .ending = {}});
   }
   void TearDown() override { WatchSimRigs({}); }
 
@@ -351,7 +358,7 @@ TEST_F(PackageGuardTest, AFaultyPackageIsRefusedBeforeTheDeviceIsTouched) {
       {emptyFile.Path().string(), ": it is empty\n"},
       {garbageFile.Path().string(), ": it is not a firmware package (no part the updater knows at its start)\n"},
       {firstCutFile.Path().string(), ": it is cut short: its UAMC part declares 4096 bytes, the file holds 2048\n"},
-      {missing, "qx80: cannot read the package " + missing + ": No such file or directory\n"},
+      {missing, "qx80: cannot read the package " + missing + ": " + MissingFileReason(missing) + "\n"},
       {std::filesystem::temp_directory_path().string(), ": it is a folder\n"},
   };
   for (const auto& c : cases) {
@@ -386,11 +393,13 @@ TEST_F(PackageGuardTest, StatusMarksADamagedPartAndNamesTheFault) {
 // A device found in its update mode has no working firmware, whatever versions it reports:
 // it always needs the update, which goes ahead without a question.
 TEST_F(PackageGuardTest, ADeviceInUpdateModeAlwaysNeedsTheUpdate) {
-  WatchSimRigs({.began = [](SimQx80Rig& rig) {
-    for (const uint8_t selector : kVersionSelectors) {
-      rig.Device().SetVersion(selector, "2.09");
-    }
-  }});
+  WatchSimRigs({.began =
+                    [](SimQx80Rig& rig) {
+                      for (const uint8_t selector : kVersionSelectors) {
+                        rig.Device().SetVersion(selector, "2.09");
+                      }
+                    },
+                .ending = {}});
   CommandRun run = RunCommand(&RunStatus, {"--device", "sim:start-in-update-mode"});
   EXPECT_EQ(run.exit, 0);
   EXPECT_NE(run.out.find("UAMC       2.09    2.09\n"), std::string::npos) << run.out;
@@ -418,7 +427,7 @@ class DryRunTest : public ::testing::Test {
                         const size_t index = m_rigs.size();
                         m_rigs.emplace_back();
                         rig.Device().ObserveRequests([this, index](const MessageHeader& header) {
-                          std::lock_guard<std::mutex> lock(m_mutex);
+                          std::lock_guard<std::mutex> seenLock(m_mutex);
                           m_rigs[index].requests.push_back(header);
                         });
                       },
