@@ -3,7 +3,6 @@
 // and the application alike.
 #include <cstdint>
 #include <filesystem>
-#include <istream>
 #include <optional>
 #include <string>
 #include <vector>
@@ -14,13 +13,10 @@ namespace qx80 {
 // such as a huge sparse one, is refused before any of it is read.
 constexpr uint64_t kMaxPackageFileSize = uint64_t{64} << 20;
 
-// The whole contents, or nothing when the file cannot be opened, is not a regular file (a
-// folder, a FIFO, a device such as /dev/zero: refused before it is opened, so reading never
-// blocks or runs on), is larger than kMaxPackageFileSize, does not fit in memory, or yields
-// fewer bytes than its size promised. `why`, when given, then receives the reason in a few
-// words, with the system's own where there is one ("No such file or directory").
+// The whole contents, or nothing when the file cannot be read whole as a regular file of at
+// most kMaxPackageFileSize bytes (a folder, a FIFO, a device such as /dev/zero are refused
+// before they are opened, so reading never blocks or runs on). `why`, when given, then
+// receives the reason in a few words, with the system's own where there is one.
 std::optional<std::vector<uint8_t>> ReadWholeFile(const std::filesystem::path& path, std::string* why = nullptr);
-// The same for an open binary stream, read from its start.
-std::optional<std::vector<uint8_t>> ReadWholeStream(std::istream& in, std::string* why = nullptr);
 
 }  // namespace qx80

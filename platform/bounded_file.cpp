@@ -7,6 +7,10 @@
 namespace qx80 {
 namespace {
 
+std::string TooLarge(uint64_t maxBytes, const std::string& detail) {
+  return "it is larger than any file of its kind (" + detail + ", at most " + ByteCountText(maxBytes) + ")";
+}
+
 // Whether `path` names a regular file no larger than `maxBytes`; why not in `reason`.
 bool CheckRegularFile(const std::filesystem::path& path, uint64_t maxBytes, std::string& reason) {
   namespace fs = std::filesystem;
@@ -15,19 +19,18 @@ bool CheckRegularFile(const std::filesystem::path& path, uint64_t maxBytes, std:
   switch (status.type()) {
     case fs::file_type::regular:
       break;
-    case fs::file_type::not_found:
-      reason = "no such file";
-      return false;
     case fs::file_type::directory:
-      reason = "is a directory";
+      reason = "it is a folder";
       return false;
+    case fs::file_type::not_found:
     case fs::file_type::none:
     case fs::file_type::unknown:
-      reason = error ? error.message() : "cannot be read";
+      // The system's own words: "No such file or directory", "Permission denied".
+      reason = error ? error.message() : "it cannot be read";
       return false;
     default:
-      // Reading a pipe waits for a writer, and a device such as /dev/zero never ends.
-      reason = "is not a regular file (a pipe, a device or a socket)";
+      // Reading a FIFO waits for a writer, and a device such as /dev/zero never ends.
+      reason = "it is not a regular file (a FIFO, a socket or a device)";
       return false;
   }
   const uintmax_t size = fs::file_size(path, error);
@@ -36,7 +39,7 @@ bool CheckRegularFile(const std::filesystem::path& path, uint64_t maxBytes, std:
     return false;
   }
   if (size > maxBytes) {
-    reason = "is larger than " + ByteCountText(maxBytes);
+    reason = TooLarge(maxBytes, std::to_string(size) + " bytes");
     return false;
   }
   return true;
@@ -50,7 +53,7 @@ bool ReadBounded(const std::filesystem::path& path, uint64_t maxBytes, Bytes& by
   errno = 0;
   std::ifstream in(path, std::ios::binary);
   if (!in) {
-    reason = errno != 0 ? std::generic_category().message(errno) : "cannot be opened";
+    reason = errno != 0 ? std::generic_category().message(errno) : "it cannot be opened";
     return false;
   }
   // Read in chunks up to one byte past the bound: a file that grows while it is read is still
@@ -65,12 +68,12 @@ bool ReadBounded(const std::filesystem::path& path, uint64_t maxBytes, Bytes& by
   }
   if (bytes.size() > maxBytes) {
     bytes.clear();
-    reason = "is larger than " + ByteCountText(maxBytes);
+    reason = TooLarge(maxBytes, "it grew while it was read");
     return false;
   }
   if (in.bad()) {
     bytes.clear();
-    reason = "could not be read to its end";
+    reason = "it could not be read to its end";
     return false;
   }
   return true;

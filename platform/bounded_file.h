@@ -11,8 +11,9 @@
 namespace qx80 {
 
 // The whole contents of `path` into `bytes`, at most `maxBytes` of them. False, with why in
-// `reason` ("no such file", "is a directory", "is not a regular file ...", "is larger than
-// ...", or the system's words), when the file cannot be read whole.
+// `reason` ("it is a folder", "it is not a regular file ...", "it is larger than ...", or the
+// system's own words such as "No such file or directory"), when the file cannot be read whole.
+// The contents are what reading gave up to the end of the file, never a size taken on trust.
 bool ReadBoundedFile(const std::filesystem::path& path, uint64_t maxBytes, std::string& bytes, std::string& reason);
 bool ReadBoundedFile(const std::filesystem::path& path, uint64_t maxBytes, std::vector<uint8_t>& bytes,
                      std::string& reason);

@@ -52,18 +52,17 @@ TEST_F(BoundedFileTest, RefusesWhatItCannotHoldWithAReason) {
     const char* reason;
   };
   const std::vector<Case> cases = {
-      {m_dir / "missing", 10, "no such file"},
-      {m_dir, 10, "is a directory"},
-      {File("eleven", "0123456789a"), 10, "is larger than 10 bytes"},
+      {m_dir, 10, "it is a folder"},
+      {File("eleven", "0123456789a"), 10, "it is larger than any file of its kind (11 bytes, at most 10 bytes)"},
 #ifndef _WIN32
       // A device never ends and a pipe waits for a writer: both are refused before reading.
-      {"/dev/zero", 1024 * 1024, "is not a regular file"},
+      {"/dev/zero", 1024 * 1024, "it is not a regular file"},
       {[this] {
          const fs::path fifo = m_dir / "fifo";
          EXPECT_EQ(mkfifo(fifo.c_str(), 0600), 0);
          return fifo;
        }(),
-       10, "is not a regular file"},
+       10, "it is not a regular file"},
 #endif
   };
   for (const Case& c : cases) {
