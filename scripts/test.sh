@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
-# Sets everything up, builds every target and runs every test: the native tests, the same
-# tests under the address/undefined and thread sanitizers, the Windows test binaries and
+# Sets everything up, builds every target and runs every test: the native tests, the core's
+# tests built for 32-bit x86 (under qemu where the kernel runs no 32-bit programs), the same
+# native tests under the address/undefined and thread sanitizers, the Windows test binaries and
 # end-to-end runs under Wine, and a short run of every fuzzer; after the native tests,
 # clang-format and clang-tidy (scripts/lint.sh). Exits non-zero on the first failure.
 #   scripts/test.sh            all of it
-#   scripts/test.sh native     only some presets (native, asan, tsan, win32, fuzz)
+#   scripts/test.sh native     only some presets (native, m32, asan, tsan, win32, fuzz)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -15,7 +16,7 @@ else
 fi
 
 presets=("$@")
-[ "${#presets[@]}" -gt 0 ] || presets=(native asan tsan win32 fuzz)
+[ "${#presets[@]}" -gt 0 ] || presets=(native m32 asan tsan win32 fuzz)
 jobs="${QX80_JOBS:-$(nproc)}"
 
 # CI (the CI variable set, as .ci/run does) treats every compiler warning as an error.

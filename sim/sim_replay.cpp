@@ -12,8 +12,8 @@ bool SameInterface(const HidInterfaceCaps& a, const HidInterfaceCaps& b) {
 }
 
 std::chrono::steady_clock::duration Seconds(double seconds) {
-  return std::chrono::duration_cast<std::chrono::steady_clock::duration>(
-      std::chrono::duration<double>(std::max(seconds, 0.0)));
+  // Rounded, not truncated, so that every build (x87 or SSE arithmetic) plays the same times.
+  return std::chrono::round<std::chrono::steady_clock::duration>(std::chrono::duration<double>(std::max(seconds, 0.0)));
 }
 
 // The first bytes of a report, for a message.

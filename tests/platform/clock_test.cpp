@@ -44,6 +44,28 @@ TEST(ClockTest, SpeedUpsOutsideItsRangeAreHeldToIt) {
   }
 }
 
+TEST(ClockTest, ScaledDurationsAreTheNearestNanosecond) {
+  // The i686 program divides at the x87's extended precision: a quotient just below a whole
+  // number there must not lose a nanosecond, whatever precision the division ran at.
+  const struct {
+    double speedup;
+    uint32_t ms;
+    std::chrono::nanoseconds real;
+  } cases[] = {
+      {kSlowestClockSpeedup, 5000, std::chrono::seconds(5000)},
+      {kSlowestClockSpeedup, 1, std::chrono::seconds(1)},
+      {0.003, 3, std::chrono::seconds(1)},
+      {0.007, 1, std::chrono::nanoseconds(142857143)},  // 142,857,142.86
+      {3.0, 1, std::chrono::nanoseconds(333333)},       // 333,333.33
+      {kFastestClockSpeedup, 1, std::chrono::nanoseconds(1)},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.ms << " ms at " << c.speedup);
+    ScaledClock clock(c.speedup, Bounds::Scaled);
+    EXPECT_EQ(clock.RealDuration(c.ms), c.real);
+  }
+}
+
 TEST(ClockTest, BoundsRunScaledOrInRealTime) {
   ScaledClock clock(1000.0, Bounds::Real);
   EXPECT_EQ(clock.RealBound(5000), std::chrono::seconds(5));
