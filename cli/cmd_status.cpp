@@ -6,6 +6,7 @@
 #include "cli/device_report.h"
 #include "cli/package_visit.h"
 #include "cli/remedies.h"
+#include "cli/session_log.h"
 #include "cli/text_output.h"
 #include "platform/clock.h"
 
@@ -24,10 +25,11 @@ int RunStatus(std::span<const std::string> args, std::ostream& out, std::ostream
                                            {.package = true, .choose = true, .json = true}, false, options, out, err)) {
     return *done;
   }
-  PackageVisit visit(options);
-  if (!visit.Open(err)) {
-    return EXIT_USAGE;
+  PackageVisit visit(options, Access::Read);
+  if (const OpenFailure failure = visit.Open(err); failure != OpenFailure::None) {
+    return ExitBeforeStart(failure, err);
   }
+  const TranscriptWatch transcript(visit.Link(), options);
   const int32_t mode = visit.WaitForDevice();
   if (mode == DEVICE_MODE_ABSENT) {
     if (options.json) {
@@ -35,6 +37,7 @@ int RunStatus(std::span<const std::string> args, std::ostream& out, std::ostream
     }
     PrintNoDevice(err, options);
     PrintRemedy(err, *RemedyFor(Situation::NoDevice));
+    transcript.SayIncomplete(err);
     return EXIT_FAILED;
   }
   const FirmSlots& slots = visit.Slots();
@@ -57,8 +60,10 @@ int RunStatus(std::span<const std::string> args, std::ostream& out, std::ostream
   }
   if (!AnyVersionRead(session.DeviceVersions())) {
     err << "qx80: the device gave no version\n";
+    transcript.SayIncomplete(err);
     return EXIT_FAILED;
   }
+  transcript.SayIncomplete(err);
   return EXIT_DONE;
 }
 

@@ -11,6 +11,7 @@
 #include "cli/device_report.h"
 #include "cli/interrupts.h"
 #include "cli/package_visit.h"
+#include "cli/session_log.h"
 #include "cli/update_report.h"
 #include "device/transcript.h"
 #include "platform/clock.h"
@@ -40,8 +41,12 @@ constexpr const char* UPDATE_HELP =
     "leaves the device in its update mode.\n"
     "After the update the tool waits for the device to restart in normal mode and compares its\n"
     "versions with the package's. With --json it prints one JSON object per line instead.\n"
-    "Exit status: 0 updated and confirmed (the device shows the package's versions); 1 failed or\n"
-    "not started; 2 bad arguments, an unreadable package or no single QX-80 chosen; 3 unconfirmed\n"
+    "While it runs it holds the QX-80's lock: a second update or command on the same device (or\n"
+    "the updater application) is refused at once.\n"
+    "Exit status: 0 updated and confirmed (the device shows the package's versions); 1 failed, not\n"
+    "started, or no device reached (none found, a bridge not reached or serving another client);\n"
+    "2 refused before anything was sent: bad arguments, an unreadable package, no single QX-80\n"
+    "chosen, a QX-80 in use by another program, a --log file that cannot be written; 3 unconfirmed\n"
     "(the update reported success, but the device did not come back or shows other versions);\n"
     "4 interrupted.\n";
 
@@ -95,14 +100,16 @@ int RunUpdate(std::span<const std::string> args, std::ostream& out, std::ostream
     err << kInterruptedBeforeWrite;
     return true;
   };
-  PackageVisit visit(options);
-  if (!visit.Open(err)) {
-    return EXIT_USAGE;
+  PackageVisit visit(options, Access::Write);
+  TranscriptWatch transcript(visit.Link(), options);
+  UpdateReport report(out, err, options.json, OnTerminal(out), transcript);
+  if (const OpenFailure failure = visit.Open(err); failure != OpenFailure::None) {
+    return report.End(ExitStatusOf(failure) == EXIT_FAILED ? UpdateStatus::Failed : UpdateStatus::Refused,
+                      RemedyOf(failure));
   }
   const FirmSlots& slots = visit.Slots();
   SessionLoop& loop = visit.Loop();
   CDeviceSession& session = visit.Session();
-  UpdateReport report(out, err, options.json, OnTerminal(out));
   const int32_t mode = visit.WaitForDevice();
   if (interruptedBeforeWrite()) {
     return report.End(UpdateStatus::Interrupted, nullptr);
@@ -149,6 +156,10 @@ int RunUpdate(std::span<const std::string> args, std::ostream& out, std::ostream
   const auto followInterrupts = [&] {
     if (session.ReportedMode() == DEVICE_MODE_UPDATE) {
       stage = UpdateStage::Write;
+    }
+    if (transcript.FailureUnsaid()) {
+      report.Break();
+      transcript.SayFailure(err);
     }
     const int count = std::min(interrupts.Count(), 2);
     while (interruptsSeen < count) {

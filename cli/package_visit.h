@@ -5,6 +5,7 @@
 #include <ostream>
 
 #include "cli/device_options.h"
+#include "cli/device_report.h"
 #include "cli/session_loop.h"
 #include "firmware/firm_slots.h"
 #include "updater/core/device_link.h"
@@ -13,13 +14,12 @@ namespace qx80::cli {
 
 class PackageVisit {
  public:
-  explicit PackageVisit(const DeviceOptions& options);
+  PackageVisit(const DeviceOptions& options, Access access);
   PackageVisit(const PackageVisit&) = delete;
   PackageVisit& operator=(const PackageVisit&) = delete;
 
-  // Loads the package and opens the device's bus; false, with the reason on `err`, when
-  // either fails (the command then exits with EXIT_USAGE).
-  bool Open(std::ostream& err);
+  // Loads the package and opens the device (OpenDevice); the reason on `err` when either fails.
+  OpenFailure Open(std::ostream& err);
   // Starts the session and waits for the watcher's first report: the mode found (0 when no
   // QX-80 is present).
   int32_t WaitForDevice() { return m_loop.WaitForDevice(); }
@@ -31,6 +31,7 @@ class PackageVisit {
 
  private:
   const DeviceOptions& m_options;
+  const Access m_access;
   FirmSlots m_slots;
   // The link outlives the loop: the session's threads end before the bus goes.
   DeviceLink m_link;
