@@ -1,6 +1,5 @@
 #include "device/transcript.h"
 
-#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <charconv>
@@ -14,6 +13,10 @@
 
 namespace qx80 {
 namespace {
+
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+// What every version's header begins with: "qx80-transcript ".
+constexpr std::string_view kTranscriptName = kTranscriptHeader.substr(0, kTranscriptHeader.find(' ') + 1);
 
 std::atomic<TranscriptWriter*> g_current{nullptr};
 
@@ -104,7 +107,7 @@ std::string LastErrorText() {
 
 // Why an existing file at `path` must not be replaced by a transcript; empty when it may be:
 // nothing is there, something that is not a plain file (a device such as /dev/null; opening
-// it says the rest), an empty file or a transcript.
+// it says the rest), an empty file or a transcript of any version.
 std::string ReplaceRefusal(const std::filesystem::path& path, const std::filesystem::path& keep) {
   std::error_code ec;
   if (!std::filesystem::is_regular_file(path, ec)) {
@@ -120,11 +123,13 @@ std::string ReplaceRefusal(const std::filesystem::path& path, const std::filesys
   if (!file) {
     return "it is there and cannot be read to see whether it is a transcript (" + LastErrorText() + ")";
   }
-  char head[kTranscriptHeader.size() + 2] = {};
+  char head[kByteOrderMark.size() + kTranscriptName.size()] = {};
   file.read(head, sizeof head);
-  const std::string_view start(head, static_cast<size_t>(file.gcount()));
-  const std::string_view rest = start.substr(std::min(start.size(), kTranscriptHeader.size()));
-  if (start.starts_with(kTranscriptHeader) && (rest.starts_with('\n') || rest == "\r\n")) {
+  std::string_view start(head, static_cast<size_t>(file.gcount()));
+  if (start.starts_with(kByteOrderMark)) {
+    start.remove_prefix(kByteOrderMark.size());
+  }
+  if (start.starts_with(kTranscriptName)) {
     return {};
   }
   return "it is there and is not a transcript; it is left alone (remove it, or choose another file)";
@@ -244,7 +249,6 @@ bool ReadTranscript(const std::filesystem::path& path, std::vector<TranscriptEve
   std::string_view rest = text;
   // A transcript that passed through an editor or a mail program may begin with a byte order
   // mark and end its lines in CR LF.
-  constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
   if (rest.starts_with(kByteOrderMark)) {
     rest.remove_prefix(kByteOrderMark.size());
   }
@@ -267,7 +271,7 @@ bool ReadTranscript(const std::filesystem::path& path, std::vector<TranscriptEve
   }
   const std::string_view header = line.substr(0, line.find_last_not_of(" \t") + 1);
   if (header != kTranscriptHeader) {
-    const bool otherVersion = header.starts_with(kTranscriptHeader.substr(0, kTranscriptHeader.find(' ') + 1));
+    const bool otherVersion = header.starts_with(kTranscriptName);
     error = name + ": not a transcript" + (otherVersion ? " of the version this program reads" : "") +
             " (its first line is \"" + VisibleText(header.substr(0, 80)) + "\" where \"" +
             std::string(kTranscriptHeader) + "\" was expected)";

@@ -48,7 +48,7 @@ class TranscriptWriter {
 
   // Starts the transcript in `path`, with `about` (what was run) in a comment line under the
   // header. A file already there is replaced only when it is empty or a transcript itself
-  // (it starts with the header line): anything else, and `keep` (the package being written;
+  // (of any version, a byte order mark allowed): anything else, and `keep` (the package being written;
   // the same file by device and inode, whatever its name), is left alone. False, with the
   // reason in `error` (the OS's own where it has one), when the transcript cannot be started.
   bool Open(const std::filesystem::path& path, std::string_view about, const std::filesystem::path& keep,

@@ -413,7 +413,8 @@ TEST_F(LogFileTest, OnlyATranscriptIsReplaced) {
   EXPECT_EQ(Read(notes), "my notes\n");
 
   const std::filesystem::path earlier = Path(".log");
-  for (const std::string& before : {std::string(), std::string(kTranscriptHeader) + "\r\n# an earlier one\n"}) {
+  for (const std::string& before : {std::string(), std::string(kTranscriptHeader) + "\r\n# an earlier one\n",
+                                    std::string("\xEF\xBB\xBFqx80-transcript 2\n")}) {
     Write(earlier, before);
     run = RunCommand(&RunStatus, {"--device", "sim", "--log", earlier.string()});
     EXPECT_EQ(run.exit, 0) << run.err;
