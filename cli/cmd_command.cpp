@@ -11,6 +11,7 @@
 #include "cli/command_buffers.h"
 #include "cli/commands.h"
 #include "cli/device_report.h"
+#include "cli/session_log.h"
 #include "device/transcript.h"
 #include "platform/clock.h"
 #include "protocol/command_catalogue.h"
@@ -29,7 +30,11 @@ constexpr const char* COMMAND_HELP =
     "tool puts its own buffer there and prints what the command left in it; the text switch\n"
     "gets no handler; a raw request, an addressed write and the firmware writes are refused.\n"
     "A command that changes the QX-80 runs only with --yes; without it the tool says what the\n"
-    "command does and exits with status 2 (the refused ones stay refused).\n";
+    "command does and exits with status 2 (the refused ones stay refused).\n"
+    "While it runs it holds the QX-80's lock, as qx80 update does.\n"
+    "Exit status: 0 the command answered ResultOk; 1 another result, or no device reached; 2\n"
+    "refused: bad arguments, a refused command, no single QX-80 chosen, a QX-80 in use by another\n"
+    "program, a --log file that cannot be written.\n";
 
 constexpr size_t kBytesPerLine = 16;
 constexpr size_t kNumbersPerLine = 12;
@@ -51,22 +56,32 @@ bool ParseNumber(const std::string& text, int32_t& number) {
   return ec == std::errc() && end == last && first != last && number >= 0 && number <= 0xFF;
 }
 
-bool ParseHexBlock(const std::string& text, std::vector<uint8_t>& bytes) {
+// The bytes of --block: hex digits, two per byte, spaces allowed between them. False, with
+// exactly what is wrong on `err`, for anything else.
+bool ParseHexBlock(const std::string& text, std::vector<uint8_t>& bytes, std::ostream& err) {
   std::string digits;
-  for (const char c : text) {
-    if (std::isxdigit(static_cast<unsigned char>(c))) {
-      digits.push_back(c);
-    } else if (!std::isspace(static_cast<unsigned char>(c))) {
+  for (size_t i = 0; i < text.size(); ++i) {
+    const auto c = static_cast<unsigned char>(text[i]);
+    if (std::isxdigit(c)) {
+      digits.push_back(static_cast<char>(c));
+    } else if (!std::isspace(c)) {
+      err << "qx80: --block takes hex digits; character " << i + 1 << " is not one";
+      if (std::isprint(c)) {
+        err << " ('" << static_cast<char>(c) << "')";
+      }
+      err << "\n";
       return false;
     }
   }
-  if (digits.size() % 2 != 0 || digits.size() / 2 > kParameterBlockSize) {
+  if (digits.size() % 2 != 0) {
+    err << "qx80: --block has " << digits.size() << " hex digits, an odd number: each byte takes two\n";
     return false;
   }
-  for (size_t i = 0; i < digits.size(); i += 2) {
-    bytes.push_back(static_cast<uint8_t>(std::stoi(digits.substr(i, 2), nullptr, 16)));
+  if (digits.size() / 2 > kParameterBlockSize) {
+    err << "qx80: --block has " << digits.size() / 2 << " bytes; the block holds " << kParameterBlockSize << "\n";
+    return false;
   }
-  return true;
+  return ParseHexBytes(digits, bytes);
 }
 
 void PrintBytes(std::ostream& out, const char* name, std::span<const uint8_t> bytes) {
@@ -122,8 +137,7 @@ int RunCommandNumber(std::span<const std::string> args, std::ostream& out, std::
     err << "qx80: give one command number from 0 to 255\nusage: qx80 command " << COMMAND_COMMAND.usage << "\n";
     return EXIT_USAGE;
   }
-  if (!ParseHexBlock(options.block, bytes)) {
-    err << "qx80: --block takes at most " << kParameterBlockSize << " bytes as hex digits\n";
+  if (!ParseHexBlock(options.block, bytes, err)) {
     return EXIT_USAGE;
   }
   std::array<uint8_t, kParameterBlockSize> block{};
@@ -143,13 +157,15 @@ int RunCommandNumber(std::span<const std::string> args, std::ostream& out, std::
     }
   }
   DeviceLink link(options.speed, options.timeOuts);
-  if (!OpenDevice(link, options, err)) {
-    return EXIT_USAGE;
+  if (const OpenFailure failure = OpenDevice(link, options, Access::Write, err); failure != OpenFailure::None) {
+    return ExitBeforeStart(failure, err);
   }
+  const TranscriptWatch transcript(link, options);
   const DeviceMode mode = ProbeDevice();
   CDeviceCommApp device;
   if (mode == DEVICE_MODE_ABSENT || !device.Connect(mode)) {
     PrintNoDevice(err, options);
+    transcript.SayIncomplete(err);
     return EXIT_FAILED;
   }
   StatusPair status;
@@ -169,6 +185,7 @@ int RunCommandNumber(std::span<const std::string> args, std::ostream& out, std::
     PrintBytes(out, "buffer", buffers.Filled());
   }
   device.Disconnect();
+  transcript.SayIncomplete(err);
   return result == ResultOk ? EXIT_DONE : EXIT_FAILED;
 }
 

@@ -65,9 +65,13 @@ int RunList(std::span<const std::string> args, std::ostream& out, std::ostream& 
     return *done;
   }
   DeviceLink link(options.speed, options.timeOuts);
-  if (!ReachDevice(link, options, err) || !StartSessionLog(link, options, err)) {
+  if (const OpenFailure failure = ReachDevice(link, options, Access::Read, err); failure != OpenFailure::None) {
+    return ExitBeforeStart(failure, err);
+  }
+  if (!StartSessionLog(link, options, err)) {
     return EXIT_USAGE;
   }
+  const TranscriptWatch transcript(link, options);
   const std::vector<ListedDevice> listed = ReadDevices();
   if (options.json) {
     PrintJson(out, listed);
@@ -77,8 +81,10 @@ int RunList(std::span<const std::string> args, std::ostream& out, std::ostream& 
   if (listed.empty()) {
     PrintNoDevice(err, options);
     PrintRemedy(err, *RemedyFor(Situation::NoDevice));
+    transcript.SayIncomplete(err);
     return EXIT_FAILED;
   }
+  transcript.SayIncomplete(err);
   return EXIT_DONE;
 }
 

@@ -9,6 +9,7 @@
 #include "cli/package_report.h"
 #include "cli/package_visit.h"
 #include "cli/remedies.h"
+#include "cli/session_log.h"
 #include "cli/text_output.h"
 #include "platform/clock.h"
 
@@ -31,10 +32,11 @@ int RunStatus(std::span<const std::string> args, std::ostream& out, std::ostream
                                            {.package = true, .choose = true, .json = true}, false, options, out, err)) {
     return *done;
   }
-  PackageVisit visit(options);
-  if (!visit.Open(err, PackageVisit::Use::Compare)) {
-    return EXIT_USAGE;
+  PackageVisit visit(options, Access::Read);
+  if (const OpenFailure failure = visit.Open(err); failure != OpenFailure::None) {
+    return ExitBeforeStart(failure, err);
   }
+  const TranscriptWatch transcript(visit.Link(), options);
   const int32_t mode = visit.WaitForDevice();
   if (mode == DEVICE_MODE_ABSENT) {
     if (options.json) {
@@ -42,6 +44,7 @@ int RunStatus(std::span<const std::string> args, std::ostream& out, std::ostream
     }
     PrintNoDevice(err, options);
     PrintRemedy(err, *RemedyFor(Situation::NoDevice));
+    transcript.SayIncomplete(err);
     return EXIT_FAILED;
   }
   const FirmSlots& slots = visit.Slots();
@@ -72,8 +75,10 @@ int RunStatus(std::span<const std::string> args, std::ostream& out, std::ostream
   }
   if (!AnyVersionRead(session.DeviceVersions())) {
     err << "qx80: the device gave no version\n";
+    transcript.SayIncomplete(err);
     return EXIT_FAILED;
   }
+  transcript.SayIncomplete(err);
   return EXIT_DONE;
 }
 

@@ -11,6 +11,7 @@
 #include "cli/device_report.h"
 #include "cli/interrupts.h"
 #include "cli/package_visit.h"
+#include "cli/session_log.h"
 #include "cli/update_dry_run.h"
 #include "cli/update_report.h"
 #include "device/transcript.h"
@@ -43,10 +44,14 @@ constexpr const char* UPDATE_HELP =
     "leaves the device in its update mode.\n"
     "After the update the tool waits for the device to restart in normal mode and compares its\n"
     "versions with the package's. With --json it prints one JSON object per line instead.\n"
-    "Exit status: 0 updated and confirmed (the device shows the package's versions); 1 failed or\n"
-    "not started; 2 bad arguments, an unreadable or refused package or no single QX-80 chosen;\n"
-    "3 unconfirmed (the update reported success, but the device did not come back or shows other\n"
-    "versions); 4 interrupted.\n"
+    "While it runs it holds the QX-80's lock: a second update or command on the same device (or\n"
+    "the updater application) is refused at once.\n"
+    "Exit status: 0 updated and confirmed (the device shows the package's versions); 1 failed, not\n"
+    "started, or no device reached (none found, a bridge not reached or serving another client);\n"
+    "2 refused before anything was sent: bad arguments, an unreadable or refused package, no\n"
+    "single QX-80 chosen, a QX-80 in use by another program, a --log file that cannot be\n"
+    "written; 3 unconfirmed (the update reported success, but the device did not come back or\n"
+    "shows other versions); 4 interrupted.\n"
     "With --dry-run nothing that changes the device is sent: the tool reads the device's mode and\n"
     "versions, checks the package, states the plan (parts, blocks, bytes, the time on a full-speed\n"
     "link and the longest it may take), rehearses the whole update against a simulated twin of the\n"
@@ -107,14 +112,16 @@ int UpdateDevice(const DeviceOptions& options, std::ostream& out, std::ostream& 
     err << kInterruptedBeforeWrite;
     return true;
   };
-  PackageVisit visit(options);
-  if (!visit.Open(err, PackageVisit::Use::Write)) {
-    return EXIT_USAGE;
+  PackageVisit visit(options, Access::Write);
+  TranscriptWatch transcript(visit.Link(), options);
+  UpdateReport report(out, err, options.json, OnTerminal(out), transcript);
+  if (const OpenFailure failure = visit.Open(err); failure != OpenFailure::None) {
+    return report.End(ExitStatusOf(failure) == EXIT_FAILED ? UpdateStatus::Failed : UpdateStatus::Refused,
+                      RemedyOf(failure));
   }
   const FirmSlots& slots = visit.Slots();
   SessionLoop& loop = visit.Loop();
   CDeviceSession& session = visit.Session();
-  UpdateReport report(out, err, options.json, OnTerminal(out));
   const int32_t mode = visit.WaitForDevice();
   if (interruptedBeforeWrite()) {
     return report.End(UpdateStatus::Interrupted, nullptr);
@@ -161,6 +168,10 @@ int UpdateDevice(const DeviceOptions& options, std::ostream& out, std::ostream& 
   const auto followInterrupts = [&] {
     if (session.ReportedMode() == DEVICE_MODE_UPDATE) {
       stage = UpdateStage::Write;
+    }
+    if (transcript.FailureUnsaid()) {
+      report.Break();
+      transcript.SayFailure(err);
     }
     const int count = std::min(interrupts.Count(), 2);
     while (interruptsSeen < count) {

@@ -54,7 +54,11 @@ const DeviceOption kDeviceOptions[] = {
       "write a transcript of the session with the device into FILE\n"
       "(docs/transcripts.md; qx80-sim --replay FILE plays it back)"},
      nullptr,
-     [](const std::string& value, DeviceOptions& options, std::ostream&) {
+     [](const std::string& value, DeviceOptions& options, std::ostream& err) {
+       if (value.empty()) {
+         err << "qx80: --log needs a file name\n";
+         return false;
+       }
        options.log = value;
        return true;
      }},
@@ -72,7 +76,11 @@ const DeviceOption kDeviceOptions[] = {
      }},
     {{"--path", "", "P", "the QX-80 at path P, when several are present (qx80 list shows them)"},
      &DeviceOptionSet::choose,
-     [](const std::string& value, DeviceOptions& options, std::ostream&) {
+     [](const std::string& value, DeviceOptions& options, std::ostream& err) {
+       if (value.empty()) {
+         err << "qx80: --path needs a path (qx80 list shows them)\n";
+         return false;
+       }
        options.path = value;
        return true;
      }},
@@ -147,6 +155,10 @@ bool ParseDeviceOptions(std::span<const std::string> args, const DeviceOptionSet
     if (!OptionOf(option.row).apply(option.value, options, err)) {
       return false;
     }
+  }
+  if (!options.path.empty() && options.index >= 0) {
+    err << "qx80: --path and --index both choose the QX-80; give one of them\n";
+    return false;
   }
   options.positional = std::move(parsed.positional);
   return true;

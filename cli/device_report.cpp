@@ -52,31 +52,89 @@ const ModeText& ModeTextOf(int32_t mode) {
   return kModeTexts[std::size(kModeTexts) - 1];
 }
 
-}  // namespace
-
-bool ReachDevice(DeviceLink& link, const DeviceOptions& options, std::ostream& err) {
-  if (!link.Open(options.device, err)) {
-    return false;
+// A writer takes the device's lock where its place is known (DeviceLink::Lock). A lock that
+// cannot be made is said and done without: it only guards against a second writer.
+bool TakeDeviceLock(DeviceLink& link, const DeviceOptions& options, Access access, std::ostream& err) {
+  if (access == Access::Read) {
+    return true;
   }
   std::string error;
-  if (!link.Reach(error)) {
-    err << "qx80: " << error << " (--device " << options.device << ")\n";
-    return false;
+  switch (link.Lock(error)) {
+    case DeviceLock::Status::Busy:
+      err << "qx80: the QX-80 is in use by another program (qx80 update or qx80 command, or the updater "
+             "application); it was left alone (--device "
+          << options.device << ")\n";
+      return false;
+    case DeviceLock::Status::Failed:
+      err << "qx80: cannot lock the QX-80 against a second writer (" << error << "); going on without the lock\n";
+      return true;
+    case DeviceLock::Status::Held:
+      return true;
   }
   return true;
 }
 
-bool OpenDevice(DeviceLink& link, const DeviceOptions& options, std::ostream& err) {
-  if (!ReachDevice(link, options, err)) {
-    return false;
+}  // namespace
+
+int ExitStatusOf(OpenFailure failure) {
+  switch (failure) {
+    case OpenFailure::None:
+      return EXIT_DONE;
+    case OpenFailure::NotReached:
+      return EXIT_FAILED;
+    default:
+      return EXIT_USAGE;
+  }
+}
+
+const Remedy* RemedyOf(OpenFailure failure) {
+  switch (failure) {
+    case OpenFailure::NotReached:
+      return RemedyFor(Situation::NotReached);
+    case OpenFailure::NotChosen:
+      return RemedyFor(Situation::SeveralDevices);
+    case OpenFailure::InUse:
+      return RemedyFor(Situation::InUse);
+    default:
+      return nullptr;
+  }
+}
+
+int ExitBeforeStart(OpenFailure failure, std::ostream& err) {
+  if (const Remedy* remedy = RemedyOf(failure)) {
+    PrintRemedy(err, *remedy);
+  }
+  return ExitStatusOf(failure);
+}
+
+OpenFailure ReachDevice(DeviceLink& link, const DeviceOptions& options, Access access, std::ostream& err) {
+  if (!link.Open(options.device, err)) {
+    return OpenFailure::BadDevice;
+  }
+  if (!TakeDeviceLock(link, options, access, err)) {
+    return OpenFailure::InUse;
+  }
+  std::string error;
+  if (!link.Reach(error)) {
+    err << "qx80: " << error << " (--device " << options.device << ")\n";
+    return OpenFailure::NotReached;
+  }
+  return OpenFailure::None;
+}
+
+OpenFailure OpenDevice(DeviceLink& link, const DeviceOptions& options, Access access, std::ostream& err) {
+  if (const OpenFailure failure = ReachDevice(link, options, access, err); failure != OpenFailure::None) {
+    return failure;
   }
   std::string error;
   if (!link.Choose({.path = options.path, .index = options.index}, error)) {
-    err << "qx80: " << error << " (--device " << options.device << ")\n"
-        << "qx80: " << RemedyFor(Situation::SeveralDevices)->todo << "\n";
-    return false;
+    err << "qx80: " << error << " (--device " << options.device << ")\n";
+    return OpenFailure::NotChosen;
   }
-  return StartSessionLog(link, options, err);
+  if (!TakeDeviceLock(link, options, access, err)) {
+    return OpenFailure::InUse;
+  }
+  return StartSessionLog(link, options, err) ? OpenFailure::None : OpenFailure::Log;
 }
 
 bool PrintOtherDevices(std::ostream& err, const DeviceLink& link) {

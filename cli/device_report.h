@@ -5,6 +5,7 @@
 #include <string>
 
 #include "cli/device_options.h"
+#include "cli/remedies.h"
 #include "firmware/firm_slots.h"
 #include "updater/core/device_link.h"
 #include "updater/core/device_session.h"
@@ -16,13 +17,33 @@ constexpr int EXIT_FAILED = 1;
 constexpr int EXIT_UNCONFIRMED = 3;  // the update reported success that the device did not show
 constexpr int EXIT_INTERRUPTED = 4;  // the user stopped the command
 
-// Opens the bus of --device and checks that it can be reached; false with the reason on
-// `err` (the command then exits with EXIT_USAGE).
-bool ReachDevice(DeviceLink& link, const DeviceOptions& options, std::ostream& err);
-// ReachDevice, then chooses the QX-80 of --path or --index, or the only one;
-// false with a message on `err` (the command then exits with EXIT_USAGE), for example when
-// several are present and none is chosen.
-bool OpenDevice(DeviceLink& link, const DeviceOptions& options, std::ostream& err);
+// Whether a command writes to the device: a writer holds the device's lock while it runs,
+// so that a second writer on the same QX-80 is refused (DeviceLink::Lock).
+enum class Access { Read, Write };
+
+// Why a device command ends before it begins; None when it can begin.
+enum class OpenFailure {
+  None,
+  Package,     // the package cannot be loaded
+  BadDevice,   // --device names no bus
+  NotReached,  // the bridge's server cannot be reached or serves another client
+  NotChosen,   // the choice names no QX-80, or several are present and none is chosen
+  InUse,       // another program holds the device's lock
+  Log,         // the transcript cannot be started
+};
+// EXIT_FAILED for a device not reached, as for no device; EXIT_USAGE for the others.
+int ExitStatusOf(OpenFailure failure);
+// What to do next, where the message alone does not say it; null elsewhere.
+const Remedy* RemedyOf(OpenFailure failure);
+// A command that ends before it begins: its remedy on `err`, where it has one; the exit status.
+int ExitBeforeStart(OpenFailure failure, std::ostream& err);
+
+// Opens the bus of --device and checks that it can be reached; a writer takes the lock
+// first where the device's place is known already (the bridge's). The reason on `err`.
+OpenFailure ReachDevice(DeviceLink& link, const DeviceOptions& options, Access access, std::ostream& err);
+// ReachDevice, then chooses the QX-80 of --path or --index, or the only one, a writer takes
+// its lock, and the transcript of --log starts. The reason on `err` (without the remedy).
+OpenFailure OpenDevice(DeviceLink& link, const DeviceOptions& options, Access access, std::ostream& err);
 // After an update: says on `err` when other QX-80 appeared meanwhile (they were left alone);
 // true when any did.
 bool PrintOtherDevices(std::ostream& err, const DeviceLink& link);

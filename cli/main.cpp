@@ -1,4 +1,5 @@
 // qx80: the command-line front end of the QX-80 updater's core.
+#include <csignal>
 #include <exception>
 #include <iostream>
 #include <span>
@@ -49,6 +50,11 @@ int Run(const std::vector<std::string>& args) {
 }  // namespace qx80::cli
 
 int main(int argc, char** argv) {
+#ifdef SIGXFSZ
+  // A transcript that meets the file-size limit fails its write and the command goes on: the
+  // signal would end an update halfway, the device left in its update mode.
+  std::signal(SIGXFSZ, SIG_IGN);
+#endif
   try {
     return qx80::cli::Run(qx80::cli::Utf8Arguments(argc, argv));
   } catch (const std::exception& e) {

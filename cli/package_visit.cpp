@@ -5,22 +5,22 @@
 
 namespace qx80::cli {
 
-PackageVisit::PackageVisit(const DeviceOptions& options)
-    : m_options(options), m_link(options.speed, options.timeOuts) {}
+PackageVisit::PackageVisit(const DeviceOptions& options, Access access)
+    : m_options(options), m_access(access), m_link(options.speed, options.timeOuts) {}
 
-bool PackageVisit::Open(std::ostream& err, Use use) {
+OpenFailure PackageVisit::Open(std::ostream& err) {
   if (!LoadPackage(m_options, m_slots, m_package, err)) {
-    return false;
+    return OpenFailure::Package;
   }
-  if (use == Use::Write && !m_package.Sound()) {
+  if (m_access == Access::Write && !m_package.Sound()) {
     for (const std::string& problem : PackageProblems(m_package)) {
       err << "qx80: the package's " << problem << "\n";
     }
     err << "qx80: the package is refused; nothing was sent to the QX-80\n";
-    return false;
+    return OpenFailure::Package;
   }
-  if (!OpenDevice(m_link, m_options, err)) {
-    return false;
+  if (const OpenFailure failure = OpenDevice(m_link, m_options, m_access, err); failure != OpenFailure::None) {
+    return failure;
   }
   if (m_link.Rig() != nullptr) {
     for (const auto& [selector, text] : m_options.simVersions) {
@@ -29,7 +29,7 @@ bool PackageVisit::Open(std::ostream& err, Use use) {
       }
     }
   }
-  return true;
+  return OpenFailure::None;
 }
 
 }  // namespace qx80::cli

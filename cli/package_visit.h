@@ -5,6 +5,7 @@
 #include <ostream>
 
 #include "cli/device_options.h"
+#include "cli/device_report.h"
 #include "cli/session_loop.h"
 #include "firmware/firm_slots.h"
 #include "firmware/package_check.h"
@@ -14,17 +15,14 @@ namespace qx80::cli {
 
 class PackageVisit {
  public:
-  explicit PackageVisit(const DeviceOptions& options);
+  PackageVisit(const DeviceOptions& options, Access access);
   PackageVisit(const PackageVisit&) = delete;
   PackageVisit& operator=(const PackageVisit&) = delete;
 
-  // What the command does with the package: compares the device with it, or writes it.
-  enum class Use { Compare, Write };
-  // Loads and checks the package, then opens the device's bus; false, with the reason on
-  // `err`, when either fails (the command then exits with EXIT_USAGE). A package to be written
-  // must be sound (every part passes its check, every byte is used): otherwise its faults are
-  // named and the bus is never opened.
-  bool Open(std::ostream& err, Use use);
+  // Loads and checks the package, then opens the device (OpenDevice); the reason on `err` when
+  // either fails. A package to be written (Access::Write) must be sound (every part passes its
+  // check, every byte is used): otherwise its faults are named and the bus is never opened.
+  OpenFailure Open(std::ostream& err);
   // Starts the session and waits for the watcher's first report: the mode found (0 when no
   // QX-80 is present).
   int32_t WaitForDevice() { return m_loop.WaitForDevice(); }
@@ -37,6 +35,7 @@ class PackageVisit {
 
  private:
   const DeviceOptions& m_options;
+  const Access m_access;
   FirmSlots m_slots;
   PackageCheck m_package;
   // The link outlives the loop: the session's threads end before the bus goes.

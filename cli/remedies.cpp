@@ -47,6 +47,10 @@ constexpr Remedy kRemedies[] = {
      "run qx80 status; run qx80 update again if it says an update is needed"},
     {Situation::NotStarted, ResultOk, "the update could not be started",
      "close other programs that use the QX-80, then run qx80 update again"},
+    {Situation::NotReached, ResultOk, "the bridge at --device could not be reached, or serves another client",
+     "start its server (qx80-sim --listen) or end its other client, then try again"},
+    {Situation::InUse, ResultOk, "another program is using the QX-80",
+     "wait until the other qx80 update or qx80 command, or the updater application, has ended, then try again"},
 };
 
 }  // namespace

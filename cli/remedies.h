@@ -18,6 +18,8 @@ enum class Situation {
   NotBack,         // the update reported success, the device never came back in normal mode
   OtherVersions,   // the update reported success, the device came back with other versions
   NotStarted,      // the update worker could not be started
+  NotReached,      // the bridge's server could not be reached, or serves another client
+  InUse,           // another program holds the device's lock
 };
 
 // How far an update had got when it failed: a result can mean one thing before the device

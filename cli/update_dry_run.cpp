@@ -1,5 +1,6 @@
 #include "cli/update_dry_run.h"
 
+#include <optional>
 #include <sstream>
 #include <string_view>
 #include <vector>
@@ -7,6 +8,7 @@
 #include "cli/commands.h"
 #include "cli/device_report.h"
 #include "cli/package_visit.h"
+#include "cli/session_log.h"
 #include "cli/text_output.h"
 #include "cli/update_report.h"
 #include "firmware/firm_kind.h"
@@ -168,38 +170,39 @@ std::string DurationText(uint64_t ms) {
 }
 
 int RunDryRun(const DeviceOptions& options, std::ostream& out, std::ostream& err) {
-  UpdateReport report(out, err, options.json, false);
-  int32_t mode = DEVICE_MODE_ABSENT;
-  CDeviceSession::Versions versions;
-  std::string packageVersions;
-  {
-    // Only this block reaches the device: the watcher's probe, the channel and the version
-    // queries. The link and the session end with it, before the rehearsal sets up its own.
-    PackageVisit visit(options);
-    if (!visit.Open(err, PackageVisit::Use::Write)) {
-      return EXIT_USAGE;
-    }
-    mode = visit.WaitForDevice();
-    if (mode == DEVICE_MODE_ABSENT) {
-      PrintNoDevice(err, options);
-      return report.End(UpdateStatus::Failed, RemedyFor(Situation::NoDevice));
-    }
-    versions = visit.Session().DeviceVersions();
-    report.Before(mode, visit.Slots(), versions);
-    const Plan plan = MakePlan(visit.Slots());
-    const bool needed = UpdateNeeded(mode, visit.Slots(), versions);
-    if (options.json) {
-      PrintPlanJson(out, plan, needed);
-    } else {
-      out << "package: " << visit.Package().parts.size() << " part" << (visit.Package().parts.size() == 1 ? "" : "s")
-          << ", each passes its check\n";
-      PrintPlan(out, plan, mode, needed, options.yes);
-      out << "rehearsal: the whole update against a simulated twin of this QX-80 (" << DeviceModeName(mode)
-          << ", its versions)...\n"
-          << std::flush;
-    }
-    packageVersions = PackageVersions(visit.Slots());
+  // The dry run holds the device's lock as an update would: its reads must not interleave with
+  // another program's update. Only the visit reaches the device: the watcher's probe, the
+  // channel and the version queries. It ends, link and session, before the rehearsal sets up
+  // its own; the transcript's fate is kept for the end.
+  std::optional<PackageVisit> visit(std::in_place, options, Access::Write);
+  TranscriptWatch transcript(visit->Link(), options);
+  UpdateReport report(out, err, options.json, false, transcript);
+  if (const OpenFailure failure = visit->Open(err); failure != OpenFailure::None) {
+    return report.End(ExitStatusOf(failure) == EXIT_FAILED ? UpdateStatus::Failed : UpdateStatus::Refused,
+                      RemedyOf(failure));
   }
+  const int32_t mode = visit->WaitForDevice();
+  if (mode == DEVICE_MODE_ABSENT) {
+    PrintNoDevice(err, options);
+    return report.End(UpdateStatus::Failed, RemedyFor(Situation::NoDevice));
+  }
+  const CDeviceSession::Versions versions = visit->Session().DeviceVersions();
+  report.Before(mode, visit->Slots(), versions);
+  const Plan plan = MakePlan(visit->Slots());
+  const bool needed = UpdateNeeded(mode, visit->Slots(), versions);
+  if (options.json) {
+    PrintPlanJson(out, plan, needed);
+  } else {
+    const size_t parts = visit->Package().parts.size();
+    out << "package: " << parts << " part" << (parts == 1 ? "" : "s") << ", each passes its check\n";
+    PrintPlan(out, plan, mode, needed, options.yes);
+    out << "rehearsal: the whole update against a simulated twin of this QX-80 (" << DeviceModeName(mode)
+        << ", its versions)...\n"
+        << std::flush;
+  }
+  const std::string packageVersions = PackageVersions(visit->Slots());
+  transcript.Keep();
+  visit.reset();
   const Rehearsal rehearsal = Rehearse(options, mode, versions);
   const bool confirmed = rehearsal.exit == EXIT_DONE;
   if (options.json) {

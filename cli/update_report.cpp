@@ -26,6 +26,8 @@ const char* StatusWord(UpdateStatus status) {
       return "interrupted";
     case UpdateStatus::Rehearsed:
       return "rehearsed";
+    case UpdateStatus::Refused:
+      return "refused";
     default:
       return "failed";
   }
@@ -42,13 +44,16 @@ int ExitStatus(UpdateStatus status) {
       return EXIT_UNCONFIRMED;
     case UpdateStatus::Interrupted:
       return EXIT_INTERRUPTED;
+    case UpdateStatus::Refused:
+      return EXIT_USAGE;
     default:
       return EXIT_FAILED;
   }
 }
 
-UpdateReport::UpdateReport(std::ostream& out, std::ostream& err, bool json, bool terminal)
-    : m_out(out), m_err(err), m_json(json), m_terminal(terminal && !json) {}
+UpdateReport::UpdateReport(std::ostream& out, std::ostream& err, bool json, bool terminal,
+                           const TranscriptWatch& transcript)
+    : m_out(out), m_err(err), m_json(json), m_terminal(terminal && !json), m_transcript(transcript) {}
 
 void UpdateReport::Before(int32_t mode, const FirmSlots& slots, const CDeviceSession::Versions& versions) {
   if (m_json) {
@@ -131,9 +136,12 @@ void UpdateReport::After(bool back, const FirmSlots& slots, const CDeviceSession
 int UpdateReport::End(UpdateStatus status, const Remedy* remedy) {
   Break();
   const int exit = ExitStatus(status);
+  m_transcript.SayIncomplete(m_err);
   if (m_json) {
+    const std::string transcript = m_transcript.State();
     m_out << "{\"event\": \"end\", \"status\": " << JsonString(StatusWord(status)) << ", \"exit\": " << exit
-          << ", \"remedy\": " << (remedy != nullptr ? JsonString(remedy->todo) : std::string("null")) << "}\n"
+          << ", \"remedy\": " << (remedy != nullptr ? JsonString(remedy->todo) : std::string("null"))
+          << ", \"transcript\": " << (transcript.empty() ? std::string("null") : JsonString(transcript)) << "}\n"
           << std::flush;
     return exit;
   }

@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "cli/remedies.h"
+#include "cli/session_log.h"
 #include "firmware/firm_slots.h"
 #include "updater/core/device_session.h"
 
@@ -21,11 +22,14 @@ enum class UpdateStatus {
   Declined,     // not needed, and the user said no (exit 1)
   Interrupted,  // stopped by the user (exit 4)
   Rehearsed,    // a dry run whose rehearsal ended confirmed; nothing was changed (exit 0)
+  Refused,      // not begun: an unreadable package, no single QX-80 chosen, one in use, a
+                // transcript that cannot be started (exit 2)
 };
 
 class UpdateReport {
  public:
-  UpdateReport(std::ostream& out, std::ostream& err, bool json, bool terminal);
+  // `transcript` tells End what became of the transcript of --log.
+  UpdateReport(std::ostream& out, std::ostream& err, bool json, bool terminal, const TranscriptWatch& transcript);
 
   void Before(int32_t mode, const FirmSlots& slots, const CDeviceSession::Versions& versions);
   // "started" (the worker runs), "settling" (the device is in its update mode), "writing"
@@ -37,7 +41,8 @@ class UpdateReport {
   void Break();
   void Result(int32_t result, uint32_t seconds, std::string_view outcomeText);
   void After(bool back, const FirmSlots& slots, const CDeviceSession::Versions& versions);
-  // The closing line (JSON) or the remedy (text, on `err`); returns the exit status.
+  // The closing line (JSON) or the remedy (text, on `err`), and whether the transcript is
+  // incomplete; returns the exit status.
   int End(UpdateStatus status, const Remedy* remedy);
 
  private:
@@ -45,6 +50,7 @@ class UpdateReport {
   std::ostream& m_err;
   bool m_json;
   bool m_terminal;
+  const TranscriptWatch& m_transcript;
   uint32_t m_shown = kNone;  // the percentage shown last
   bool m_settling = false;
   bool m_writing = false;

@@ -1,15 +1,22 @@
 #include "device/transcript.h"
 
 #include <atomic>
+#include <cerrno>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <fstream>
+#include <system_error>
 
 #include "platform/bounded_file.h"
 #include "platform/visible_text.h"
 
 namespace qx80 {
 namespace {
+
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+// What every version's header begins with: "qx80-transcript ".
+constexpr std::string_view kTranscriptName = kTranscriptHeader.substr(0, kTranscriptHeader.find(' ') + 1);
 
 std::atomic<TranscriptWriter*> g_current{nullptr};
 
@@ -93,30 +100,100 @@ bool ParseEvent(std::string_view line, TranscriptEvent& event) {
   return true;
 }
 
+// The OS's reason for the call that has just failed.
+std::string LastErrorText() {
+  return std::generic_category().message(errno);
+}
+
+// Why an existing file at `path` must not be replaced by a transcript; empty when it may be:
+// nothing is there, something that is not a plain file (a device such as /dev/null; opening
+// it says the rest), an empty file or a transcript of any version.
+std::string ReplaceRefusal(const std::filesystem::path& path, const std::filesystem::path& keep) {
+  std::error_code ec;
+  if (!std::filesystem::is_regular_file(path, ec)) {
+    return {};
+  }
+  if (!keep.empty() && std::filesystem::equivalent(path, keep, ec)) {
+    return "it is the package being written; it is left alone";
+  }
+  if (std::filesystem::file_size(path, ec) == 0 && !ec) {
+    return {};
+  }
+  std::ifstream file(path, std::ios::binary);
+  if (!file) {
+    return "it is there and cannot be read to see whether it is a transcript (" + LastErrorText() + ")";
+  }
+  char head[kByteOrderMark.size() + kTranscriptName.size()] = {};
+  file.read(head, sizeof head);
+  std::string_view start(head, static_cast<size_t>(file.gcount()));
+  if (start.starts_with(kByteOrderMark)) {
+    start.remove_prefix(kByteOrderMark.size());
+  }
+  if (start.starts_with(kTranscriptName)) {
+    return {};
+  }
+  return "it is there and is not a transcript; it is left alone (remove it, or choose another file)";
+}
+
 }  // namespace
 
-bool TranscriptWriter::Open(const std::filesystem::path& path, std::string_view about) {
+TranscriptWriter::~TranscriptWriter() {
+  if (m_file != nullptr) {
+    std::fclose(m_file);
+  }
+}
+
+bool TranscriptWriter::Open(const std::filesystem::path& path, std::string_view about,
+                            const std::filesystem::path& keep, std::string& error) {
   std::lock_guard<std::mutex> lock(m_mutex);
-  // Binary: lines end in LF on every platform, so a transcript written on Windows reads the
-  // same anywhere.
-  m_file.open(path, std::ios::out | std::ios::trunc | std::ios::binary);
-  if (!m_file) {
+  error = ReplaceRefusal(path, keep);
+  if (!error.empty()) {
     return false;
   }
+  // Binary: lines end in LF on every platform, so a transcript written on Windows reads the
+  // same anywhere.
+#ifdef _WIN32
+  m_file = _wfopen(path.c_str(), L"wb");
+#else
+  m_file = std::fopen(path.c_str(), "wb");
+#endif
+  if (m_file == nullptr) {
+    error = LastErrorText();
+    return false;
+  }
+  // Unbuffered: every line goes to the file at once, and a failure is the line's own.
+  std::setvbuf(m_file, nullptr, _IONBF, 0);
   m_start = std::chrono::steady_clock::now();
-  m_file << kTranscriptHeader << "\n# " << about << "\n" << std::flush;
-  return static_cast<bool>(m_file);
+  const std::string head = std::string(kTranscriptHeader) + "\n# " + std::string(about) + "\n";
+  if (std::fwrite(head.data(), 1, head.size(), m_file) != head.size()) {
+    error = LastErrorText();
+    std::fclose(m_file);
+    m_file = nullptr;
+    return false;
+  }
+  return true;
 }
 
 void TranscriptWriter::Write(std::string_view kind, std::string_view text) {
   // The time is taken under the lock, so that the times of the lines never go back.
   std::lock_guard<std::mutex> lock(m_mutex);
+  if (m_file == nullptr || !m_failure.empty()) {
+    return;
+  }
   const auto elapsed = std::chrono::steady_clock::now() - m_start;
   const auto micros = std::chrono::duration_cast<std::chrono::microseconds>(elapsed).count();
   char stamp[32];
   std::snprintf(stamp, sizeof stamp, "%lld.%06lld", static_cast<long long>(micros / 1000000),
                 static_cast<long long>(micros % 1000000));
-  m_file << stamp << " " << kind << " " << text << "\n" << std::flush;
+  const std::string line = std::string(stamp) + " " + std::string(kind) + " " + std::string(text) + "\n";
+  if (std::fwrite(line.data(), 1, line.size(), m_file) != line.size()) {
+    m_failure = LastErrorText();
+  }
+}
+
+std::string TranscriptWriter::Failure() const {
+  std::lock_guard<std::mutex> lock(m_mutex);
+  return m_failure;
 }
 
 void SetCurrentTranscript(TranscriptWriter* writer) {
@@ -172,7 +249,6 @@ bool ReadTranscript(const std::filesystem::path& path, std::vector<TranscriptEve
   std::string_view rest = text;
   // A transcript that passed through an editor or a mail program may begin with a byte order
   // mark and end its lines in CR LF.
-  constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
   if (rest.starts_with(kByteOrderMark)) {
     rest.remove_prefix(kByteOrderMark.size());
   }
@@ -195,7 +271,7 @@ bool ReadTranscript(const std::filesystem::path& path, std::vector<TranscriptEve
   }
   const std::string_view header = line.substr(0, line.find_last_not_of(" \t") + 1);
   if (header != kTranscriptHeader) {
-    const bool otherVersion = header.starts_with(kTranscriptHeader.substr(0, kTranscriptHeader.find(' ') + 1));
+    const bool otherVersion = header.starts_with(kTranscriptName);
     error = name + ": not a transcript" + (otherVersion ? " of the version this program reads" : "") +
             " (its first line is \"" + VisibleText(header.substr(0, 80)) + "\" where \"" +
             std::string(kTranscriptHeader) + "\" was expected)";

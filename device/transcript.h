@@ -5,8 +5,8 @@
 // its phases and the result. The reader turns a transcript back into events, for a replay.
 #include <chrono>
 #include <cstdint>
+#include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <mutex>
 #include <optional>
 #include <span>
@@ -41,16 +41,30 @@ constexpr std::string_view kResult = "result";    // result CODE NAME
 
 class TranscriptWriter {
  public:
-  // Starts the transcript in `path` (replacing the file), with `about` (what was run) in a
-  // comment line under the header; false when the file cannot be written.
-  bool Open(const std::filesystem::path& path, std::string_view about);
+  TranscriptWriter() = default;
+  ~TranscriptWriter();
+  TranscriptWriter(const TranscriptWriter&) = delete;
+  TranscriptWriter& operator=(const TranscriptWriter&) = delete;
+
+  // Starts the transcript in `path`, with `about` (what was run) in a comment line under the
+  // header. A file already there is replaced only when it is empty or a transcript itself
+  // (of any version, a byte order mark allowed): anything else, and `keep` (the package being written;
+  // the same file by device and inode, whatever its name), is left alone. False, with the
+  // reason in `error` (the OS's own where it has one), when the transcript cannot be started.
+  bool Open(const std::filesystem::path& path, std::string_view about, const std::filesystem::path& keep,
+            std::string& error);
   // Appends one event line; `text` must hold no line break. Safe from any thread. Each line
-  // is flushed, so a session that ends abruptly keeps everything before it.
+  // is flushed, so a session that ends abruptly keeps everything before it. A line that
+  // cannot be written ends the transcript there: Failure says why, and later lines are
+  // dropped, so the file never holds a torn line followed by more.
   void Write(std::string_view kind, std::string_view text);
+  // Empty while every line has been written; else the OS's reason for the first that was not.
+  std::string Failure() const;
 
  private:
-  std::mutex m_mutex;
-  std::ofstream m_file;
+  mutable std::mutex m_mutex;
+  std::FILE* m_file = nullptr;
+  std::string m_failure;
   std::chrono::steady_clock::time_point m_start;
 };
 

@@ -30,7 +30,7 @@ namespace {
 
 constexpr int EXIT_OK = 0;
 constexpr int EXIT_BAD_ARGUMENTS = 2;
-constexpr int EXIT_CANNOT_LISTEN = 3;
+constexpr int EXIT_CANNOT_LISTEN = 3;   // the port is in use, or cannot be bound
 constexpr int EXIT_REPLAY_DIFFERS = 1;  // the host did not do what the transcript recorded
 
 std::atomic<bool> g_stop{false};
@@ -43,6 +43,21 @@ void WaitForStop() {
   while (!g_stop.load()) {
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
   }
+}
+
+// Starts serving; false with the reason on standard error.
+bool StartServer(BridgeServer& server, uint16_t port, const std::string& listen) {
+  ListenFailure failure = ListenFailure::None;
+  if (server.Start(port, &failure)) {
+    return true;
+  }
+  std::cerr << "qx80-sim: cannot listen on " << listen;
+  if (failure == ListenFailure::InUse) {
+    std::cerr << ": the port is in use (another qx80-sim, or another program); choose another, or port 0 for any "
+                 "free one";
+  }
+  std::cerr << "\n";
+  return false;
 }
 
 // Serves the device of a transcript until stopped, or until the host does something else.
@@ -60,8 +75,7 @@ int ServeReplay(const std::string& path, uint16_t port, const std::string& liste
     return EXIT_BAD_ARGUMENTS;
   }
   BridgeServer server(bus, QX80_VENDOR_ID);
-  if (!server.Start(port)) {
-    std::cerr << "qx80-sim: cannot listen on " << listen << "\n";
+  if (!StartServer(server, port, listen)) {
     return EXIT_CANNOT_LISTEN;
   }
   std::cout << "qx80-sim: replaying " << path << " listening on 127.0.0.1:" << server.Port() << std::endl;
@@ -110,8 +124,7 @@ int Main(int argc, char** argv) {
   SimQx80Rig rig(*options.scenario, options.version);
   rig.Bus().SetLink(*options.link);
   BridgeServer server(rig.Bus(), QX80_VENDOR_ID);
-  if (!server.Start(options.port)) {
-    std::cerr << "qx80-sim: cannot listen on " << options.listen << "\n";
+  if (!StartServer(server, options.port, options.listen)) {
     return EXIT_CANNOT_LISTEN;
   }
   std::cout << "qx80-sim: scenario " << options.scenario->name << " listening on 127.0.0.1:" << server.Port()

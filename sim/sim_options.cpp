@@ -16,7 +16,9 @@ constexpr cli::OptionRow kListen = {"--listen", "", "127.0.0.1:PORT",
 constexpr cli::OptionRow kScenario = {"--scenario", "", "NAME",
                                       "the device's situation (default ok; the scenarios below)"};
 constexpr cli::OptionRow kFirmwareVersion = {"--firmware-version", "", "TEXT",
-                                             "the version every component reports at start (default the scenario's)"};
+                                             "the version every component reports at start (default the scenario's):\n"
+                                             "1 to 16 bytes, as the version query carries them; the updater\n"
+                                             "compares texts like 2.05 or 209a"};
 constexpr cli::OptionRow kSpeed = {"--speed", "", "X", "the device's clock runs X times faster than real time"};
 constexpr cli::OptionRow kLink = {"--link", "", "LINK",
                                   "fast (default), or full-speed: one report per 1 ms frame each way"};
@@ -63,6 +65,11 @@ SimParse ParseSimOptions(std::span<const std::string> args, SimOptions& options,
     } else if (option.row == &kScenario) {
       scenarioName = option.value;
     } else if (option.row == &kFirmwareVersion) {
+      if (option.value.empty() || option.value.size() > kVersionTextSize) {
+        err << "qx80-sim: --firmware-version takes 1 to " << kVersionTextSize << " bytes (" << option.value.size()
+            << " given), as the version query carries them\n";
+        return SimParse::Bad;
+      }
       options.version = option.value;
     } else if (option.row == &kSpeed && !cli::ParseClockSpeed(option.value, options.speed)) {
       err << "qx80-sim: bad --speed " << option.value << " (from " << kSlowestClockSpeedup << " to "
@@ -95,6 +102,10 @@ void PrintSimUsage(std::ostream& out) {
   out << "usage: qx80-sim --listen 127.0.0.1:PORT [--scenario NAME] [--firmware-version TEXT] [--speed X] [--link "
          "LINK]\n       qx80-sim --listen 127.0.0.1:PORT --replay TRANSCRIPT\n       qx80-sim --version\n";
   cli::PrintOptionHelp(out, kOptions);
+  out << "exit status: 0 stopped by SIGINT or SIGTERM (a replay: after it was played to its end);\n"
+         "1 a replay that the host did not follow, or that was stopped before its end; 2 bad\n"
+         "arguments, or a transcript that cannot be replayed; 3 the address cannot be listened on\n"
+         "(the port is in use)\n";
   out << "scenarios:\n";
   for (const SimScenario& scenario : SimScenarios()) {
     out << "  " << scenario.name << ": " << scenario.summary << "\n";

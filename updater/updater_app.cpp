@@ -25,6 +25,10 @@ bool CUpdaterApp::OnAppStart() {
   if (!CheckSingleInstance(m_hMutex) || m_hMutex == nullptr) {
     return false;
   }
+  if (const std::u16string refusal = m_claimDevice ? m_claimDevice() : std::u16string(); !refusal.empty()) {
+    Host().ShowMessageBox(nullptr, refusal, BuildAppTitle(), MESSAGE_BOX_OK | MESSAGE_BOX_ICON_INFORMATION);
+    return false;
+  }
 
   m_mainDlg = std::make_unique<CUpdaterDlg>(*this, Host());
   DialogView* view = Host().CreateModeless(*m_mainDlg, nullptr);

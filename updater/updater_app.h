@@ -1,7 +1,10 @@
 #pragma once
 // The program's application object: chooses the language, reads the program's version,
 // keeps a second copy from running and creates the main dialog.
+#include <functional>
 #include <memory>
+#include <string>
+#include <utility>
 
 #include "updater/app_info.h"
 #include "updater/app_platform.h"
@@ -24,6 +27,12 @@ class CUpdaterApp : public CWinApp, public AppInfo {
   // `mutex`, and still returns true: the caller runs only with a true result and a handle.
   bool CheckSingleInstance(MutexHandle& mutex);
 
+  // Run at start-up right after the single-instance check, before any window: takes the
+  // device for this instance (the device's one-writer lock). It returns empty, or the text
+  // of a message box when another program has the device; the start then ends as for a
+  // second instance.
+  void SetDeviceClaim(std::function<std::u16string()> claim) { m_claimDevice = std::move(claim); }
+
   // The main dialog while it exists (null before start-up and after exit).
   CUpdaterDlg* MainDialog() const { return m_mainDlg.get(); }
 
@@ -35,6 +44,7 @@ class CUpdaterApp : public CWinApp, public AppInfo {
 
  private:
   AppPlatform& m_platform;
+  std::function<std::u16string()> m_claimDevice;
   std::unique_ptr<CUpdaterDlg> m_mainDlg;
 };
 

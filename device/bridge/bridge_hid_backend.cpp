@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <utility>
 
 #include "platform/clock.h"
 
@@ -91,12 +92,16 @@ std::unique_ptr<HidHandle> BridgeHidBackend::Open(const std::string& path) {
 }
 
 bool BridgeHidBackend::Locate(const std::string& path, std::string& location) {
-  const std::string prefix = "bridge:" + m_host + ":" + std::to_string(m_port);
+  std::string prefix = Location();
   if (!path.starts_with(prefix + ":")) {
     return false;
   }
-  location = prefix;
+  location = std::move(prefix);
   return true;
+}
+
+std::string BridgeHidBackend::Location() const {
+  return "bridge:" + m_host + ":" + std::to_string(m_port);
 }
 
 bool BridgeHidBackend::Reach(std::string& error) {

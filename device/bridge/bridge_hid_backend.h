@@ -55,6 +55,8 @@ class BridgeHidBackend final : public HidBackend {
   std::unique_ptr<HidHandle> Open(const std::string& path) override;
   // "bridge:HOST:PORT": the connection carries one device, whatever its appearances.
   bool Locate(const std::string& path, std::string& location) override;
+  // The same location, known before any connection.
+  std::string Location() const;
 
  private:
   class Handle;

@@ -80,11 +80,11 @@ BridgeServer::~BridgeServer() {
   Stop();
 }
 
-bool BridgeServer::Start(uint16_t port) {
+bool BridgeServer::Start(uint16_t port, ListenFailure* failure) {
   if (m_thread.joinable() || m_stop.load()) {
     return false;
   }
-  m_listener = Socket::ListenLoopback(port);
+  m_listener = Socket::ListenLoopback(port, failure);
   if (!m_listener.Valid()) {
     return false;
   }

@@ -43,8 +43,9 @@ class BridgeServer {
 
   // Start, Port and Stop belong to the owner's thread.
   // Listens on 127.0.0.1:`port` (0: a free port) and serves on a thread of its own. False
-  // when the port cannot be bound, or when the server is running or was stopped.
-  bool Start(uint16_t port);
+  // when the port cannot be bound (`failure`, when given, says why), or when the server is
+  // running or was stopped.
+  bool Start(uint16_t port, ListenFailure* failure = nullptr);
   // The port listened on; 0 before a successful Start.
   uint16_t Port() const { return m_port; }
   // Drops the client, closes the interface and ends the thread. Safe to call twice; the

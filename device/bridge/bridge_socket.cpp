@@ -43,7 +43,7 @@ using SocketLength = socklen_t;
 
 constexpr NativeSocket kInvalidSocket = static_cast<NativeSocket>(-1);
 
-enum class SocketError { Interrupted, InProgress, Refused, Other };
+enum class SocketError { Interrupted, InProgress, Refused, InUse, Other };
 
 // The one place where platform error codes are read.
 SocketError LastSocketError() {
@@ -56,6 +56,8 @@ SocketError LastSocketError() {
       return SocketError::InProgress;
     case WSAECONNREFUSED:
       return SocketError::Refused;
+    case WSAEADDRINUSE:
+      return SocketError::InUse;
     default:
       return SocketError::Other;
   }
@@ -67,6 +69,8 @@ SocketError LastSocketError() {
       return SocketError::InProgress;
     case ECONNREFUSED:
       return SocketError::Refused;
+    case EADDRINUSE:
+      return SocketError::InUse;
     default:
       return SocketError::Other;
   }
@@ -273,7 +277,10 @@ Socket Socket::Connect(const std::string& host, uint16_t port, int32_t timeoutMs
   return socket;
 }
 
-Socket Socket::ListenLoopback(uint16_t port) {
+Socket Socket::ListenLoopback(uint16_t port, ListenFailure* failure) {
+  ListenFailure ignored = ListenFailure::None;
+  ListenFailure& why = failure != nullptr ? *failure : ignored;
+  why = ListenFailure::Other;
   Socket socket(NewSocket(SOCK_STREAM, IPPROTO_TCP));
   if (!socket.Valid()) {
     return {};
@@ -287,9 +294,14 @@ Socket Socket::ListenLoopback(uint16_t port) {
   const sockaddr_in address = LoopbackAddress(port);
   // Non-blocking, so that an Accept after a client gave up again cannot hang.
   if (::bind(socket.m_socket, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) != 0 ||
-      ::listen(socket.m_socket, 1) != 0 || !SetBlocking(socket.m_socket, false)) {
+      ::listen(socket.m_socket, 1) != 0) {
+    why = LastSocketError() == SocketError::InUse ? ListenFailure::InUse : ListenFailure::Other;
     return {};
   }
+  if (!SetBlocking(socket.m_socket, false)) {
+    return {};
+  }
+  why = ListenFailure::None;
   return socket;
 }
 

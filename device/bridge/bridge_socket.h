@@ -22,6 +22,8 @@ enum class WaitResult { Readable, TimedOut, Woken, Failed };
 
 // Why a connection could not be made.
 enum class ConnectFailure { None, UnknownHost, Refused, NoAnswer, Other };
+// Why a port could not be listened on: another socket has it, or anything else.
+enum class ListenFailure { None, InUse, Other };
 
 // Waits until `socket` has something to read (data, a closed connection or a client to
 // accept), the waker is raised, or `timeoutMs` clock milliseconds pass (-1: no limit).
@@ -42,8 +44,9 @@ class Socket {
   // then says why.
   static Socket Connect(const std::string& host, uint16_t port, int32_t timeoutMs, ConnectFailure* failure = nullptr);
   // A TCP listener on 127.0.0.1:`port`, never on another interface; port 0 takes a free
-  // port (LocalPort tells which). Invalid when the port cannot be bound.
-  static Socket ListenLoopback(uint16_t port);
+  // port (LocalPort tells which). Invalid when the port cannot be bound; `failure` (when
+  // given) then says why.
+  static Socket ListenLoopback(uint16_t port, ListenFailure* failure = nullptr);
 
   bool Valid() const;
   uint16_t LocalPort() const;

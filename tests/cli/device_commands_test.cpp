@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
@@ -13,11 +16,19 @@
 #include <vector>
 
 #include "cli/commands.h"
+#include "device/transcript.h"
+#include "platform/device_lock.h"
 #include "protocol/device_ids.h"
 #include "protocol/message.h"
 #include "protocol/version_query.h"
 #include "tests/support/image_builder.h"
 #include "updater/core/device_link.h"
+
+#ifndef _WIN32
+#include <sys/resource.h>
+
+#include <csignal>
+#endif
 
 namespace qx80::cli {
 namespace {
@@ -154,7 +165,28 @@ const CommandCase kCases[] = {
      1,
      {"result: -5 (ResultUnknownCommand)"},
      ""},
-    {"CommandBadBlock", &RunCommandNumber, {"11", "--block", "2"}, "", 2, {}, "--block takes at most 188 bytes"},
+    // A bad --block says exactly what is wrong with it.
+    {"CommandBlockOddDigits",
+     &RunCommandNumber,
+     {"11", "--block", "21 0"},
+     "",
+     2,
+     {},
+     "qx80: --block has 3 hex digits, an odd number: each byte takes two\n"},
+    {"CommandBlockNotHex",
+     &RunCommandNumber,
+     {"11", "--block", "21 0g"},
+     "",
+     2,
+     {},
+     "qx80: --block takes hex digits; character 5 is not one ('g')\n"},
+    {"CommandBlockTooLong",
+     &RunCommandNumber,
+     {"11", "--block", std::string(189 * 2, '0')},
+     "",
+     2,
+     {},
+     "qx80: --block has 189 bytes; the block holds 188\n"},
     // Where the block holds an address, the user's bytes never become one.
     {"CommandCallerBufferGetsTheToolsOwn",
      &RunCommandNumber,
@@ -232,8 +264,8 @@ const CommandCase kCases[] = {
      "",
      2,
      {},
-     "qx80: 2 QX-80 found (--device sim:two-devices)\nqx80: choose one with --index N or --path P; qx80 list shows "
-     "them\n"},
+     "qx80: 2 QX-80 found (--device sim:two-devices)\nqx80: what to do: choose one with --index N or --path P; qx80 "
+     "list shows them\n"},
     {"UpdateOfTwoRefused", &RunUpdate, {"--device", "sim:two-devices", "--yes"}, "", 2, {}, "2 QX-80 found"},
     {"CommandOfTwoRefused", &RunCommandNumber, {"11", "--device", "sim:two-devices"}, "", 2, {}, "2 QX-80 found"},
     {"UpdateOfTwoByIndex",
@@ -266,6 +298,52 @@ const CommandCase kCases[] = {
      "no QX-80 with index 2 (2 found)"},
     {"PathOfNone", &RunUpdate, {"--device", "sim", "--path", "sim:9:0"}, "", 2, {}, "no QX-80 at sim:9:0"},
     {"IndexNotANumber", &RunStatus, {"--index", "-1"}, "", 2, {}, "bad --index -1"},
+    {"IndexAndPath",
+     &RunUpdate,
+     {"--device", "sim:two-devices", "--index", "0", "--path", "sim:2:0"},
+     "",
+     2,
+     {},
+     "qx80: --path and --index both choose the QX-80; give one of them\n"},
+    {"PathEmpty", &RunStatus, {"--path", ""}, "", 2, {}, "qx80: --path needs a path"},
+    {"LogEmpty", &RunUpdate, {"--device", "sim", "--log="}, "", 2, {}, "qx80: --log needs a file name\n"},
+    {"LogUnwritable",
+     &RunUpdate,
+     {"--device", "sim", "--yes", "--log", "no-such-directory/session.log"},
+     "",
+     2,
+     {},
+     "qx80: cannot write the transcript no-such-directory/session.log: No such file or directory\n"},
+    // A bridge that cannot be reached is a device not reached (exit status 1, as for none),
+    // and --json still ends with its end object, also when the update is refused.
+    {"UpdateBridgeNotReached",
+     &RunUpdate,
+     {"--device", "bridge:127.0.0.1:1", "--yes", "--json"},
+     "",
+     1,
+     {"{\"event\": \"end\", \"status\": \"failed\", \"exit\": 1, \"remedy\": \"start its server"},
+     "(--device bridge:127.0.0.1:1)\n"},
+    {"StatusBridgeNotReached",
+     &RunStatus,
+     {"--device", "bridge:127.0.0.1:1"},
+     "",
+     1,
+     {},
+     "(--device bridge:127.0.0.1:1)\nqx80: what to do: start its server"},
+    {"UpdateLogUnwritableJson",
+     &RunUpdate,
+     {"--device", "sim", "--yes", "--json", "--log", "no-such-directory/session.log"},
+     "",
+     2,
+     {"{\"event\": \"end\", \"status\": \"refused\", \"exit\": 2, \"remedy\": null, \"transcript\": null}\n"},
+     "cannot write the transcript"},
+    {"UpdateOfTwoRefusedJson",
+     &RunUpdate,
+     {"--device", "sim:two-devices", "--yes", "--json"},
+     "",
+     2,
+     {"{\"event\": \"end\", \"status\": \"refused\", \"exit\": 2, \"remedy\": \"choose one with"},
+     "2 QX-80 found"},
     {"JoinedValues", &RunStatus, {"--device=sim:up-to-date", "--speed=50"}, "", 0, {"update needed: no"}, ""},
     {"UnknownOptionNamed", &RunUpdate, {"--foo=1"}, "", 2, {}, "qx80: unknown option --foo\n"},
     {"OptionOfAnotherCommand", &RunStatus, {"--yes"}, "", 2, {}, "qx80: unknown option --yes\n"},
@@ -487,10 +565,122 @@ TEST_F(DryRunTest, JsonStatesThePlanAndTheRehearsal) {
         ", \"update_needed\": false}\n",
         "{\"event\": \"rehearsal\", \"code\": 0, \"name\": \"ResultOk\", \"status\": \"confirmed\", \"exit\": 0, "
         "\"remedy\": null}\n",
-        "{\"event\": \"end\", \"status\": \"rehearsed\", \"exit\": 0, \"remedy\": null}\n"}) {
+        "{\"event\": \"end\", \"status\": \"rehearsed\", \"exit\": 0, \"remedy\": null, \"transcript\": null}\n"}) {
     EXPECT_NE(run.out.find(line), std::string::npos) << line << " in\n" << run.out;
   }
 }
+
+// One writer per QX-80: while another link holds the device's lock, update and command are
+// refused at once (exit status 2, with --json the end object), before they reach the
+// device; status only reads and is not held back by it.
+TEST(DeviceLockTest, SecondWriterIsRefused) {
+  // A loopback address of this run alone (the lock is the machine's), where nothing listens.
+  const auto n = static_cast<uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
+  const std::string device = "bridge:127." + std::to_string(n % 251 + 1) + "." + std::to_string(n / 251 % 251 + 1) +
+                             "." + std::to_string(n / 63001 % 251 + 1) + ":1";
+  DeviceLink holder(1.0);
+  std::string error;
+  ASSERT_TRUE(holder.OpenBus(device, error)) << error;
+  ASSERT_EQ(holder.Lock(error), DeviceLock::Status::Held) << error;
+  const std::string inUse = "qx80: the QX-80 is in use by another program";
+  const CommandRun update = RunCommand(&RunUpdate, {"--device", device, "--yes", "--json"});
+  EXPECT_EQ(update.exit, 2);
+  EXPECT_EQ(update.out,
+            "{\"event\": \"end\", \"status\": \"refused\", \"exit\": 2, \"remedy\": \"wait until the other qx80 "
+            "update or qx80 command, or the updater application, has ended, then try again\", \"transcript\": null}\n");
+  EXPECT_NE(update.err.find(inUse), std::string::npos) << update.err;
+  const CommandRun command = RunCommand(&RunCommandNumber, {"11", "--device", device});
+  EXPECT_EQ(command.exit, 2);
+  EXPECT_NE(command.err.find(inUse + " (qx80 update or qx80 command, or the updater application); it was left alone"),
+            std::string::npos)
+      << command.err;
+  EXPECT_NE(command.err.find("qx80: what to do: wait until"), std::string::npos) << command.err;
+  const CommandRun status = RunCommand(&RunStatus, {"--device", device});
+  EXPECT_EQ(status.err.find(inUse), std::string::npos) << status.err;
+}
+
+class LogFileTest : public ::testing::Test {
+ protected:
+  std::filesystem::path Path(const char* suffix) const {
+    return std::filesystem::path(::testing::TempDir()) /
+           (std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()) + suffix);
+  }
+  static std::string Read(const std::filesystem::path& path) {
+    std::ifstream file(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+  }
+  static void Write(const std::filesystem::path& path, const std::string& text) {
+    std::ofstream(path, std::ios::binary) << text;
+  }
+};
+
+// --log never destroys what is not a transcript: the package being written (also under
+// another name for the same file) and any other file are left as they were, and the update
+// does not begin; an empty file or an earlier transcript is replaced.
+TEST_F(LogFileTest, OnlyATranscriptIsReplaced) {
+  const std::filesystem::path package = Path(".bin");
+  std::filesystem::copy_file(QX80_FIRMWARE_PACKAGE_PATH, package, std::filesystem::copy_options::overwrite_existing);
+  const std::string packageBytes = Read(package);
+  ASSERT_GT(packageBytes.size(), 1000000u);
+  // The same file by another name: through its directory's "." entry.
+  const std::string sameFile = (package.parent_path() / "." / package.filename()).string();
+  CommandRun run =
+      RunCommand(&RunUpdate, {"--device", "sim", "--yes", "--package", package.string(), "--log", sameFile});
+  EXPECT_EQ(run.exit, 2);
+  EXPECT_NE(run.err.find("qx80: cannot write the transcript " + sameFile + ": it is the package being written"),
+            std::string::npos)
+      << run.err;
+  EXPECT_EQ(run.out.find("updating"), std::string::npos) << run.out;
+  EXPECT_EQ(Read(package), packageBytes);
+
+  const std::filesystem::path notes = Path(".txt");
+  Write(notes, "my notes\n");
+  run = RunCommand(&RunCommandNumber, {"11", "--device", "sim", "--log", notes.string()});
+  EXPECT_EQ(run.exit, 2);
+  EXPECT_NE(run.err.find("it is there and is not a transcript; it is left alone"), std::string::npos) << run.err;
+  EXPECT_EQ(Read(notes), "my notes\n");
+
+  const std::filesystem::path earlier = Path(".log");
+  for (const std::string& before : {std::string(), std::string(kTranscriptHeader) + "\r\n# an earlier one\n",
+                                    std::string("\xEF\xBB\xBFqx80-transcript 2\n")}) {
+    Write(earlier, before);
+    run = RunCommand(&RunStatus, {"--device", "sim", "--log", earlier.string()});
+    EXPECT_EQ(run.exit, 0) << run.err;
+    EXPECT_TRUE(Read(earlier).starts_with(std::string(kTranscriptHeader) + "\n# qx80 status")) << Read(earlier);
+  }
+  std::filesystem::remove(package);
+  std::filesystem::remove(notes);
+  std::filesystem::remove(earlier);
+}
+
+#ifndef _WIN32
+// A transcript that cannot be written on (here the file-size limit, in a child process with
+// SIGXFSZ ignored as the tool's main does) never ends the update: the failure is said once
+// with the OS's reason, the update is confirmed, and the end says the transcript is
+// incomplete, also in JSON.
+// In the child: the update under a 16 KiB file-size limit; exits with 0 when it went as it should.
+[[noreturn]] void UpdateUnderFileSizeLimit(const std::string& log) {
+  std::signal(SIGXFSZ, SIG_IGN);
+  rlimit limit{};
+  limit.rlim_cur = limit.rlim_max = 16384;
+  setrlimit(RLIMIT_FSIZE, &limit);
+  const CommandRun run = RunCommand(&RunUpdate, {"--device", "sim", "--yes", "--json", "--log", log});
+  const std::string said = "qx80: cannot write the transcript " + log + " any more (File too large)";
+  const bool once = run.err.find(said) != std::string::npos && run.err.find(said) == run.err.rfind(said);
+  std::cerr << run.err;
+  const bool ended = run.out.ends_with(
+      "{\"event\": \"end\", \"status\": \"confirmed\", \"exit\": 0, \"remedy\": null, \"transcript\": "
+      "\"incomplete\"}\n");
+  std::_Exit(run.exit == 0 && once && ended ? 0 : 1);
+}
+
+TEST_F(LogFileTest, FailingWritesNeverStopTheUpdate) {
+  const std::string log = Path(".log").string();
+  EXPECT_EXIT(UpdateUnderFileSizeLimit(log), ::testing::ExitedWithCode(0), "is incomplete \\(File too large\\)");
+  EXPECT_EQ(std::filesystem::file_size(log), 16384u);
+  std::filesystem::remove(log);
+}
+#endif
 
 }  // namespace
 }  // namespace qx80::cli

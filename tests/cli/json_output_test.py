@@ -86,7 +86,7 @@ EVENT_KEYS = {
     "progress": ["event", "percent"],
     "result": ["event", "code", "name", "seconds"],
     "after": ["event", "mode", "components"],
-    "end": ["event", "status", "exit", "remedy"],
+    "end": ["event", "status", "exit", "remedy", "transcript"],
     "plan": ["event", "parts", "bytes", "blocks", "full_speed_seconds", "longest_seconds", "update_needed"],
     "rehearsal": ["event", "code", "name", "status", "exit", "remedy"],
 }
@@ -136,6 +136,12 @@ try:
     check_update("update keeps-old-firmware", code, lines, "unconfirmed", 3, 0, "normal")
     code, lines = run_update("sim:no-device")
     check_update("update no-device", code, lines, "failed", 1, None, None)
+    # Refused, or no device reached: `end` alone, with the remedy.
+    for device, status, exit_status in (("sim:two-devices", "refused", 2), ("bridge:127.0.0.1:1", "failed", 1)):
+        code, lines = run_update(device)
+        check(f"update {device}: end alone", code == exit_status and [line["event"] for line in lines] == ["end"] and
+              list(lines[0]) == EVENT_KEYS["end"] and lines[0]["status"] == status and
+              lines[0]["exit"] == exit_status and isinstance(lines[0]["remedy"], str))
     done = subprocess.run([qx80, "update", "--json", "--speed", "50", "--device", "sim:up-to-date"],
                           capture_output=True, text=True, check=False, stdin=subprocess.DEVNULL)
     lines = [json.loads(line) for line in done.stdout.splitlines()]

@@ -49,7 +49,8 @@ TEST_F(TranscriptTest, RecordsTheDevicesInterfaceOnly) {
   const SimHidBus::DeviceId device = bus.Attach(kDevice, &echo);
   {
     TranscriptWriter writer;
-    ASSERT_TRUE(writer.Open(Path(), "a test"));
+    std::string error;
+    ASSERT_TRUE(writer.Open(Path(), "a test", {}, error)) << error;
     TranscriptHidBackend recorder(bus, writer, kDevice.vendorId);
     ScopedHidBackend scoped(recorder);
     CHidDevice hid;
@@ -88,6 +89,20 @@ TEST_F(TranscriptTest, RecordsTheDevicesInterfaceOnly) {
   for (size_t i = 1; i < events.size(); ++i) {
     EXPECT_GE(events[i].seconds, events[i - 1].seconds);
   }
+}
+
+// A transcript that cannot begin says the system's reason, and nothing is left behind.
+TEST_F(TranscriptTest, WriterThatCannotBeginSaysWhy) {
+  TranscriptWriter writer;
+  std::string error;
+  EXPECT_FALSE(writer.Open(Path() / "no-such-directory", "a test", {}, error));
+  EXPECT_EQ(error, "No such file or directory");
+#ifndef _WIN32
+  EXPECT_FALSE(writer.Open("/dev/full", "a test", {}, error));
+  EXPECT_EQ(error, "No space left on device");
+#endif
+  writer.Write("phase", "not written");
+  EXPECT_EQ(writer.Failure(), "");
 }
 
 TEST_F(TranscriptTest, ReaderNamesTheFirstLineItCannotRead) {

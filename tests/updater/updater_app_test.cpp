@@ -133,6 +133,32 @@ TEST_F(UpdaterAppTest, SecondInstanceSaysSoInItsOwnLanguageAndEnds) {
   }
 }
 
+// Another program has the device: after the single-instance check the claim says so, and
+// the start ends as for a second instance, before the license; a free device starts as ever.
+TEST_F(UpdaterAppTest, DeviceHeldElsewhereSaysSoAndEnds) {
+  for (const bool held : {true, false}) {
+    FakeDialogHost h;
+    FakeAppPlatform p;
+    std::vector<std::string> calls;
+    CUpdaterApp app(h, p);
+    app.SetDeviceClaim([&] {
+      calls = p.m_calls;
+      return held ? std::u16string(u"in use") : std::u16string();
+    });
+    EXPECT_EQ(app.Run(), held ? EXIT_CODE_NORMAL : EXIT_CODE_USER_ENDED) << held;
+    EXPECT_EQ(calls, (std::vector<std::string>{"controls", "richedit", "version", "mutex"})) << held;
+    EXPECT_EQ(h.m_loopRuns, held ? 0 : 1) << held;
+    if (held) {
+      EXPECT_TRUE(h.m_modalRuns.empty());  // no license, no main dialog
+      ASSERT_EQ(h.m_messageBoxes.size(), 1u);
+      EXPECT_EQ(h.m_messageBoxes[0].text, u"in use");
+      EXPECT_EQ(h.m_messageBoxes[0].caption, u"QX-80 FW-Updater");
+    } else {
+      EXPECT_TRUE(h.m_messageBoxes.empty());
+    }
+  }
+}
+
 TEST_F(UpdaterAppTest, StartFailuresEndSilentlyWithZero) {
   struct Case {
     const char* what;

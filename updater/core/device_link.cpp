@@ -111,6 +111,7 @@ bool DeviceLink::Reach(std::string& error) {
 }
 
 bool DeviceLink::Choose(const DeviceChoice& choice, std::string& error) {
+  m_chose = true;
   HidBackend& bus = CurrentHidBackend();
   const std::vector<Qx80Interface> found = ListQx80(bus);
   const int64_t index = PickQx80(found, choice, error);
@@ -122,9 +123,32 @@ bool DeviceLink::Choose(const DeviceChoice& choice, std::string& error) {
   return true;
 }
 
-bool DeviceLink::Record(const std::filesystem::path& path, std::string_view about) {
+DeviceLock::Status DeviceLink::Lock(std::string& error) {
+  if (m_rig || m_lock.Held()) {
+    return DeviceLock::Status::Held;
+  }
+  if (m_bridge != nullptr) {
+    return m_lock.Take(m_bridge->Location(), error);
+  }
+#ifdef _WIN32
+  return m_lock.Take("usb", error);
+#else
+  if (!m_chose) {
+    return DeviceLock::Status::Held;
+  }
+  std::string location;
+  const std::string path = m_chosen != nullptr ? m_chosen->CurrentPath() : "";
+  if (path.empty() || !m_chosen->Locate(path, location)) {
+    return m_lock.Take("usb", error);
+  }
+  return m_lock.Take("usb:" + location, error);
+#endif
+}
+
+bool DeviceLink::Record(const std::filesystem::path& path, std::string_view about, const std::filesystem::path& keep,
+                        std::string& error) {
   auto transcript = std::make_unique<TranscriptWriter>();
-  if (!transcript->Open(path, about)) {
+  if (!transcript->Open(path, about, keep, error)) {
     return false;
   }
   m_transcript = std::move(transcript);
@@ -132,6 +156,10 @@ bool DeviceLink::Record(const std::filesystem::path& path, std::string_view abou
   m_scopedRecorder = std::make_unique<ScopedHidBackend>(*m_recorder);
   SetCurrentTranscript(m_transcript.get());
   return true;
+}
+
+std::string DeviceLink::TranscriptFailure() const {
+  return m_transcript ? m_transcript->Failure() : std::string();
 }
 
 std::string ScenarioNames() {

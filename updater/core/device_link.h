@@ -20,6 +20,7 @@
 #include "device/transcript.h"
 #include "device/transcript_hid_backend.h"
 #include "platform/clock.h"
+#include "platform/device_lock.h"
 #include "sim/sim_scenarios.h"
 #include "updater/core/device_choice.h"
 
@@ -44,19 +45,36 @@ class DeviceLink {
   // False, with the reason in `error`, when the choice names none or several are present
   // and none is chosen; true, the bus unchanged, when none is present and none is named.
   bool Choose(const DeviceChoice& choice, std::string& error);
+  // One writer per QX-80: takes the lock of the device this link leads to (DeviceLock) for
+  // the life of the link, as soon as the device's place is known: the bridge's address, and
+  // a bus that tells no locations (Win32: the whole bus), right after Open, so that a second
+  // writer is refused before it reaches the device; hidraw's after Choose, by the chosen
+  // device's location (the whole bus when none was chosen). A simulated device lives in
+  // this process alone and takes none. Call it after Open and again after Choose: until the
+  // place is known, and once the lock is held, a call does nothing and says Held. Busy when
+  // another process (or another link) holds it; Failed with the reason in `error`.
+  DeviceLock::Status Lock(std::string& error);
   // The chosen device's view of the bus; null before a choice.
   const ChosenDeviceBackend* Chosen() const { return m_chosen.get(); }
   // The simulated devices, when the option chose sim.
   SimQx80Rig* Rig() { return m_rig.get(); }
   // After Open and Choose: writes a transcript of the session with the chosen QX-80 into `path`
   // (docs/transcripts.md), `about` saying what was run, until the link ends. It is the
-  // process's current transcript meanwhile, for the phases and the result. False when the
-  // file cannot be written.
-  bool Record(const std::filesystem::path& path, std::string_view about);
+  // process's current transcript meanwhile, for the phases and the result. False, with the
+  // reason in `error`, when it cannot be started (TranscriptWriter::Open; `keep` is the
+  // package being written, or empty).
+  bool Record(const std::filesystem::path& path, std::string_view about, const std::filesystem::path& keep,
+              std::string& error);
+  // Whether a transcript is being written.
+  bool Recording() const { return m_transcript != nullptr; }
+  // Empty while the transcript is whole (or none is written); else why it stopped being written.
+  std::string TranscriptFailure() const;
 
  private:
   ScaledClock m_clock;
   ScopedClock m_scopedClock;
+  bool m_chose = false;  // Choose has run
+  DeviceLock m_lock;
   std::unique_ptr<SimQx80Rig> m_rig;
   std::unique_ptr<HidBackend> m_backend;
   BridgeHidBackend* m_bridge = nullptr;  // m_backend, when it is the bridge

@@ -60,5 +60,17 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE /*previous*/, PWSTR /*commandL
   }
 
   qx80::CUpdaterApp app(host, platform);
+  // One writer per QX-80: while the updater runs, a qx80 update or command on its device is
+  // refused, and the updater does not start while one of them runs. (No text of the string
+  // table says this, so it is English under the localised title.) A lock that cannot be made
+  // only guards less: the updater starts.
+  app.SetDeviceClaim([&link] {
+    std::string lockError;
+    return link.Lock(lockError) == qx80::DeviceLock::Status::Busy
+               ? std::u16string(
+                     u"The QX-80 is in use by another program (qx80 update or qx80 command). Start the "
+                     u"updater again when it has ended.")
+               : std::u16string();
+  });
   return app.Run();
 }
