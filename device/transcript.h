@@ -24,7 +24,7 @@ constexpr std::string_view kTranscriptHeader = "qx80-transcript 1";
 // What a reader takes: a whole update writes about 7 MB in lines of under 200 characters, and
 // its longest legal run lasts hours; anything beyond these bounds is not a transcript of ours.
 constexpr uint64_t kMaxTranscriptBytes = 64ULL * 1024 * 1024;
-constexpr size_t kMaxTranscriptLineLength = 16 * 1024;
+constexpr size_t kMaxTranscriptLineLength = size_t{16} * 1024;
 constexpr double kMaxTranscriptSeconds = 1.0e7;  // about 116 days
 
 // The kinds of event lines.

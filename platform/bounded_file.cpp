@@ -58,7 +58,7 @@ bool ReadBounded(const std::filesystem::path& path, uint64_t maxBytes, Bytes& by
   }
   // Read in chunks up to one byte past the bound: a file that grows while it is read is still
   // held to it, and a size the system reported wrongly costs nothing.
-  constexpr size_t kChunk = 64 * 1024;
+  constexpr size_t kChunk = size_t{64} * 1024;
   bytes.clear();
   while (in && bytes.size() <= maxBytes) {
     const size_t used = bytes.size();
