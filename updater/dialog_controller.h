@@ -36,6 +36,8 @@ class DialogController {
   }
   // Whether static control `id` is drawn with red text now.
   virtual bool UsesAlertColour(int /*id*/) const { return false; }
+  // WM_QUERYENDSESSION: whether Windows may end the session (shut down, log off) now.
+  virtual bool OnQueryEndSession(DialogView& /*view*/) { return true; }
   // WM_DESTROY, after the default handling.
   virtual void OnDestroy(DialogView& /*view*/) {}
   // WM_ACTIVATE, after the default handling; `active` unless the window is being deactivated.

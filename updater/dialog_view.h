@@ -95,6 +95,10 @@ class DialogView {
 
   // Registers the window as a target for files dropped from the shell.
   virtual void AcceptDroppedFiles(bool accept) = 0;
+  // Asks Windows to hold a shutdown or log-off while the window shows `reason` (the user sees
+  // it on the shutdown screen), and lets it go again.
+  virtual void BlockShutdown(std::u16string_view reason) = 0;
+  virtual void UnblockShutdown() = 0;
 
   virtual void EnableWindow(bool enabled) = 0;
   virtual bool IsWindowEnabled() const = 0;

@@ -118,11 +118,20 @@ void CMainDlg::Close(int exitCode) {
   Quit(exitCode);
 }
 
+void CMainDlg::CloseByRequest() {
+  if (m_state != DLG_UPDATING) {
+    Close(EXIT_CODE_USER_ENDED);
+  }
+}
+
 void CMainDlg::OnCancel(DialogView& view) {
-  // Escape ends the program only while the button offers it ("Cancel" or "Close").
+  // Escape, WM_CLOSE (which the dialog manager turns into this command: the template has no
+  // Cancel button of its own) or another program's command: it ends the program only while
+  // the button offers it ("Cancel" or "Close"), and never while an update runs, when the
+  // button still reads "Cancel".
   const std::u16string button = view.GetText(IDC_CANCEL_CLOSE);
   if (button == m_app.LoadText(IDS_CLOSE) || button == m_app.LoadText(IDS_CANCEL)) {
-    Close(EXIT_CODE_USER_ENDED);
+    CloseByRequest();
   }
 }
 
@@ -131,7 +140,7 @@ bool CMainDlg::OnCommand(DialogView& /*view*/, int id, int notifyCode) {
     return false;
   }
   if (id == IDC_CANCEL_CLOSE) {
-    Close(EXIT_CODE_USER_ENDED);
+    CloseByRequest();  // disabled while updating, but another program can still send it
     return true;
   }
   if (id == IDC_START) {
@@ -148,10 +157,7 @@ bool CMainDlg::OnSysCommand(DialogView& view, uint32_t command) {
     return true;
   }
   if (command == SYSCOMMAND_CLOSE) {
-    // Closing is refused while an update runs.
-    if (m_state != DLG_UPDATING) {
-      Close(EXIT_CODE_USER_ENDED);
-    }
+    CloseByRequest();
     return true;
   }
   return false;
@@ -192,6 +198,11 @@ bool CMainDlg::OnPaint(DialogView& view) {
   }
   view.PaintMinimisedIcon(m_appIcon);
   return true;
+}
+
+bool CMainDlg::OnQueryEndSession(DialogView& /*view*/) {
+  // Windows asks before a shutdown or log-off; while writing, the reason is shown (BlockShutdown).
+  return m_state != DLG_UPDATING;
 }
 
 void CMainDlg::OnDestroy(DialogView& /*view*/) {

@@ -54,6 +54,7 @@ class CMainDlg : public DialogController {
   bool OnSysCommand(DialogView& view, uint32_t command) override;
   bool OnAppMessage(DialogView& view, uint32_t message, uintptr_t wParam, intptr_t lParam, intptr_t& result) override;
   bool UsesAlertColour(int id) const override;
+  bool OnQueryEndSession(DialogView& view) override;
   void OnDestroy(DialogView& view) override;
   void OnActivate(DialogView& view, bool active) override;
   bool OnPaint(DialogView& view) override;
@@ -112,6 +113,9 @@ class CMainDlg : public DialogController {
                      std::array<ControlHandle, kVersionLabelCount>& row);
   // Ends the run: the state, then the quit request with `exitCode`.
   void Close(int exitCode);
+  // The user's (or another program's) request to end the program: refused while an update
+  // runs, since ending it then would leave the device without working firmware.
+  void CloseByRequest();
   // The focus rule of a device report: the Cancel/Close button takes it now when this
   // thread has the focus, otherwise at the next activation.
   void FocusCancelOrDefer();

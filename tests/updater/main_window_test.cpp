@@ -88,6 +88,9 @@ class TestWindow {
       dlg.ProgressDialog().OnAppMessage(*progress, message.message, message.wParam, message.lParam, result);
       maxProgress = std::max(maxProgress, progress->Control(IDC_PROGRESS).progressPos);
     }
+    if (afterDispatch) {
+      afterDispatch(message);
+    }
   }
 
   WindowMessageQueue& m_queue;
@@ -96,7 +99,8 @@ class TestWindow {
   FakeDialogHost host;
   CUpdaterDlg dlg;
   FakeDialogView* view = nullptr;
-  int maxProgress = 0;  // the highest position the progress bar reached
+  int maxProgress = 0;                                      // the highest position the progress bar reached
+  std::function<void(const WindowMessage&)> afterDispatch;  // told of every message handled
 };
 
 // A simulated QX-80 on the process's bus, the clock sped up, the posted messages queued.
@@ -246,20 +250,25 @@ TEST_F(MainWindowTest, FollowsTheDeviceAsItComesAndGoes) {
   EXPECT_EQ(m_rig.Bus().OpenHandleCount(), 0u);
 }
 
+// What happens while the question before an unneeded update is open.
+enum class QuestionEvent { None, Unplug, Quit };
+
 TEST_F(MainWindowTest, StartAsksFirstOnlyWhenNoUpdateIsNeeded) {
   struct Case {
     const char* what;
     const char* version;  // every component's
     int answer;
-    bool unplugDuringQuestion;
+    QuestionEvent during;
     bool asks;
     MainDlgState state;
+    std::vector<int> quits;
   };
   const Case cases[] = {
-      {"older firmware: no question", "2.05", ID_OK, false, false, DLG_UPDATING},
-      {"up to date, Cancel", "2.09", ID_CANCEL, false, true, DLG_READY},
-      {"up to date, OK", "2.09", ID_OK, false, true, DLG_UPDATING},
-      {"up to date, OK after the device left", "2.09", ID_OK, true, true, DLG_READY},
+      {"older firmware: no question", "2.05", ID_OK, QuestionEvent::None, false, DLG_UPDATING, {}},
+      {"up to date, Cancel", "2.09", ID_CANCEL, QuestionEvent::None, true, DLG_READY, {}},
+      {"up to date, OK", "2.09", ID_OK, QuestionEvent::None, true, DLG_UPDATING, {}},
+      {"up to date, OK after the device left", "2.09", ID_OK, QuestionEvent::Unplug, true, DLG_READY, {}},
+      {"up to date, OK after a quit was requested", "2.09", ID_OK, QuestionEvent::Quit, true, DLG_CLOSING, {2}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -269,7 +278,7 @@ TEST_F(MainWindowTest, StartAsksFirstOnlyWhenNoUpdateIsNeeded) {
     FakeDialogHost& host = win.host;
     CUpdaterDlg& dlg = win.dlg;
     host.m_messageBoxAnswer = c.answer;
-    if (c.unplugDuringQuestion) {
+    if (c.during == QuestionEvent::Unplug) {
       host.m_duringMessageBox = [&] {
         rig.Device().Unplug();
         const uint32_t start = GetClock().TickCount();
@@ -277,6 +286,9 @@ TEST_F(MainWindowTest, StartAsksFirstOnlyWhenNoUpdateIsNeeded) {
           GetClock().Sleep(50);
         }
       };
+    } else if (c.during == QuestionEvent::Quit) {
+      // The close box of the main window, from the taskbar, while the question is open.
+      host.m_duringMessageBox = [&] { EXPECT_TRUE(dlg.OnSysCommand(*win.view, SYSCOMMAND_CLOSE)); };
     }
     FakeDialogView* view = &win.Open();
     ASSERT_TRUE(win.WaitForMessage(IDS_MSG_PRESS_START));
@@ -309,7 +321,8 @@ TEST_F(MainWindowTest, StartAsksFirstOnlyWhenNoUpdateIsNeeded) {
     } else {
       EXPECT_EQ(progress, nullptr);
       EXPECT_TRUE(view->IsWindowEnabled());
-      EXPECT_TRUE(host.m_quitCodes.empty());
+      EXPECT_EQ(host.m_quitCodes, c.quits);
+      EXPECT_FALSE(dlg.Session()->Updater()->HasThread()) << "no update was started";
     }
   }
 }
@@ -391,6 +404,53 @@ INSTANTIATE_TEST_SUITE_P(Scenarios, UpdateRunTest,
                            std::replace(name.begin(), name.end(), '-', '_');
                            return name;
                          });
+
+// While the device is written nothing ends the program: Escape, WM_CLOSE (which the dialog
+// manager turns into the Cancel command), the button's command sent by another program, the
+// close box, and Windows' question before a shutdown or log-off, answered no with the reason
+// shown until the update ends. The message and Start stay as they are whatever the watcher
+// reports meanwhile (the device leaves and comes back in its update mode).
+TEST_F(MainWindowTest, NothingEndsTheProgramWhileTheDeviceIsWritten) {
+  FakeDialogView& view = m_win.Open();
+  ASSERT_TRUE(m_win.WaitForMessage(IDS_MSG_PRESS_START));
+  EXPECT_TRUE(m_win.dlg.OnQueryEndSession(view));
+  EXPECT_FALSE(view.m_shutdownBlockReason.has_value());
+  int reportsWhileUpdating = 0;
+  int reportsThatChangedTheWindow = 0;
+  m_win.afterDispatch = [&](const WindowMessage& message) {
+    if (message.message != WM_DEVICE_MODE_CHANGED || m_win.dlg.State() != DLG_UPDATING) {
+      return;
+    }
+    ++reportsWhileUpdating;
+    if (m_win.dlg.MessageId() != IDS_MSG_UPDATING || view.IsEnabled(IDC_START)) {
+      ++reportsThatChangedTheWindow;
+    }
+  };
+  m_win.dlg.OnCommand(view, IDC_START, NOTIFY_BUTTON_CLICKED);
+  ASSERT_EQ(m_win.dlg.State(), DLG_UPDATING);
+  EXPECT_EQ(view.m_shutdownBlockReason, u"QX-80 Firmware updating...");
+
+  // The ticks before the write fill the bar to 10; beyond that the blocks are being written.
+  ASSERT_TRUE(m_win.RunUntil([&] { return m_win.maxProgress > 10; }));
+  ASSERT_EQ(m_win.dlg.State(), DLG_UPDATING);
+  m_win.dlg.OnCancel(view);
+  m_win.dlg.OnCommand(view, IDC_CANCEL_CLOSE, NOTIFY_BUTTON_CLICKED);
+  EXPECT_TRUE(m_win.dlg.OnSysCommand(view, SYSCOMMAND_CLOSE));
+  EXPECT_FALSE(m_win.dlg.OnQueryEndSession(view));
+  EXPECT_TRUE(m_win.host.m_quitCodes.empty());
+  EXPECT_EQ(m_win.dlg.State(), DLG_UPDATING);
+  EXPECT_EQ(view.GetText(IDC_MESSAGE), u"Updating...");
+  EXPECT_FALSE(view.IsEnabled(IDC_START));
+  EXPECT_GE(reportsWhileUpdating, 2) << "the device left for its update mode and came back";
+  EXPECT_EQ(reportsThatChangedTheWindow, 0);
+
+  ASSERT_TRUE(m_win.RunUntil([&] { return m_win.dlg.State() == DLG_FINISHED; }));
+  EXPECT_EQ(m_win.dlg.MessageId(), IDS_MSG_UPDATED);
+  EXPECT_FALSE(view.m_shutdownBlockReason.has_value());
+  EXPECT_TRUE(m_win.dlg.OnQueryEndSession(view));
+  m_win.dlg.OnCancel(view);
+  EXPECT_EQ(m_win.host.m_quitCodes, std::vector<int>{EXIT_CODE_USER_ENDED});
+}
 
 TEST_F(MainWindowTest, AProgressDialogThatCannotOpenEndsWithThree) {
   FakeDialogView& view = m_win.Open();

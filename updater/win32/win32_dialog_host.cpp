@@ -121,6 +121,10 @@ class Win32Dialog final : public DialogView {
   }
   bool ThreadHasFocus() const override { return GetFocus() != nullptr; }
   void AcceptDroppedFiles(bool accept) override { DragAcceptFiles(m_hwnd, accept ? TRUE : FALSE); }
+  void BlockShutdown(std::u16string_view reason) override {
+    ShutdownBlockReasonCreate(m_hwnd, Wide(std::u16string(reason)));
+  }
+  void UnblockShutdown() override { ShutdownBlockReasonDestroy(m_hwnd); }
 
   void EnableWindow(bool enabled) override { ::EnableWindow(m_hwnd, enabled ? TRUE : FALSE); }
   bool IsWindowEnabled() const override { return ::IsWindowEnabled(m_hwnd) != FALSE; }
@@ -355,6 +359,8 @@ INT_PTR Win32Dialog::Dispatch(UINT message, WPARAM wParam, LPARAM lParam) {
       }
       return static_cast<INT_PTR>(brush);
     }
+    case WM_QUERYENDSESSION:
+      return Result(m_controller.OnQueryEndSession(*this) ? TRUE : FALSE);
     case WM_DESTROY:
       m_controller.OnDestroy(*this);
       return FALSE;
