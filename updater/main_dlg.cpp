@@ -8,8 +8,8 @@
 
 namespace qx80 {
 
-CMainDlg::CMainDlg(const AppInfo& app, DialogHost& host)
-    : DialogController(IDD_MAIN), m_app(app), m_host(host), m_progressDlg(app) {}
+CMainDlg::CMainDlg(const AppInfo& app, DialogHost& host, std::filesystem::path package)
+    : DialogController(IDD_MAIN), m_app(app), m_host(host), m_package(std::move(package)), m_progressDlg(app) {}
 
 CMainDlg::~CMainDlg() {
   if (m_session) {
@@ -49,6 +49,9 @@ bool CMainDlg::OnInitDialog(DialogView& view) {
       error = IDS_ERR_FIRMWARE_FORMAT;
     } else {
       LayoutVersionLabels();
+      if (!m_package.empty()) {
+        LoadPackageFile(m_package);
+      }
       m_session = CDeviceSession::Create(view.Handle());
       if (m_session->StartWatching() != kStatusOk) {
         error = IDS_ERR_DEVICE_NOT_FOUND;

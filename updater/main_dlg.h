@@ -10,6 +10,7 @@
 // WM_DEVICE_NOTIFY) and to the progress dialog (WM_UPDATE_PROGRESS).
 #include <array>
 #include <cstdint>
+#include <filesystem>
 #include <memory>
 #include <string>
 
@@ -43,7 +44,9 @@ inline constexpr int kUpdatedLabelIds[kVersionLabelCount] = {IDC_UPDATED_ROW_0, 
 
 class CMainDlg : public DialogController {
  public:
-  CMainDlg(const AppInfo& app, DialogHost& host);
+  // `package`: a firmware package loaded after the carried one, as a dropped file is (the
+  // path Explorer passes when a package is dropped on the program's icon); empty for none.
+  CMainDlg(const AppInfo& app, DialogHost& host, std::filesystem::path package = {});
   // Closes the channel, stops the update worker (bounded) and frees the firmware.
   ~CMainDlg() override;
 
@@ -79,6 +82,9 @@ class CMainDlg : public DialogController {
   void SetMessage(int id);
   void ShowError(int id);
   void LayoutVersionLabels();
+  // Loads the package in file `path` in place of the loaded one; when it cannot be loaded,
+  // error box 5002, and the loaded one stays.
+  void LoadPackageFile(const std::filesystem::path& path);
 
   // The update run.
   void OnStart();
@@ -94,6 +100,7 @@ class CMainDlg : public DialogController {
  protected:
   const AppInfo& m_app;
   DialogHost& m_host;
+  std::filesystem::path m_package;
   DialogView* m_view = nullptr;  // the window while it exists
   int m_appIcon = IDI_APP;
   FontHandle m_emphasisFont = nullptr;  // the view owns it

@@ -114,10 +114,14 @@ void CMainDlg::LayoutVersionLabels() {
 }
 
 void CMainDlg::OnDropFiles(DialogView& /*view*/, std::u16string_view path) {
+  LoadPackageFile(std::filesystem::path(path));
+}
+
+void CMainDlg::LoadPackageFile(const std::filesystem::path& path) {
   // The package is loaded aside, so a file that fails to load leaves the loaded parts as they
   // were rather than emptied.
   FirmSlots dropped;
-  if (dropped.LoadFirmFile(std::filesystem::path(path)) == 0) {
+  if (dropped.LoadFirmFile(path) == 0) {
     ShowError(IDS_ERR_FIRMWARE_FORMAT);
     return;
   }

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <functional>
 #include <optional>
 #include <string>
@@ -37,7 +38,8 @@ constexpr uint32_t kBoundMs = 400000;  // clock ms, beyond any wait of a whole u
 // dialog whose window it names.
 class TestWindow {
  public:
-  TestWindow(const AppInfo& app, WindowMessageQueue& queue) : m_queue(queue), dlg(app, host) {
+  TestWindow(const AppInfo& app, WindowMessageQueue& queue, std::filesystem::path package = {})
+      : m_queue(queue), dlg(app, host, std::move(package)) {
     host.m_modalScripts[IDD_LICENSE] = [](DialogController& c, FakeDialogView& v) {
       v.ClickRadio(IDC_ACCEPT);
       c.OnCommand(v, IDC_ACCEPT, NOTIFY_BUTTON_CLICKED);
@@ -488,6 +490,40 @@ TEST_F(MainWindowTest, ADroppedPackageReplacesTheCarriedOneOnlyWhenItLoads) {
     EXPECT_NE(m_win.dlg.Slots().Data(FIRM_KIND_UAMC), nullptr);
   }
   EXPECT_EQ(m_win.dlg.State(), DLG_READY);
+}
+
+// A package named on the command line (Explorer's drop on the program's icon) is loaded as a
+// dropped one, before the device is watched: shown when it loads; refused with 5002, the
+// carried package kept, when it does not.
+TEST_F(MainWindowTest, APackageGivenAtStartIsLoadedAsADroppedOne) {
+  const test::TempImageFile good(test::BuildHeaderImage({.kind = FIRM_KIND_UAMC, .size = 0x3000, .version = "3.01"}));
+  const test::TempImageFile garbage(test::RandomBytes(0x400, 7));
+  struct Case {
+    const char* what;
+    std::filesystem::path path;
+    const char16_t* shown;
+    bool refused;
+  };
+  const Case cases[] = {
+      {"a package", good.Path(), u"3.01", false},
+      {"not a package", garbage.Path(), u"2.09", true},
+      {"no such file", "/no/such/package.bin", u"2.09", true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    TestWindow win(m_app, *m_queue, c.path);
+    FakeDialogView& view = win.Open();
+    EXPECT_EQ(win.dlg.State(), DLG_READY);
+    EXPECT_EQ(win.UpdatedLabel().text, c.shown);
+    ASSERT_EQ(win.host.m_messageBoxes.size(), c.refused ? 1u : 0u);
+    if (c.refused) {
+      EXPECT_EQ(win.host.m_messageBoxes[0].text, u"Failed to format the updating firmware.");
+      EXPECT_EQ(win.host.m_messageBoxes[0].flags, MESSAGE_BOX_OK | MESSAGE_BOX_ICON_ERROR);
+      EXPECT_EQ(win.host.m_messageBoxes[0].owner, &view);
+    }
+    EXPECT_TRUE(win.host.m_quitCodes.empty());
+    ASSERT_TRUE(win.WaitForMessage(IDS_MSG_PRESS_START));
+  }
 }
 
 TEST_F(MainWindowTest, MinimisedWindowPaintsAndDragsTheAppIcon) {
