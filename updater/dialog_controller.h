@@ -44,9 +44,8 @@ class DialogController {
   virtual void OnActivate(DialogView& /*view*/, bool /*active*/) {}
   // WM_PAINT; true when the controller painted, false for the dialog's default painting.
   virtual bool OnPaint(DialogView& /*view*/) { return false; }
-  // WM_QUERYDRAGICON: the icon resource shown while a minimised window is dragged; 0 for the
-  // default.
-  virtual int DragIconId() const { return 0; }
+  // WM_QUERYDRAGICON: the icon shown while a minimised window is dragged; null for the default.
+  virtual IconHandle DragIcon() const { return nullptr; }
   // WM_DROPFILES: the path of the first dropped file, as the shell gave it into a buffer of
   // kDroppedPathBufferUnits UTF-16 units (a longer path arrives cut). The default processing
   // follows.

@@ -79,6 +79,8 @@ bool CMainDlg::SetupWindow(DialogView& view) {
     view.AppendSystemMenuItem(SYSCOMMAND_ABOUT, aboutItem);
   }
   view.SetWindowIcons(IDI_APP);
+  // Drawn on every paint of the minimised window and returned for every drag: loaded once.
+  m_appIcon = view.LoadSystemSizeIcon(IDI_APP);
   view.SetTitle(m_app.BuildAppTitle());
   view.SetText(IDC_HEADING, m_app.LoadText(IDS_WILL_BE_UPDATED));
   view.SetText(IDC_CURRENT_CAPTION, m_app.LoadText(IDS_CURRENT_VERSION));
@@ -218,6 +220,7 @@ void CMainDlg::OnDestroy(DialogView& /*view*/) {
   // The labels are the window's children and go with it.
   m_currentLabels = {};
   m_updatedLabels = {};
+  m_appIcon = nullptr;
   m_view = nullptr;
 }
 

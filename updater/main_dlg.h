@@ -61,7 +61,7 @@ class CMainDlg : public DialogController {
   void OnDestroy(DialogView& view) override;
   void OnActivate(DialogView& view, bool active) override;
   bool OnPaint(DialogView& view) override;
-  int DragIconId() const override { return m_appIcon; }
+  IconHandle DragIcon() const override { return m_appIcon; }
   void OnDropFiles(DialogView& view, std::u16string_view path) override;
 
   // The dialog's own operations.
@@ -101,8 +101,8 @@ class CMainDlg : public DialogController {
   const AppInfo& m_app;
   DialogHost& m_host;
   std::filesystem::path m_package;
-  DialogView* m_view = nullptr;  // the window while it exists
-  int m_appIcon = IDI_APP;
+  DialogView* m_view = nullptr;         // the window while it exists
+  IconHandle m_appIcon = nullptr;       // loaded once with the window, which owns it
   FontHandle m_emphasisFont = nullptr;  // the view owns it
   FontHandle m_normalFont = nullptr;
   FirmSlots m_slots;

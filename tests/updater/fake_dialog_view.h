@@ -73,7 +73,8 @@ class FakeDialogView : public DialogView {
   void BringToTop() override { ++m_broughtToTop; }
   void UpdateWindow() override {}
   bool IsMinimised() const override { return m_minimised; }
-  void PaintMinimisedIcon(int iconId) override { m_paintedIcon = iconId; }
+  IconHandle LoadSystemSizeIcon(int iconId) override { return &m_loadedIcons.emplace_back(iconId); }
+  void PaintMinimisedIcon(IconHandle icon) override { m_paintedIcon = icon; }
   void Invalidate() override { ++m_invalidated; }
   void EndDialog(int result) override { m_endResult = result; }
 
@@ -93,7 +94,8 @@ class FakeDialogView : public DialogView {
   bool m_acceptsFiles = false;
   std::optional<std::u16string> m_shutdownBlockReason;  // while the window holds a shutdown
   int m_focus = 0;                                      // the item the dialog's focus was last moved to
-  int m_paintedIcon = 0;
+  IconHandle m_paintedIcon = nullptr;
+  std::deque<int> m_loadedIcons;  // the icon resources loaded; handles point here
   int m_broughtToTop = 0;
   int m_invalidated = 0;
   const DialogView* m_centredOver = nullptr;

@@ -530,9 +530,13 @@ TEST_F(MainWindowTest, MinimisedWindowPaintsAndDragsTheAppIcon) {
   FakeDialogView& view = m_win.Open();
   EXPECT_FALSE(m_win.dlg.OnPaint(view));
   view.m_minimised = true;
-  EXPECT_TRUE(m_win.dlg.OnPaint(view));
-  EXPECT_EQ(view.m_paintedIcon, IDI_APP);
-  EXPECT_EQ(m_win.dlg.DragIconId(), IDI_APP);
+  // The icon is loaded once, whatever the number of paints and drags.
+  for (int paint = 0; paint < 3; ++paint) {
+    EXPECT_TRUE(m_win.dlg.OnPaint(view));
+    EXPECT_NE(m_win.dlg.DragIcon(), nullptr);
+    EXPECT_EQ(view.m_paintedIcon, m_win.dlg.DragIcon());
+  }
+  EXPECT_EQ(view.m_loadedIcons, std::deque<int>{IDI_APP});
   // Centred with the spare pixel rounded up: (client - icon + 1) / 2.
   EXPECT_EQ(CentredIconOffset(100, 32), 34);
   EXPECT_EQ(CentredIconOffset(33, 32), 1);
