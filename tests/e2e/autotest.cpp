@@ -30,6 +30,7 @@
 //                                 between 0 and 100, or at two rising positions
 //   red W ID 0|1                  control ID of W shows no pure red pixels on the screen, or some
 //   syscommand W CMD              send system command CMD to W
+//   key W enter|escape            type the key on the keyboard with W in the foreground
 //   snapshot W FILE               capture W as it is on the screen into a BMP file
 //   running P                     process P is still running
 //   exit P CODE                   process P ends with exit code CODE
@@ -601,6 +602,43 @@ class Runner {
     return PostMessageW(hwnd, WM_SYSCOMMAND, static_cast<WPARAM>(std::stoul(w[2], nullptr, 0)), 0) != FALSE;
   }
 
+  // key
+  bool DoKey(const std::vector<std::string>& w, std::string& error) {
+    if (!Need(w, 3, error)) {
+      return false;
+    }
+    HWND hwnd = nullptr;
+    if (!Window(w[1], hwnd, error)) {
+      return false;
+    }
+    const WORD key = w[2] == "enter" ? VK_RETURN : w[2] == "escape" ? VK_ESCAPE : 0;
+    if (key == 0) {
+      error = "unknown key " + w[2];
+      return false;
+    }
+    // Typed keys go to the foreground window's focus, as a user's would.
+    const bool foreground = WaitFor(
+        [&](std::string& e) {
+          SetForegroundWindow(hwnd);
+          e = "window " + w[1] + " does not come to the foreground";
+          return GetForegroundWindow() == hwnd;
+        },
+        error);
+    if (!foreground) {
+      return false;
+    }
+    INPUT typed[2] = {};
+    typed[0].type = INPUT_KEYBOARD;
+    typed[0].ki.wVk = key;
+    typed[1] = typed[0];
+    typed[1].ki.dwFlags = KEYEVENTF_KEYUP;
+    if (SendInput(2, typed, sizeof(INPUT)) != 2) {
+      error = "cannot type " + w[2];
+      return false;
+    }
+    return true;
+  }
+
   // snapshot
   bool DoSnapshot(const std::vector<std::string>& w, std::string& error) {
     if (!Need(w, 3, error)) {
@@ -659,16 +697,27 @@ class Runner {
   bool Execute(const std::vector<std::string>& w, std::string& error) {
     using Handler = bool (Runner::*)(const std::vector<std::string>&, std::string&);
     static constexpr std::pair<std::string_view, Handler> kCommands[] = {
-        {"start", &Runner::DoStart},       {"window", &Runner::DoWindow},
-        {"gone", &Runner::DoGone},         {"text", &Runner::DoText},
-        {"prefix", &Runner::DoText},       {"class", &Runner::DoText},
-        {"enabled", &Runner::DoState},     {"checked", &Runner::DoState},
-        {"focused", &Runner::DoFocused},   {"window-enabled", &Runner::DoWindowEnabled},
-        {"click", &Runner::DoClick},       {"command", &Runner::DoCommand},
-        {"progress", &Runner::DoProgress}, {"moving", &Runner::DoMoving},
-        {"red", &Runner::DoRed},           {"syscommand", &Runner::DoSyscommand},
-        {"snapshot", &Runner::DoSnapshot}, {"running", &Runner::DoProcess},
-        {"exit", &Runner::DoProcess},      {"kill", &Runner::DoProcess},
+        {"start", &Runner::DoStart},
+        {"window", &Runner::DoWindow},
+        {"gone", &Runner::DoGone},
+        {"text", &Runner::DoText},
+        {"prefix", &Runner::DoText},
+        {"class", &Runner::DoText},
+        {"enabled", &Runner::DoState},
+        {"checked", &Runner::DoState},
+        {"focused", &Runner::DoFocused},
+        {"window-enabled", &Runner::DoWindowEnabled},
+        {"click", &Runner::DoClick},
+        {"command", &Runner::DoCommand},
+        {"progress", &Runner::DoProgress},
+        {"moving", &Runner::DoMoving},
+        {"red", &Runner::DoRed},
+        {"syscommand", &Runner::DoSyscommand},
+        {"key", &Runner::DoKey},
+        {"snapshot", &Runner::DoSnapshot},
+        {"running", &Runner::DoProcess},
+        {"exit", &Runner::DoProcess},
+        {"kill", &Runner::DoProcess},
         {"ask", &Runner::DoAsk},
     };
     for (const auto& [name, handler] : kCommands) {

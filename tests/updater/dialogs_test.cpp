@@ -239,12 +239,14 @@ TEST_F(MainDialogTest, WaysToQuit) {
     std::vector<int> quits;
   };
   const Case cases[] = {
-      {"Cancel button",
+      // Enter presses the default push button, this one: the dialog manager sends its command.
+      {"Cancel button, clicked or pressed with Enter",
        [](CMainDlg& d, FakeDialogView& v) { d.OnCommand(v, IDC_CANCEL_CLOSE, NOTIFY_BUTTON_CLICKED); },
        {2}},
       {"close box", [](CMainDlg& d, FakeDialogView& v) { EXPECT_TRUE(d.OnSysCommand(v, SYSCOMMAND_CLOSE)); }, {2}},
-      {"Escape while the button reads Cancel", [](CMainDlg& d, FakeDialogView& v) { d.OnCancel(v); }, {2}},
-      {"Escape while the button reads Close",
+      // WM_CLOSE arrives as the Cancel command, like Escape: the template has no Cancel button.
+      {"Escape or WM_CLOSE while the button reads Cancel", [](CMainDlg& d, FakeDialogView& v) { d.OnCancel(v); }, {2}},
+      {"Escape or WM_CLOSE while the button reads Close",
        [](CMainDlg& d, FakeDialogView& v) {
          v.SetText(IDC_CANCEL_CLOSE, u"Close");
          d.OnCancel(v);
@@ -256,7 +258,7 @@ TEST_F(MainDialogTest, WaysToQuit) {
          d.OnCancel(v);
        },
        {}},
-      {"Enter", [](CMainDlg& d, FakeDialogView& v) { d.OnOK(v); }, {}},
+      {"the OK command, which no button of the window sends", [](CMainDlg& d, FakeDialogView& v) { d.OnOK(v); }, {}},
       {"a system command the dialog leaves to the default",
        [](CMainDlg& d, FakeDialogView& v) { EXPECT_FALSE(d.OnSysCommand(v, 0xF020)); },
        {}},
