@@ -6,7 +6,6 @@
 #include "cli/commands.h"
 #include "cli/device_report.h"
 #include "cli/remedies.h"
-#include "cli/session_log.h"
 #include "cli/text_output.h"
 #include "updater/core/device_choice.h"
 #include "updater/core/device_link.h"

@@ -136,7 +136,6 @@ int RunUpdate(std::span<const std::string> args, std::ostream& out, std::ostream
     err << "qx80: the update could not be started\n";
     return report.End(UpdateStatus::Failed, RemedyFor(Situation::NotStarted));
   }
-  NoteTranscriptPhase("update started");
   report.Phase("started");
   const uint32_t started = GetClock().TickCount();
   bool finished = false;

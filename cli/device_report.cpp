@@ -2,11 +2,9 @@
 
 #include <algorithm>
 #include <iomanip>
-#include <iterator>
 
 #include "cli/args.h"
 #include "cli/remedies.h"
-#include "cli/session_log.h"
 #include "cli/text_output.h"
 #include "firmware/firm_kind.h"
 #include "protocol/protocol_result.h"
@@ -29,28 +27,6 @@ bool VersionRead(const std::u16string& version) {
 
 std::string JsonVersion(const std::u16string& version) {
   return VersionRead(version) ? JsonString(version) : "null";
-}
-
-// How each mode is shown: a word in JSON, a name in text. Any mode but the two present ones
-// shows as the last row.
-struct ModeText {
-  int32_t mode;
-  const char* word;
-  const char* name;
-};
-constexpr ModeText kModeTexts[] = {
-    {DEVICE_MODE_NORMAL, "normal", "normal mode"},
-    {DEVICE_MODE_UPDATE, "update", "update mode"},
-    {DEVICE_MODE_ABSENT, "absent", "absent"},
-};
-
-const ModeText& ModeTextOf(int32_t mode) {
-  for (const ModeText& text : kModeTexts) {
-    if (text.mode == mode) {
-      return text;
-    }
-  }
-  return kModeTexts[std::size(kModeTexts) - 1];
 }
 
 }  // namespace
@@ -95,16 +71,21 @@ bool OpenDevice(DeviceLink& link, const DeviceOptions& options, std::ostream& er
   return StartSessionLog(link, options, err);
 }
 
+bool StartSessionLog(DeviceLink& link, const DeviceOptions& options, std::ostream& err) {
+  std::string error;
+  if (!link.Record(options.log, options.commandLine, error)) {
+    err << "qx80: " << error << "\n";
+    return false;
+  }
+  return true;
+}
+
 bool PrintOtherDevices(std::ostream& err, const DeviceLink& link) {
   const size_t others = link.Chosen() != nullptr ? link.Chosen()->OthersAppeared() : 0;
   if (others != 0) {
     err << "qx80: " << others << " other QX-80 appeared during the update; none was written\n";
   }
   return others != 0;
-}
-
-const char* DeviceModeWord(int32_t mode) {
-  return ModeTextOf(mode).word;
 }
 
 void PrintDeviceVersions(std::ostream& out, const CDeviceSession::Versions& device) {
@@ -132,10 +113,6 @@ std::string JsonComponents(const FirmSlots& slots, const CDeviceSession::Version
            ", \"package\": " + (slots.Data(index) != nullptr ? JsonString(slots.Version(index)) : "null") + "}";
   }
   return out + "]";
-}
-
-const char* DeviceModeName(int32_t mode) {
-  return ModeTextOf(mode).name;
 }
 
 void PrintVersions(std::ostream& out, const FirmSlots& slots, const CDeviceSession::Versions& device) {

@@ -25,13 +25,14 @@ bool ReachDevice(DeviceLink& link, const DeviceOptions& options, std::ostream& e
 // false with a message on `err` (the command then exits with EXIT_USAGE), for example when
 // several are present and none is chosen.
 bool OpenDevice(DeviceLink& link, const DeviceOptions& options, std::ostream& err);
+// With --log, starts the transcript of the session on the bus the link has open (after the
+// choice of the device, so that only the chosen one is recorded); false with a message on `err`
+// (the command then exits with EXIT_USAGE) when the file cannot be written.
+bool StartSessionLog(DeviceLink& link, const DeviceOptions& options, std::ostream& err);
 // After an update: says on `err` when other QX-80 appeared meanwhile (they were left alone);
 // true when any did.
 bool PrintOtherDevices(std::ostream& err, const DeviceLink& link);
 
-const char* DeviceModeName(int32_t mode);
-// "normal", "update" or "absent".
-const char* DeviceModeWord(int32_t mode);
 // The device's versions on one line: "TIPA 2.05  UAMC 2.05 ...", "-" for one not read.
 void PrintDeviceVersions(std::ostream& out, const CDeviceSession::Versions& device);
 // {"TIPA": "2.05", ...}: every component, null for a version not read.

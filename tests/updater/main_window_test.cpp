@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "device/hid_backend.h"
+#include "device/transcript.h"
 #include "platform/clock.h"
 #include "platform/window_message.h"
 #include "protocol/message.h"
@@ -452,6 +453,45 @@ TEST_F(MainWindowTest, NothingEndsTheProgramWhileTheDeviceIsWritten) {
   EXPECT_TRUE(m_win.dlg.OnQueryEndSession(view));
   m_win.dlg.OnCancel(view);
   EXPECT_EQ(m_win.host.m_quitCodes, std::vector<int>{EXIT_CODE_USER_ENDED});
+}
+
+// The application's transcript (--log) tells what the tool's tells: every report of the
+// device's mode, the start of the update and its result, in order, and nothing for the
+// window's own end.
+TEST_F(MainWindowTest, TheTranscriptNotesTheReportsTheUpdateAndItsResult) {
+  const std::filesystem::path path = std::filesystem::path(::testing::TempDir()) / "main-window.transcript";
+  TranscriptWriter writer;
+  ASSERT_TRUE(writer.Open(path, "qx80-updater.exe --log main-window.transcript"));
+  SetCurrentTranscript(&writer);
+  {
+    TestWindow win(m_app, *m_queue);
+    FakeDialogView& view = win.Open();
+    ASSERT_TRUE(win.WaitForMessage(IDS_MSG_PRESS_START));
+    win.dlg.OnCommand(view, IDC_START, NOTIFY_BUTTON_CLICKED);
+    ASSERT_TRUE(win.RunUntil([&] { return win.dlg.State() == DLG_FINISHED; }));
+    ASSERT_TRUE(win.RunUntil([&] { return !win.CurrentLabel().text.empty(); }));  // the device is back
+    win.dlg.OnCommand(view, IDC_CANCEL_CLOSE, NOTIFY_BUTTON_CLICKED);
+  }
+  SetCurrentTranscript(nullptr);
+
+  std::vector<TranscriptEvent> events;
+  std::string error;
+  ASSERT_TRUE(ReadTranscript(path, events, error)) << error;
+  std::vector<std::string> noted;
+  for (const TranscriptEvent& event : events) {
+    noted.push_back(event.kind + " " + event.text);
+  }
+  // The device's restart after the closing command may be reported before or after the result.
+  ASSERT_EQ(noted.size(), 7u);
+  EXPECT_EQ(std::vector<std::string>(noted.begin(), noted.begin() + 4),
+            (std::vector<std::string>{"phase device: normal mode", "phase update started", "phase device: absent",
+                                      "phase device: update mode"}));
+  std::vector<std::string> after(noted.begin() + 4, noted.end());
+  EXPECT_EQ(after.back(), "phase device: normal mode");
+  std::sort(after.begin(), after.end());
+  EXPECT_EQ(after,
+            (std::vector<std::string>{"phase device: absent", "phase device: normal mode", "result 0 ResultOk"}));
+  std::filesystem::remove(path);
 }
 
 TEST_F(MainWindowTest, AProgressDialogThatCannotOpenEndsWithThree) {

@@ -4,6 +4,7 @@
 #include <mutex>
 #include <string_view>
 
+#include "cli/args.h"
 #include "protocol/device_protocol.h"
 #ifndef _WIN32
 #include "device/linux/hidraw_backend.h"
@@ -122,9 +123,13 @@ bool DeviceLink::Choose(const DeviceChoice& choice, std::string& error) {
   return true;
 }
 
-bool DeviceLink::Record(const std::filesystem::path& path, std::string_view about) {
+bool DeviceLink::Record(const std::string& log, std::string_view commandLine, std::string& error) {
+  if (log.empty()) {
+    return true;
+  }
   auto transcript = std::make_unique<TranscriptWriter>();
-  if (!transcript->Open(path, about)) {
+  if (!transcript->Open(cli::PathFromArgument(log), commandLine)) {
+    error = "cannot write the transcript " + log;
     return false;
   }
   m_transcript = std::move(transcript);

@@ -48,11 +48,12 @@ class DeviceLink {
   const ChosenDeviceBackend* Chosen() const { return m_chosen.get(); }
   // The simulated devices, when the option chose sim.
   SimQx80Rig* Rig() { return m_rig.get(); }
-  // After Open and Choose: writes a transcript of the session with the chosen QX-80 into `path`
-  // (docs/transcripts.md), `about` saying what was run, until the link ends. It is the
-  // process's current transcript meanwhile, for the phases and the result. False when the
-  // file cannot be written.
-  bool Record(const std::filesystem::path& path, std::string_view about);
+  // After Open (and Choose): with `log` (a --log option's value, UTF-8) not empty, writes a
+  // transcript of the session with the QX-80 into that file (docs/transcripts.md), until the
+  // link ends, with `commandLine` saying what was run. It is the process's current transcript
+  // meanwhile, for the phases and the result (CDeviceSession notes them). True without `log`;
+  // false, with the reason in `error`, when the file cannot be written.
+  bool Record(const std::string& log, std::string_view commandLine, std::string& error);
 
  private:
   ScaledClock m_clock;

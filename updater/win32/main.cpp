@@ -39,7 +39,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE /*previous*/, PWSTR /*commandL
   std::string error;
   const std::vector<std::string> words = qx80::cli::Utf8Arguments(0, nullptr);
   qx80::DeviceLink link(1.0);
-  if (!qx80::ParseAppOptions(words, options, error) || !link.OpenBus(options.device, error)) {
+  if (!qx80::ParseAppOptions(words, options, error) || !link.OpenBus(options.device, error) ||
+      !link.Record(options.log, qx80::cli::CommandLineText("qx80-updater.exe", words), error)) {
     return RefuseCommandLine(host, platform, error);
   }
 
