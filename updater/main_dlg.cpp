@@ -45,7 +45,7 @@ bool CMainDlg::OnInitDialog(DialogView& view) {
   int error = 0;
   {
     const WaitCursor wait(m_host);
-    if (m_slots.LoadCarriedFirmware() == 0) {
+    if (!LoadCarriedPackage()) {
       error = IDS_ERR_FIRMWARE_FORMAT;
     } else {
       LayoutVersionLabels();
@@ -53,7 +53,7 @@ bool CMainDlg::OnInitDialog(DialogView& view) {
         LoadPackageFile(m_package);
       }
       m_session = CDeviceSession::Create(view.Handle());
-      if (m_session->StartWatching() != kStatusOk) {
+      if (!StartWatching()) {
         error = IDS_ERR_DEVICE_NOT_FOUND;
       }
     }

@@ -98,6 +98,11 @@ class CMainDlg : public DialogController {
   CFirmUpProgressDlg& ProgressDialog() { return m_progressDlg; }
 
  protected:
+  // The two steps of start-up that can fail: the carried package into the slots, and the
+  // session's watching (once the session exists).
+  virtual bool LoadCarriedPackage() { return m_slots.LoadCarriedFirmware() != 0; }
+  virtual bool StartWatching() { return m_session->StartWatching() == kStatusOk; }
+
   const AppInfo& m_app;
   DialogHost& m_host;
   std::filesystem::path m_package;

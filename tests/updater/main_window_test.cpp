@@ -506,6 +506,25 @@ TEST_F(MainWindowTest, AProgressDialogThatCannotOpenEndsWithThree) {
   EXPECT_EQ(m_win.dlg.State(), DLG_CLOSING);
 }
 
+// A worker that refuses to start (here it is busy with a run begun beside the window) ends the
+// program: error box 4006, the progress dialog closed again, exit code 3.
+TEST_F(MainWindowTest, AWorkerThatRefusesToStartEndsWithThree) {
+  FakeDialogView& view = m_win.Open();
+  ASSERT_TRUE(m_win.WaitForMessage(IDS_MSG_PRESS_START));
+  ASSERT_GE(m_win.dlg.Session()->StartUpdate(m_win.dlg.Slots(), nullptr), 0);
+  m_win.dlg.OnCommand(view, IDC_START, NOTIFY_BUTTON_CLICKED);
+  ASSERT_EQ(m_win.host.m_messageBoxes.size(), 1u);
+  EXPECT_EQ(m_win.host.m_messageBoxes[0].text, u"Failed to update firmware.");
+  EXPECT_EQ(m_win.host.m_messageBoxes[0].flags, MESSAGE_BOX_OK | MESSAGE_BOX_ICON_ERROR);
+  EXPECT_EQ(m_win.host.m_quitCodes, std::vector<int>{EXIT_CODE_FAILURE});
+  EXPECT_EQ(m_win.dlg.State(), DLG_CLOSING);
+  EXPECT_EQ(m_win.ProgressView(), nullptr);
+  EXPECT_TRUE(view.IsWindowEnabled());
+  EXPECT_FALSE(view.m_shutdownBlockReason.has_value());
+  // The other run ends before the window goes.
+  ASSERT_TRUE(m_win.RunUntil([&] { return m_win.dlg.State() == DLG_FINISHED; }));
+}
+
 TEST_F(MainWindowTest, ADroppedPackageReplacesTheCarriedOneOnlyWhenItLoads) {
   FakeDialogView& view = m_win.Open();
   const test::Bytes newer = test::BuildHeaderImage({.kind = FIRM_KIND_UAMC, .size = 0x3000, .version = "3.01"});
