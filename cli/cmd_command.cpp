@@ -4,6 +4,8 @@
 #include <charconv>
 #include <iomanip>
 #include <span>
+#include <sstream>
+#include <string>
 #include <vector>
 
 #include "cli/command_buffers.h"
@@ -11,6 +13,7 @@
 #include "cli/device_report.h"
 #include "device/transcript.h"
 #include "platform/clock.h"
+#include "protocol/command_catalogue.h"
 #include "protocol/protocol_result.h"
 #include "updater/core/device_link.h"
 #include "workers/device_comm_app.h"
@@ -24,9 +27,21 @@ constexpr const char* COMMAND_HELP =
     "prints the result with its name, the status pair of the last reply and the parameter\n"
     "block (188 bytes in hex, trailing zeros left out). Where the block holds an address, the\n"
     "tool puts its own buffer there and prints what the command left in it; the text switch\n"
-    "gets no handler; a raw request, an addressed write and the firmware writes are refused.\n";
+    "gets no handler; a raw request, an addressed write and the firmware writes are refused.\n"
+    "A command that changes the QX-80 runs only with --yes; without it the tool says what the\n"
+    "command does and exits with status 2 (the refused ones stay refused).\n";
 
 constexpr size_t kBytesPerLine = 16;
+constexpr size_t kNumbersPerLine = 12;
+
+// What a command that changes the device does, for the refusal without --yes.
+std::string WhatItChanges(const CommandRow& row) {
+  if (row.effect == DeviceEffect::ChangesMode) {
+    return "switches the QX-80's mode: it restarts, and value 0 leaves it in update mode without working firmware "
+           "until an update finishes";
+  }
+  return "writes to the QX-80 (a setting, an action or its memory)";
+}
 
 bool ParseNumber(const std::string& text, int32_t& number) {
   const bool hex = text.starts_with("0x") || text.starts_with("0X");
@@ -73,12 +88,34 @@ void PrintBytes(std::ostream& out, const char* name, std::span<const uint8_t> by
 
 }  // namespace
 
+std::string CommandsNeedingYes() {
+  std::ostringstream list;
+  list << "Commands that change the QX-80 and need --yes:\n  mode switch:";
+  for (const CommandRow& row : kCommandCatalogue) {
+    if (row.effect == DeviceEffect::ChangesMode) {
+      list << " 0x" << std::hex << std::setw(2) << std::setfill('0') << std::uppercase << int{row.number};
+    }
+  }
+  list << "\n  writes:";
+  size_t count = 0;
+  for (const CommandRow& row : kCommandCatalogue) {
+    if (row.effect == DeviceEffect::Writes) {
+      list << (count > 0 && count % kNumbersPerLine == 0 ? "\n         " : "") << " 0x" << std::hex << std::setw(2)
+           << std::setfill('0') << std::uppercase << int{row.number};
+      ++count;
+    }
+  }
+  list << "\n";
+  return list.str();
+}
+
 int RunCommandNumber(std::span<const std::string> args, std::ostream& out, std::ostream& err) {
   DeviceOptions options;
   int32_t number = 0;
   std::vector<uint8_t> bytes;
-  if (const auto done = ParseDeviceCommand(COMMAND_COMMAND, COMMAND_HELP, args, {.block = true, .choose = true}, true,
-                                           options, out, err)) {
+  const std::string help = std::string(COMMAND_HELP) + "\n" + CommandsNeedingYes();
+  if (const auto done = ParseDeviceCommand(COMMAND_COMMAND, help.c_str(), args,
+                                           {.yes = true, .block = true, .choose = true}, true, options, out, err)) {
     return *done;
   }
   if (options.positional.size() != 1 || !ParseNumber(options.positional[0], number)) {
@@ -96,6 +133,14 @@ int RunCommandNumber(std::span<const std::string> args, std::ostream& out, std::
   if (!buffers.Prepare(number, block.data(), refusal)) {
     err << "qx80: command " << options.positional[0] << " " << refusal << "\n";
     return EXIT_USAGE;
+  }
+  // Numbers past the catalogue reach no handler and send nothing.
+  if (static_cast<size_t>(number) < kCommandCatalogue.size() && !options.yes) {
+    const CommandRow& row = kCommandCatalogue[static_cast<size_t>(number)];
+    if (row.effect == DeviceEffect::Writes || row.effect == DeviceEffect::ChangesMode) {
+      err << "qx80: command " << options.positional[0] << " " << WhatItChanges(row) << "; give --yes to run it\n";
+      return EXIT_USAGE;
+    }
   }
   DeviceLink link(options.speed, options.timeOuts);
   if (!OpenDevice(link, options, err)) {
@@ -128,7 +173,7 @@ int RunCommandNumber(std::span<const std::string> args, std::ostream& out, std::
 }
 
 const Command COMMAND_COMMAND = {"command", &RunCommandNumber,
-                                 "N [--block HEX] [--device D] [--path P | --index N] [--speed X]",
+                                 "N [--yes] [--block HEX] [--device D] [--path P | --index N] [--speed X]",
                                  "run one numbered command and show its result and parameter block"};
 
 }  // namespace qx80::cli

@@ -5,12 +5,12 @@
 
 #include "cli/args.h"
 #include "cli/commands.h"
+#include "cli/package_report.h"
 #include "cli/text_output.h"
 #include "firmware/file_bytes.h"
 #include "firmware/firm_file.h"
 #include "firmware/firm_kind.h"
-#include "firmware/package_split.h"
-#include "firmware/version_text.h"
+#include "firmware/package_check.h"
 
 namespace qx80::cli {
 namespace {
@@ -32,15 +32,8 @@ constexpr const char* INSPECT_HELP =
     "Exit status: 0 when at least one part goes into an image slot, 1 when none does,\n"
     "2 when FILE cannot be read or the arguments are wrong.\n";
 
-struct PartReport {
-  PackagePart part;
-  int load = 0;
-  std::u16string version;  // empty when the part failed its check
-};
-
 struct InspectReport {
-  size_t size = 0;
-  std::vector<PartReport> parts;
+  PackageCheck package;
   int imageLoad = 0;
   FirmKind imageKind = FIRM_KIND_UNKNOWN;
   int siamLoad = 0;
@@ -49,19 +42,8 @@ struct InspectReport {
 
 // The container works on writable bytes and restores them, so one buffer serves every check.
 InspectReport Inspect(std::vector<uint8_t>& file) {
-  InspectReport report;
-  report.size = file.size();
+  InspectReport report{.package = CheckPackage(file)};
   const auto size = static_cast<uint32_t>(file.size());
-  for (const PackagePart& part : SplitFirmPackage(file)) {
-    CFirmFile container;
-    PartReport r{part, container.Load(file.data() + part.offset, part.size), {}};
-    if (r.load == FIRM_LOAD_OK) {
-      FirmVersion version{};
-      container.GetVersion(version);
-      r.version = DisplayVersionText(std::string_view(version.data(), version.size()));
-    }
-    report.parts.push_back(r);
-  }
   CFirmFile image;
   report.imageLoad = image.Load(file.data(), size);
   report.imageKind = image.GetKind();
@@ -90,9 +72,10 @@ const char* LoadMeaning(int load) {
 }
 
 void PrintJson(const InspectReport& report, std::ostream& out) {
-  out << "{\"size\": " << report.size << ", \"parts\": [";
-  for (size_t i = 0; i < report.parts.size(); ++i) {
-    const PartReport& p = report.parts[i];
+  const PackageCheck& package = report.package;
+  out << "{\"size\": " << package.size << ", \"parts\": [";
+  for (size_t i = 0; i < package.parts.size(); ++i) {
+    const PartCheck& p = package.parts[i];
     out << (i > 0 ? ", " : "") << "{\"kind\": " << p.part.kind << ", \"offset\": " << p.part.offset
         << ", \"size\": " << p.part.size << ", \"load\": " << p.load << ", \"version\": " << JsonString(p.version)
         << "}";
@@ -102,21 +85,27 @@ void PrintJson(const InspectReport& report, std::ostream& out) {
 }
 
 void PrintText(const std::string& name, const InspectReport& report, std::ostream& out) {
-  out << name << ": " << report.size << " bytes, " << report.parts.size() << " part"
-      << (report.parts.size() == 1 ? "" : "s") << "\n";
-  size_t end = 0;
-  for (size_t i = 0; i < report.parts.size(); ++i) {
-    const PartReport& p = report.parts[i];
+  const PackageCheck& package = report.package;
+  out << name << ": " << package.size << " bytes, " << package.parts.size() << " part"
+      << (package.parts.size() == 1 ? "" : "s") << "\n";
+  for (size_t i = 0; i < package.parts.size(); ++i) {
+    const PartCheck& p = package.parts[i];
     out << "  part " << i + 1 << ": kind " << p.part.kind << " (" << KindName(p.part.kind) << "), offset "
         << p.part.offset << ", size " << p.part.size << ", load " << p.load << " (" << LoadMeaning(p.load)
         << "), version \"" << Utf8(p.version) << "\"\n";
-    end = size_t{p.part.offset} + p.part.size;
   }
-  if (end < report.size) {
-    out << "  " << report.size - end << " bytes after the last part are not used\n";
+  if (package.rest != PackageRest::None) {
+    out << "  " << DescribePackageRest(package) << "\n";
   }
-  out << "whole file as one image: load " << report.imageLoad << " (" << LoadMeaning(report.imageLoad) << "), kind "
-      << report.imageKind << " (" << KindName(report.imageKind) << ")\n";
+  // A package of several parts is never one image: each part carries its own check value, so
+  // the whole file taken as one fails its check as a matter of course.
+  if (package.parts.size() > 1) {
+    out << "whole file: a package of " << package.parts.size() << " parts, not one image (taken as one, load "
+        << report.imageLoad << ", as expected)\n";
+  } else {
+    out << "whole file as one image: load " << report.imageLoad << " (" << LoadMeaning(report.imageLoad) << "), kind "
+        << report.imageKind << " (" << KindName(report.imageKind) << ")\n";
+  }
   out << "whole file as a SIAM wrapper: load " << report.siamLoad << " (" << LoadMeaning(report.siamLoad)
       << "), payload " << report.siamSize << " bytes\n";
 }
@@ -146,9 +135,10 @@ int RunInspect(std::span<const std::string> args, std::ostream& out, std::ostrea
     return EXIT_USAGE;
   }
   const std::string& file = parsed.positional.front();
-  auto bytes = ReadWholeFile(PathFromArgument(file));
+  std::string why;
+  auto bytes = ReadWholeFile(PathFromArgument(file), &why);
   if (!bytes) {
-    err << "qx80 inspect: cannot read " << file << "\n";
+    err << "qx80 inspect: cannot read " << file << ": " << why << "\n";
     return EXIT_UNREADABLE;
   }
   const InspectReport report = Inspect(*bytes);
@@ -157,7 +147,7 @@ int RunInspect(std::span<const std::string> args, std::ostream& out, std::ostrea
   } else {
     PrintText(file, report, out);
   }
-  return report.parts.empty() ? EXIT_NO_PART : EXIT_PART_LOADED;
+  return report.package.parts.empty() ? EXIT_NO_PART : EXIT_PART_LOADED;
 }
 
 }  // namespace qx80::cli

@@ -1,9 +1,12 @@
 // qx80 status: the device's mode and versions beside the package's, and whether an update is
 // needed.
 #include <optional>
+#include <string>
+#include <vector>
 
 #include "cli/commands.h"
 #include "cli/device_report.h"
+#include "cli/package_report.h"
 #include "cli/package_visit.h"
 #include "cli/remedies.h"
 #include "cli/text_output.h"
@@ -14,7 +17,11 @@ namespace {
 
 constexpr const char* STATUS_HELP =
     "Finds the QX-80, reads the versions of its five components and shows them beside the\n"
-    "package's, and whether an update is needed.\n";
+    "package's, and whether an update is needed: always for a device in its update mode, else\n"
+    "when the package holds a newer version of a component (or another lettered one). A part of\n"
+    "the package that fails its check shows as damaged, and every fault of the package (a damaged\n"
+    "part, bytes after the last part) is named on standard error: qx80 update refuses such a\n"
+    "package before it touches the device.\n";
 
 }  // namespace
 
@@ -25,7 +32,7 @@ int RunStatus(std::span<const std::string> args, std::ostream& out, std::ostream
     return *done;
   }
   PackageVisit visit(options);
-  if (!visit.Open(err)) {
+  if (!visit.Open(err, PackageVisit::Use::Compare)) {
     return EXIT_USAGE;
   }
   const int32_t mode = visit.WaitForDevice();
@@ -39,14 +46,19 @@ int RunStatus(std::span<const std::string> args, std::ostream& out, std::ostream
   }
   const FirmSlots& slots = visit.Slots();
   CDeviceSession& session = visit.Session();
-  const bool needed = IsUpdateNeeded(MakeVersionSlots(slots, session.DeviceVersions()));
+  const bool needed = UpdateNeeded(mode, slots, session.DeviceVersions());
+  const std::vector<std::string> problems = PackageProblems(visit.Package());
   if (options.json) {
     const std::string path = visit.Link().Chosen() != nullptr ? visit.Link().Chosen()->CurrentPath() : "";
     out << "{\"mode\": " << JsonString(DeviceModeWord(mode))
         << ", \"path\": " << (path.empty() ? "null" : JsonString(path))
         << ", \"channel\": " << (session.IsConnected() ? "true" : "false")
         << ", \"components\": " << JsonComponents(slots, session.DeviceVersions())
-        << ", \"update_needed\": " << (needed ? "true" : "false") << "}\n";
+        << ", \"update_needed\": " << (needed ? "true" : "false") << ", \"package_problems\": [";
+    for (size_t i = 0; i < problems.size(); ++i) {
+      out << (i > 0 ? ", " : "") << JsonString(problems[i]);
+    }
+    out << "]}\n";
   } else {
     out << "device: QX-80 in " << DeviceModeName(mode) << (session.IsConnected() ? "" : " (no channel)") << "\n";
     PrintVersions(out, slots, session.DeviceVersions());
@@ -54,6 +66,9 @@ int RunStatus(std::span<const std::string> args, std::ostream& out, std::ostream
   }
   if (mode == DEVICE_MODE_UPDATE) {
     (options.json ? err : out) << kLeftInUpdateMode << "\n";
+  }
+  for (const std::string& problem : problems) {
+    err << "qx80: the package's " << problem << "; qx80 update refuses it\n";
   }
   if (!AnyVersionRead(session.DeviceVersions())) {
     err << "qx80: the device gave no version\n";

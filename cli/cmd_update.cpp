@@ -11,6 +11,7 @@
 #include "cli/device_report.h"
 #include "cli/interrupts.h"
 #include "cli/package_visit.h"
+#include "cli/update_dry_run.h"
 #include "cli/update_report.h"
 #include "device/transcript.h"
 #include "platform/clock.h"
@@ -33,7 +34,9 @@ namespace {
 constexpr const char* UPDATE_HELP =
     "Updates the QX-80's firmware with the package: the device is switched to its update mode,\n"
     "each part is written, and the device restarts with the new firmware. When the device\n"
-    "already runs the package's versions, asks first (y/N) unless --yes is given.\n"
+    "already runs the package's versions, asks first (y/N) unless --yes is given; a device found\n"
+    "in its update mode is always written. Before anything is sent, every part of the package is\n"
+    "checked: a damaged part or bytes after the last part are named and the package refused.\n"
     "Ctrl+C (SIGINT, SIGTERM) before the writing begins stops at once and leaves the device\n"
     "as it was; once the device is being written, the first interrupt says what stopping would\n"
     "leave behind and the update goes on, a second one stops after the block in flight and\n"
@@ -41,9 +44,14 @@ constexpr const char* UPDATE_HELP =
     "After the update the tool waits for the device to restart in normal mode and compares its\n"
     "versions with the package's. With --json it prints one JSON object per line instead.\n"
     "Exit status: 0 updated and confirmed (the device shows the package's versions); 1 failed or\n"
-    "not started; 2 bad arguments, an unreadable package or no single QX-80 chosen; 3 unconfirmed\n"
-    "(the update reported success, but the device did not come back or shows other versions);\n"
-    "4 interrupted.\n";
+    "not started; 2 bad arguments, an unreadable or refused package or no single QX-80 chosen;\n"
+    "3 unconfirmed (the update reported success, but the device did not come back or shows other\n"
+    "versions); 4 interrupted.\n"
+    "With --dry-run nothing that changes the device is sent: the tool reads the device's mode and\n"
+    "versions, checks the package, states the plan (parts, blocks, bytes, the time on a full-speed\n"
+    "link and the longest it may take), rehearses the whole update against a simulated twin of the\n"
+    "device (its mode and versions) in this process and prints the outcome it expects; exit status\n"
+    "0 when the rehearsal ends confirmed, 1 when not or no QX-80 is found, 2 as above.\n";
 
 // The worker posts its result at the latest when its longest legal run ends (every request
 // waiting out its time-out on every attempt); the wait only guards against a lost message, so
@@ -82,11 +90,15 @@ bool Confirm(std::ostream& out) {
 
 int RunUpdate(std::span<const std::string> args, std::ostream& out, std::ostream& err) {
   DeviceOptions options;
-  if (const auto done =
-          ParseDeviceCommand(UPDATE_COMMAND, UPDATE_HELP, args,
-                             {.package = true, .yes = true, .choose = true, .json = true}, false, options, out, err)) {
+  if (const auto done = ParseDeviceCommand(UPDATE_COMMAND, UPDATE_HELP, args,
+                                           {.package = true, .yes = true, .choose = true, .json = true, .dryRun = true},
+                                           false, options, out, err)) {
     return *done;
   }
+  return options.dryRun ? RunDryRun(options, out, err) : UpdateDevice(options, out, err);
+}
+
+int UpdateDevice(const DeviceOptions& options, std::ostream& out, std::ostream& err) {
   const InterruptWatch interrupts;
   const auto interruptedBeforeWrite = [&] {
     if (interrupts.Count() == 0) {
@@ -96,7 +108,7 @@ int RunUpdate(std::span<const std::string> args, std::ostream& out, std::ostream
     return true;
   };
   PackageVisit visit(options);
-  if (!visit.Open(err)) {
+  if (!visit.Open(err, PackageVisit::Use::Write)) {
     return EXIT_USAGE;
   }
   const FirmSlots& slots = visit.Slots();
@@ -113,7 +125,7 @@ int RunUpdate(std::span<const std::string> args, std::ostream& out, std::ostream
   }
   report.Before(mode, slots, session.DeviceVersions());
 
-  if (!IsUpdateNeeded(MakeVersionSlots(slots, session.DeviceVersions())) && !options.yes) {
+  if (!UpdateNeeded(mode, slots, session.DeviceVersions()) && !options.yes) {
     const bool confirmed = !options.json && Confirm(out);
     if (interruptedBeforeWrite()) {
       return report.End(UpdateStatus::Interrupted, nullptr);
@@ -211,7 +223,8 @@ int RunUpdate(std::span<const std::string> args, std::ostream& out, std::ostream
 }
 
 const Command UPDATE_COMMAND = {"update", &RunUpdate,
-                                "[--yes] [--json] [--device D] [--path P | --index N] [--package FILE] [--speed X]",
+                                "[--yes] [--dry-run] [--json] [--device D] [--path P | --index N] [--package FILE] "
+                                "[--speed X]",
                                 "update the device's firmware with the package"};
 
 }  // namespace qx80::cli

@@ -31,7 +31,11 @@ extern const Command STATUS_COMMAND;
 int RunUpdate(std::span<const std::string> args, std::ostream& out, std::ostream& err);
 extern const Command UPDATE_COMMAND;
 
+// Runs a command that changes the device (DeviceEffect of the catalogue) only with --yes.
 int RunCommandNumber(std::span<const std::string> args, std::ostream& out, std::ostream& err);
+// The numbers of the commands that need --yes, from the catalogue, as `qx80 command --help`
+// and the manual page list them.
+std::string CommandsNeedingYes();
 extern const Command COMMAND_COMMAND;
 
 }  // namespace qx80::cli

@@ -21,9 +21,16 @@ const DeviceOption kDeviceOptions[] = {
     {{"--help", "-h", "", "this text"},
      nullptr,
      [](const std::string&, DeviceOptions& options, std::ostream&) { return options.help = true; }},
-    {{"--yes", "-y", "", "update even when no update is needed, without asking"},
+    {{"--yes", "-y", "",
+      "go ahead without asking: update even when no update is needed;\n"
+      "run a command that changes the QX-80"},
      &DeviceOptionSet::yes,
      [](const std::string&, DeviceOptions& options, std::ostream&) { return options.yes = true; }},
+    {{"--dry-run", "", "",
+      "read the device and check the package, state the plan and rehearse the whole update\n"
+      "against a simulated twin of the device; nothing that changes the device is sent"},
+     &DeviceOptionSet::dryRun,
+     [](const std::string&, DeviceOptions& options, std::ostream&) { return options.dryRun = true; }},
     {{"--block", "", "HEX", "the block's first bytes before the command (spaces allowed)"},
      &DeviceOptionSet::block,
      [](const std::string& value, DeviceOptions& options, std::ostream&) {

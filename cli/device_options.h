@@ -5,6 +5,7 @@
 #include <ostream>
 #include <span>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "cli/commands.h"
@@ -18,6 +19,7 @@ struct DeviceOptions {
   double speed = 1.0;              // clock speed-up (simulated devices and tests)
   Bounds timeOuts = Bounds::Real;  // whether the speed-up shortens the waits for answers too
   bool yes = false;                // update without asking
+  bool dryRun = false;             // update: everything up to the first byte that changes the device
   std::string block;               // hex bytes of the parameter block (command)
   std::string path;                // the chosen QX-80's path (--path); empty: none chosen
   int64_t index = -1;              // the chosen QX-80's index in qx80 list (--index); -1: none
@@ -27,6 +29,9 @@ struct DeviceOptions {
   std::string commandLine;         // the whole command line, for the transcript
   std::vector<std::string> positional;
   bool help = false;
+  // Version texts by selector that a simulated QX-80 reports instead of its scenario's (the
+  // dry run's twin of a real device); not an option of the command line.
+  std::vector<std::pair<uint8_t, std::string>> simVersions;
 };
 
 // Which options a command takes besides --device and --speed.
@@ -36,6 +41,7 @@ struct DeviceOptionSet {
   bool block = false;
   bool choose = false;  // --path and --index
   bool json = false;
+  bool dryRun = false;
 };
 
 // Parses `args`; false with a message on `err` for an unknown or incomplete option.

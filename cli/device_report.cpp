@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <iomanip>
 
-#include "cli/args.h"
 #include "cli/remedies.h"
 #include "cli/text_output.h"
 #include "firmware/firm_kind.h"
@@ -30,21 +29,6 @@ std::string JsonVersion(const std::u16string& version) {
 }
 
 }  // namespace
-
-bool LoadPackage(const DeviceOptions& options, FirmSlots& slots, std::ostream& err) {
-  if (options.package.empty()) {
-    if (slots.LoadCarriedFirmware() == 0) {
-      err << "qx80: this build carries no firmware package; give one with --package FILE\n";
-      return false;
-    }
-    return true;
-  }
-  if (slots.LoadFirmFile(PathFromArgument(options.package)) == 0) {
-    err << "qx80: cannot load a firmware package from " << options.package << "\n";
-    return false;
-  }
-  return true;
-}
 
 bool ReachDevice(DeviceLink& link, const DeviceOptions& options, std::ostream& err) {
   if (!link.Open(options.device, err)) {
@@ -122,13 +106,19 @@ void PrintVersions(std::ostream& out, const FirmSlots& slots, const CDeviceSessi
     if (slots.Data(static_cast<int>(slot)) == nullptr && device[slot].empty()) {
       continue;
     }
+    // A part in its slot without a version text failed its check.
+    const char* package = slots.Data(static_cast<int>(slot)) == nullptr ? "-" : image.empty() ? "damaged" : nullptr;
     out << "  " << std::left << std::setw(9) << ComponentName(slot) << "  " << std::setw(6) << Shown(device[slot])
-        << "  " << Shown(slots.Data(static_cast<int>(slot)) != nullptr ? image : u"") << "\n";
+        << "  " << (package != nullptr ? package : Utf8(image)) << "\n";
   }
 }
 
 void PrintNoDevice(std::ostream& err, const DeviceOptions& options) {
   err << "qx80: no QX-80 found (--device " << options.device << ")\n";
+}
+
+bool UpdateNeeded(int32_t mode, const FirmSlots& slots, const CDeviceSession::Versions& device) {
+  return mode == DEVICE_MODE_UPDATE || IsUpdateNeeded(MakeVersionSlots(slots, device));
 }
 
 bool AnyVersionRead(const CDeviceSession::Versions& device) {

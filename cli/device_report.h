@@ -16,8 +16,6 @@ constexpr int EXIT_FAILED = 1;
 constexpr int EXIT_UNCONFIRMED = 3;  // the update reported success that the device did not show
 constexpr int EXIT_INTERRUPTED = 4;  // the user stopped the command
 
-// Loads --package, or the carried package; false with a message on `err`.
-bool LoadPackage(const DeviceOptions& options, FirmSlots& slots, std::ostream& err);
 // Opens the bus of --device and checks that it can be reached; false with the reason on
 // `err` (the command then exits with EXIT_USAGE).
 bool ReachDevice(DeviceLink& link, const DeviceOptions& options, std::ostream& err);
@@ -47,6 +45,11 @@ void PrintVersions(std::ostream& out, const FirmSlots& slots, const CDeviceSessi
 void PrintNoDevice(std::ostream& err, const DeviceOptions& options);
 // Whether the device gave at least one version.
 bool AnyVersionRead(const CDeviceSession::Versions& device);
+
+// Whether the device should be written with the package. A device in its update mode always
+// should: it has no working firmware until an update finishes, whatever versions it reports.
+// In normal mode the application's rule decides (IsUpdateNeeded).
+bool UpdateNeeded(int32_t mode, const FirmSlots& slots, const CDeviceSession::Versions& device);
 
 // What a device found in its update mode needs, in the words of every command.
 constexpr const char* kLeftInUpdateMode = "the QX-80 is left in update mode; run qx80 update again to finish";

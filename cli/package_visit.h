@@ -7,6 +7,7 @@
 #include "cli/device_options.h"
 #include "cli/session_loop.h"
 #include "firmware/firm_slots.h"
+#include "firmware/package_check.h"
 #include "updater/core/device_link.h"
 
 namespace qx80::cli {
@@ -17,14 +18,19 @@ class PackageVisit {
   PackageVisit(const PackageVisit&) = delete;
   PackageVisit& operator=(const PackageVisit&) = delete;
 
-  // Loads the package and opens the device's bus; false, with the reason on `err`, when
-  // either fails (the command then exits with EXIT_USAGE).
-  bool Open(std::ostream& err);
+  // What the command does with the package: compares the device with it, or writes it.
+  enum class Use { Compare, Write };
+  // Loads and checks the package, then opens the device's bus; false, with the reason on
+  // `err`, when either fails (the command then exits with EXIT_USAGE). A package to be written
+  // must be sound (every part passes its check, every byte is used): otherwise its faults are
+  // named and the bus is never opened.
+  bool Open(std::ostream& err, Use use);
   // Starts the session and waits for the watcher's first report: the mode found (0 when no
   // QX-80 is present).
   int32_t WaitForDevice() { return m_loop.WaitForDevice(); }
 
   const FirmSlots& Slots() const { return m_slots; }
+  const PackageCheck& Package() const { return m_package; }
   DeviceLink& Link() { return m_link; }
   SessionLoop& Loop() { return m_loop; }
   CDeviceSession& Session() { return m_loop.Session(); }
@@ -32,6 +38,7 @@ class PackageVisit {
  private:
   const DeviceOptions& m_options;
   FirmSlots m_slots;
+  PackageCheck m_package;
   // The link outlives the loop: the session's threads end before the bus goes.
   DeviceLink m_link;
   SessionLoop m_loop;

@@ -24,6 +24,8 @@ const char* StatusWord(UpdateStatus status) {
       return "declined";
     case UpdateStatus::Interrupted:
       return "interrupted";
+    case UpdateStatus::Rehearsed:
+      return "rehearsed";
     default:
       return "failed";
   }
@@ -34,6 +36,7 @@ const char* StatusWord(UpdateStatus status) {
 int ExitStatus(UpdateStatus status) {
   switch (status) {
     case UpdateStatus::Confirmed:
+    case UpdateStatus::Rehearsed:
       return EXIT_DONE;
     case UpdateStatus::Unconfirmed:
       return EXIT_UNCONFIRMED;
@@ -136,6 +139,8 @@ int UpdateReport::End(UpdateStatus status, const Remedy* remedy) {
   }
   if (status == UpdateStatus::Confirmed) {
     m_out << "confirmed: the QX-80 runs the package's versions\n";
+  } else if (status == UpdateStatus::Rehearsed) {
+    m_out << "dry run: only reads reached the QX-80; nothing was changed\n";
   } else if (status == UpdateStatus::Unconfirmed && remedy != nullptr) {
     m_out << "unconfirmed: " << remedy->what << "\n";
   }

@@ -20,6 +20,7 @@ enum class UpdateStatus {
   Failed,       // not written, or the update ended with a failure (exit 1)
   Declined,     // not needed, and the user said no (exit 1)
   Interrupted,  // stopped by the user (exit 4)
+  Rehearsed,    // a dry run whose rehearsal ended confirmed; nothing was changed (exit 0)
 };
 
 class UpdateReport {

@@ -2,7 +2,11 @@
 
 #include <atomic>
 #include <charconv>
+#include <cmath>
 #include <cstdio>
+
+#include "platform/bounded_file.h"
+#include "platform/visible_text.h"
 
 namespace qx80 {
 namespace {
@@ -53,12 +57,17 @@ bool ParseOpen(std::string_view rest, TranscriptEvent& event) {
   return true;
 }
 
+// Seconds since the transcript began: a plain decimal number, finite, from 0 to
+// kMaxTranscriptSeconds (a replay turns it into a count of nanoseconds).
+bool ParseSeconds(std::string_view text, double& seconds) {
+  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), seconds, std::chars_format::fixed);
+  return ec == std::errc() && end == text.data() + text.size() && !text.empty() && std::isfinite(seconds) &&
+         seconds >= 0 && seconds <= kMaxTranscriptSeconds;
+}
+
 bool ParseEvent(std::string_view line, TranscriptEvent& event) {
   std::string_view rest = line;
-  const std::string seconds(NextWord(rest));
-  char* end = nullptr;
-  event.seconds = std::strtod(seconds.c_str(), &end);
-  if (seconds.empty() || *end != '\0' || !(event.seconds >= 0)) {
+  if (!ParseSeconds(NextWord(rest), event.seconds)) {
     return false;
   }
   event.kind = std::string(NextWord(rest));
@@ -153,36 +162,59 @@ bool ParseHexBytes(std::string_view text, std::vector<uint8_t>& bytes) {
 }
 
 bool ReadTranscript(const std::filesystem::path& path, std::vector<TranscriptEvent>& events, std::string& error) {
-  const std::string name = path.string();
-  std::ifstream file(path);
-  if (!file) {
-    error = "cannot read " + name;
+  const std::string name = VisibleText(path.string());
+  std::string text;
+  std::string reason;
+  if (!ReadBoundedFile(path, kMaxTranscriptBytes, text, reason)) {
+    error = name + ": " + reason;
     return false;
   }
-  std::string line;
-  // A transcript that passed through an editor or a mail program may end its lines in CR LF.
+  std::string_view rest = text;
+  // A transcript that passed through an editor or a mail program may begin with a byte order
+  // mark and end its lines in CR LF.
+  constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+  if (rest.starts_with(kByteOrderMark)) {
+    rest.remove_prefix(kByteOrderMark.size());
+  }
+  std::string_view line;
   const auto next = [&] {
-    if (!std::getline(file, line)) {
+    if (rest.empty()) {
       return false;
     }
+    const size_t end = rest.find('\n');
+    line = rest.substr(0, end);
+    rest = end == std::string_view::npos ? std::string_view() : rest.substr(end + 1);
     if (line.ends_with('\r')) {
-      line.pop_back();
+      line.remove_suffix(1);
     }
     return true;
   };
-  if (!next() || line != kTranscriptHeader) {
-    error = name + ": not a transcript (the first line is not \"" + std::string(kTranscriptHeader) + "\")";
+  if (!next()) {
+    error = name + ": not a transcript (the file is empty)";
+    return false;
+  }
+  const std::string_view header = line.substr(0, line.find_last_not_of(" \t") + 1);
+  if (header != kTranscriptHeader) {
+    const bool otherVersion = header.starts_with(kTranscriptHeader.substr(0, kTranscriptHeader.find(' ') + 1));
+    error = name + ": not a transcript" + (otherVersion ? " of the version this program reads" : "") +
+            " (its first line is \"" + VisibleText(header.substr(0, 80)) + "\" where \"" +
+            std::string(kTranscriptHeader) + "\" was expected)";
     return false;
   }
   events.clear();
+  const auto at = [&name](size_t number) { return name + ":" + std::to_string(number) + ": "; };
   for (size_t number = 2; next(); ++number) {
+    if (line.size() > kMaxTranscriptLineLength) {
+      error = at(number) + "a line longer than " + std::to_string(kMaxTranscriptLineLength) + " characters";
+      return false;
+    }
     if (line.empty() || line.starts_with('#')) {
       continue;
     }
     TranscriptEvent event;
     event.line = number;
     if (!ParseEvent(line, event)) {
-      error = name + ":" + std::to_string(number) + ": not an event line: " + line.substr(0, 80);
+      error = at(number) + "not an event line: " + VisibleText(line.substr(0, 80));
       return false;
     }
     events.push_back(std::move(event));

@@ -21,6 +21,12 @@ namespace qx80 {
 // The first line of every transcript; the number changes when a reader would misread.
 constexpr std::string_view kTranscriptHeader = "qx80-transcript 1";
 
+// What a reader takes: a whole update writes about 7 MB in lines of under 200 characters, and
+// its longest legal run lasts hours; anything beyond these bounds is not a transcript of ours.
+constexpr uint64_t kMaxTranscriptBytes = 64ULL * 1024 * 1024;
+constexpr size_t kMaxTranscriptLineLength = 16 * 1024;
+constexpr double kMaxTranscriptSeconds = 1.0e7;  // about 116 days
+
 // The kinds of event lines.
 namespace transcript {
 constexpr std::string_view kOpen = "open";        // open HANDLE VID:PID in=N out=N feature=N id=N PATH
@@ -68,8 +74,11 @@ struct TranscriptEvent {
   std::string text;            // the rest of the line: path, lost direction, phase, result
 };
 
-// Reads a whole transcript. False, with the line and what is wrong in `error`, when the
-// file cannot be read, does not start with the header, or has a malformed line.
+// Reads a whole transcript. False, with the line and what is wrong in `error` (the line's
+// control characters made visible), when the file cannot be read (not a regular file, larger
+// than kMaxTranscriptBytes), does not start with the header (a byte order mark before it and
+// spaces after it are taken), or has a malformed line: a time that is not a plain decimal
+// from 0 to kMaxTranscriptSeconds, or a line longer than kMaxTranscriptLineLength.
 bool ReadTranscript(const std::filesystem::path& path, std::vector<TranscriptEvent>& events, std::string& error);
 
 }  // namespace qx80

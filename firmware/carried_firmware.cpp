@@ -6,8 +6,12 @@
 
 namespace qx80 {
 
+std::span<const uint8_t> CarriedFirmwarePackage() {
+  return FindResourceBytes(ResourceType::Named(u"BIN"), IDR_FIRMWARE);
+}
+
 int FirmSlots::LoadCarriedFirmware() {
-  const auto package = FindResourceBytes(ResourceType::Named(u"BIN"), IDR_FIRMWARE);
+  const auto package = CarriedFirmwarePackage();
   if (package.empty()) {
     return 0;
   }

@@ -12,6 +12,10 @@
 
 namespace qx80 {
 
+// The bytes of the package carried as resource "BIN" 131 (read-only); empty when the
+// executable carries none. Lives in qx80_firmware_carried.
+std::span<const uint8_t> CarriedFirmwarePackage();
+
 class FirmSlots {
  public:
   // Empties every slot; the version texts are kept.

@@ -10,41 +10,40 @@ namespace {
 
 namespace L = firm_layout;
 
-// Kind and length of the part at the start of rest, when both can be read.
+// Kind and length of the part at the start of rest, when both can be read and that many
+// bytes remain.
 std::optional<PackagePart> FindPart(std::span<const uint8_t> rest) {
-  const ByteReader reader(rest);
-  PackagePart part;
-  uint64_t length = 0;
-  uint32_t field = 0;
-  if (reader.Matches(0, L::TIPA_MAGIC)) {
-    part.kind = FIRM_KIND_TIPA;
-    length = rest.size();
-  } else if (reader.Matches(0, L::AGPF_MAGIC)) {
-    if (!reader.ReadU32LE(L::AGPF_LENGTH, field)) {
-      return std::nullopt;
-    }
-    part.kind = FIRM_KIND_AGPF;
-    length = uint64_t{field} + L::AGPF_LENGTH_EXTRA;
-  } else {
-    for (const auto& k : L::HEADER_KINDS) {
-      if (reader.Matches(L::HEADER_MAGIC, k.magic)) {
-        if (!reader.ReadU32LE(L::HEADER_PART_LENGTH, field)) {
-          return std::nullopt;
-        }
-        part.kind = k.kind;
-        length = field;
-        break;
-      }
-    }
-  }
-  if (part.kind == FIRM_KIND_UNKNOWN || length == 0 || length > rest.size()) {
+  const auto head = ReadPartHead(rest);
+  if (!head || head->length == 0 || head->length > rest.size()) {
     return std::nullopt;
   }
-  part.size = static_cast<uint32_t>(length);
-  return part;
+  return PackagePart{.kind = head->kind, .size = static_cast<uint32_t>(head->length)};
 }
 
 }  // namespace
+
+std::optional<PartHead> ReadPartHead(std::span<const uint8_t> rest) {
+  const ByteReader reader(rest);
+  uint32_t field = 0;
+  if (reader.Matches(0, L::TIPA_MAGIC)) {
+    return PartHead{FIRM_KIND_TIPA, rest.size()};
+  }
+  if (reader.Matches(0, L::AGPF_MAGIC)) {
+    if (!reader.ReadU32LE(L::AGPF_LENGTH, field)) {
+      return std::nullopt;
+    }
+    return PartHead{FIRM_KIND_AGPF, uint64_t{field} + L::AGPF_LENGTH_EXTRA};
+  }
+  for (const auto& k : L::HEADER_KINDS) {
+    if (reader.Matches(L::HEADER_MAGIC, k.magic)) {
+      if (!reader.ReadU32LE(L::HEADER_PART_LENGTH, field)) {
+        return std::nullopt;
+      }
+      return PartHead{k.kind, field};
+    }
+  }
+  return std::nullopt;
+}
 
 std::vector<PackagePart> SplitFirmPackage(std::span<const uint8_t> package) {
   std::vector<PackagePart> parts;

@@ -33,6 +33,15 @@ enum class CommandFamily : uint8_t {
   WriteSiamImage,  // 0x9F
 };
 
+// What running a command does to the device. A tool may run the ones that read freely; the
+// others change the device and deserve the user's consent.
+enum class DeviceEffect : uint8_t {
+  None,         // nothing is sent (the reserved number)
+  Reads,        // a get: the device only answers
+  Writes,       // a set: stores a setting, runs an action, writes memory or firmware
+  ChangesMode,  // command 1: the device restarts into or out of its update mode
+};
+
 // Block bytes B`first`.. sent as request data.
 struct BlockRun {
   uint8_t first = 0;
@@ -61,6 +70,7 @@ struct CommandRow {
   int8_t argTo = -1;     // block byte that receives the reply's `arg`, or none
   ReplyCopy toBuffer{};  // CallerBuffer: reply data for the caller's buffer (`block` unused)
   uint32_t timeoutMs = kDefaultCommandTimeoutMs;
+  DeviceEffect effect = DeviceEffect::Writes;
 
   constexpr uint16_t DataLength() const { return static_cast<uint16_t>(data[0].count + data[1].count); }
 
@@ -117,6 +127,11 @@ struct CommandRow {
     row.timeoutMs = ms;
     return row;
   }
+  constexpr CommandRow Effect(DeviceEffect rowEffect) const {
+    CommandRow row = *this;
+    row.effect = rowEffect;
+    return row;
+  }
   // The same handler under another number.
   constexpr CommandRow As(uint8_t otherNumber) const {
     CommandRow row = *this;
@@ -136,6 +151,7 @@ constexpr CommandRow Set(uint8_t number, uint16_t id) {
 constexpr CommandRow Get(uint8_t number, uint16_t id) {
   CommandRow row = Set(number, id);
   row.requestType = MSG_GET_REQUEST;
+  row.effect = DeviceEffect::Reads;
   return row;
 }
 
@@ -151,7 +167,7 @@ constexpr CommandRow kGetD00 = Get(0x9E, 0x0D00).Arg().Reply(1).Copy(0, 1, 1);
 
 inline constexpr std::array<CommandRow, kCommandCount> kCommandCatalogue = {
     Get(0x00, 0x0000).Arg().Send(1, 3).Reply(3).Copy(0, 4, 3),
-    Set(0x01, 0x0001).Arg(),
+    Set(0x01, 0x0001).Arg().Effect(DeviceEffect::ChangesMode),
     Get(0x02, 0x0001).ArgTo(0),
     Set(0x03, 0x0002).Arg(),
     Get(0x04, 0x0002).ArgTo(0),
@@ -278,7 +294,7 @@ inline constexpr std::array<CommandRow, kCommandCount> kCommandCatalogue = {
     Get(0x7D, 0x0803).Arg().Send(1, 1).Reply(2).Copy(1, 2, 1),
     Set(0x7E, 0x0804).Arg().Send(4, 4),
     Set(0x7F, 0x0805).Arg().Send(1, 2).Send(4, 2),
-    Special(0x80, CommandFamily::Reserved),
+    Special(0x80, CommandFamily::Reserved).Effect(DeviceEffect::None),
     Set(0x81, 0x0807).Send(0, 16),
     Set(0x82, 0x0808).Arg().Send(2, 2),
     Get(0x83, 0x0808).Arg().Reply(2).Copy(0, 2, 2),
@@ -319,7 +335,7 @@ inline constexpr std::array<CommandRow, kCommandCount> kCommandCatalogue = {
 
 // The table's own consistency, checked when it is compiled: every number in its place,
 // shared handlers served by a row that serves itself, every run inside the block and
-// every copy inside the reply it reads.
+// every copy inside the reply it reads, and only gets counted as reads.
 constexpr bool CatalogueIsConsistent() {
   for (size_t i = 0; i < kCommandCatalogue.size(); ++i) {
     const CommandRow& row = kCommandCatalogue[i];
@@ -339,6 +355,9 @@ constexpr bool CatalogueIsConsistent() {
       }
     }
     if (row.toBuffer.data + row.toBuffer.count > row.replyLength) {
+      return false;
+    }
+    if ((row.effect == DeviceEffect::Reads) != (row.requestType == MSG_GET_REQUEST)) {
       return false;
     }
   }

@@ -207,6 +207,17 @@ uint64_t WriteFirmwareBoundMs(FirmKind kind, uint32_t size) {
          uint64_t{kEndAttempts} * kFirmTargets[kind].endTimeoutMs;
 }
 
+uint64_t WriteFirmwareFullSpeedMs(uint32_t size) {
+  constexpr uint64_t kFrameMs = 1;
+  // The begin (target, count and CRC) and the end fit in one report each, as do the replies.
+  uint64_t frames = 2 + 2;
+  for (uint64_t offset = 0; offset < size; offset += kFirmBlockSize) {
+    const uint64_t length = std::min<uint64_t>(kFirmBlockSize, size - offset);
+    frames += FragmentCount(kHeaderSize + kBlockPrefix + length) + 1;
+  }
+  return frames * kFrameMs;
+}
+
 ProtocolResult WriteFirmware(CDeviceProtocol& channel, void* block) {
   if (block == nullptr) {
     return ResultBadParameter;

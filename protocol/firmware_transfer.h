@@ -58,6 +58,10 @@ inline constexpr FirmTarget kFirmTargets[FIRM_SLOT_COUNT] = {
 // every request waits out its time-out on every attempt: the begin, each block, the end.
 // Clock milliseconds.
 uint64_t WriteFirmwareBoundMs(FirmKind kind, uint32_t size);
+// The shortest command 0x88 can take for an image of `size` bytes on a full-speed USB link,
+// one 64-byte report per 1 ms frame each way: a frame for every report of the begin, each
+// block and the end, and one for each reply, with the device answering at once.
+uint64_t WriteFirmwareFullSpeedMs(uint32_t size);
 
 // The record of command 0x9F.
 struct SiamWriteParams {

@@ -123,6 +123,16 @@ uint64_t CFirmUpdater::TimeBoundMs(const FirmSlots& slots) {
   return bound;
 }
 
+uint64_t CFirmUpdater::FullSpeedMs(const FirmSlots& slots) {
+  uint64_t ms = uint64_t{kSettlingTicks} * kSettlingTickMs;
+  for (int kind = 0; kind < FIRM_SLOT_COUNT; ++kind) {
+    if (slots.Data(kind) != nullptr) {
+      ms += WriteFirmwareFullSpeedMs(slots.Size(kind));
+    }
+  }
+  return ms;
+}
+
 void CFirmUpdater::OnThreadExit() {
   m_userDataOwner.reset();
 }

@@ -67,6 +67,10 @@ class CFirmUpdater : public Thread {
   // loaded part (WriteFirmwareBoundMs: begin, blocks, end) and the closing command. A caller
   // that waits for the result may give up after this, never before. Clock milliseconds.
   static uint64_t TimeBoundMs(const FirmSlots& slots);
+  // The shortest it can take on a full-speed USB link with a device that answers at once: the
+  // settling ticks and each part's transfer (WriteFirmwareFullSpeedMs), without the device's
+  // own restarts, which only the device decides. Clock milliseconds.
+  static uint64_t FullSpeedMs(const FirmSlots& slots);
 
   // Read by the progress callbacks on the worker thread (and by anyone else).
   uint32_t SectionIndex() const { return m_sectionIndex.load(); }

@@ -1,14 +1,32 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
+#include <filesystem>
+#include <fstream>
 #include <iostream>
+#include <iterator>
+#include <mutex>
 #include <sstream>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "cli/commands.h"
+#include "protocol/device_ids.h"
+#include "protocol/message.h"
+#include "protocol/version_query.h"
+#include "tests/support/image_builder.h"
+#include "updater/core/device_link.h"
 
 namespace qx80::cli {
 namespace {
+
+// The system's own words for a file that is not there (they differ between systems).
+std::string MissingFileReason(const std::filesystem::path& path) {
+  std::error_code error;
+  return std::filesystem::status(path, error).type() == std::filesystem::file_type::not_found ? error.message() : "";
+}
 
 struct CommandRun {
   int exit;
@@ -154,7 +172,29 @@ const CommandCase kCases[] = {
      ""},
     {"CommandTextSwitchGetsNoHandler",
      &RunCommandNumber,
-     {"0x25", "--block", "01 00 00 00 41 41 41 41 41 41 41 41", "--device", "sim"},
+     {"0x25", "--block", "01 00 00 00 41 41 41 41 41 41 41 41", "--device", "sim", "--yes"},
+     "",
+     0,
+     {"result: 0 (ResultOk)"},
+     ""},
+    // A command that changes the device needs --yes; the refusal says what it would do.
+    {"CommandModeSwitchNeedsYes",
+     &RunCommandNumber,
+     {"1", "--device", "sim"},
+     "",
+     2,
+     {},
+     "qx80: command 1 switches the QX-80's mode: it restarts, and value 0 leaves it in update mode"},
+    {"CommandSetNeedsYes",
+     &RunCommandNumber,
+     {"0x05", "--block", "01 02 03 04", "--device", "sim"},
+     "",
+     2,
+     {},
+     "qx80: command 0x05 writes to the QX-80 (a setting, an action or its memory); give --yes to run it\n"},
+    {"CommandSetWithYes",
+     &RunCommandNumber,
+     {"0x05", "--block", "01 02 03 04", "--device", "sim", "-y"},
      "",
      0,
      {"result: 0 (ResultOk)"},
@@ -259,6 +299,198 @@ INSTANTIATE_TEST_SUITE_P(Sim, DeviceCommandTest, ::testing::ValuesIn(kCases),
                          [](const ::testing::TestParamInfo<CommandCase>& param) {
                            return std::string(param.param.name);
                          });
+
+// The commands that need --yes come from the catalogue; the manual page shows the same list.
+TEST(CommandConsentTest, HelpAndManualListTheCommandsThatChangeTheDevice) {
+  const std::string list = CommandsNeedingYes();
+  EXPECT_TRUE(
+      list.starts_with("Commands that change the QX-80 and need --yes:\n  mode switch: 0x01\n  writes: 0x03 0x05"))
+      << list;
+  EXPECT_EQ(list.find(" 0x0B"), std::string::npos) << "the version query only reads";
+  const CommandRun help = RunCommand(&RunCommandNumber, {"--help"});
+  EXPECT_NE(help.out.find(list), std::string::npos) << help.out;
+  std::ifstream page(QX80_MAN_PAGE);
+  const std::string manual((std::istreambuf_iterator<char>(page)), std::istreambuf_iterator<char>());
+  EXPECT_NE(manual.find(".nf\n" + list + ".fi\n"), std::string::npos) << "packaging/linux/qx80.1 lists:\n" << list;
+}
+
+// A small package of a main and a second part, as the carried one is laid out.
+test::Bytes SmallPackage() {
+  return test::Concat({test::BuildHeaderImage(FIRM_KIND_UAMC, 0x1000), test::BuildHeaderImage(FIRM_KIND_FWUP, 0x400)});
+}
+
+// Counts the simulated buses set up: a command that refuses its package never opens one.
+class PackageGuardTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    WatchSimRigs({.began = [this](SimQx80Rig&) { ++m_busesOpened; }, .ending = {}});
+  }
+  void TearDown() override { WatchSimRigs({}); }
+
+  std::atomic<int> m_busesOpened{0};
+};
+
+TEST_F(PackageGuardTest, AFaultyPackageIsRefusedBeforeTheDeviceIsTouched) {
+  test::Bytes flipped = SmallPackage();
+  flipped[0x800] ^= 1;
+  test::Bytes truncated = SmallPackage();
+  truncated.resize(0x1200);
+  const test::TempImageFile flippedFile(flipped);
+  const test::TempImageFile truncatedFile(truncated);
+  const test::TempImageFile trailingFile(test::Concat({SmallPackage(), test::RandomBytes(100, 4)}));
+  const test::TempImageFile emptyFile(test::Bytes{});
+  const test::TempImageFile garbageFile(test::RandomBytes(500, 3));
+  test::Bytes firstCut = SmallPackage();
+  firstCut.resize(0x800);
+  const test::TempImageFile firstCutFile(firstCut);
+  const std::string missing = (std::filesystem::temp_directory_path() / "qx80-missing-package.bin").string();
+  const struct {
+    std::string package;
+    std::string err;
+  } cases[] = {
+      {flippedFile.Path().string(),
+       "qx80: the package's part 1 (UAMC, offset 0, 4096 bytes) is damaged: checksum mismatch (load -7)\n"
+       "qx80: the package is refused; nothing was sent to the QX-80\n"},
+      {truncatedFile.Path().string(),
+       "qx80: the package's 512 bytes after the last part (from offset 4096) are not used: a FWUP part that declares "
+       "1024 bytes, cut short\n"},
+      {trailingFile.Path().string(), "(from offset 5120) are not used: no part the updater knows\n"},
+      {emptyFile.Path().string(), ": it is empty\n"},
+      {garbageFile.Path().string(), ": it is not a firmware package (no part the updater knows at its start)\n"},
+      {firstCutFile.Path().string(), ": it is cut short: its UAMC part declares 4096 bytes, the file holds 2048\n"},
+      {missing, "qx80: cannot read the package " + missing + ": " + MissingFileReason(missing) + "\n"},
+      {std::filesystem::temp_directory_path().string(), ": it is a folder\n"},
+  };
+  for (const auto& c : cases) {
+    const CommandRun run = RunCommand(&RunUpdate, {"--device", "sim", "--yes", "--package", c.package});
+    EXPECT_EQ(run.exit, 2) << c.package;
+    EXPECT_EQ(run.out, "") << c.package;
+    EXPECT_NE(run.err.find(c.err), std::string::npos) << c.package << ": " << run.err;
+  }
+  EXPECT_EQ(m_busesOpened.load(), 0);
+}
+
+TEST_F(PackageGuardTest, StatusMarksADamagedPartAndNamesTheFault) {
+  test::Bytes flipped = SmallPackage();
+  flipped[0x800] ^= 1;
+  const test::TempImageFile flippedFile(flipped);
+  CommandRun run = RunCommand(&RunStatus, {"--device", "sim", "--package", flippedFile.Path().string()});
+  EXPECT_EQ(run.exit, 0);
+  EXPECT_NE(run.out.find("UAMC       2.05    damaged\n  FWUP       2.05    2.09\n"), std::string::npos) << run.out;
+  EXPECT_EQ(run.err,
+            "qx80: the package's part 1 (UAMC, offset 0, 4096 bytes) is damaged: checksum mismatch (load -7); qx80 "
+            "update refuses it\n");
+
+  run = RunCommand(&RunStatus, {"--device", "sim", "--json", "--package", flippedFile.Path().string()});
+  EXPECT_NE(run.out.find(", \"package_problems\": [\"part 1 (UAMC, offset 0, 4096 bytes) is damaged: checksum "
+                         "mismatch (load -7)\"]}\n"),
+            std::string::npos)
+      << run.out;
+  run = RunCommand(&RunStatus, {"--device", "sim", "--json"});
+  EXPECT_NE(run.out.find(", \"package_problems\": []}\n"), std::string::npos) << run.out;
+}
+
+// A device found in its update mode has no working firmware, whatever versions it reports:
+// it always needs the update, which goes ahead without a question.
+TEST_F(PackageGuardTest, ADeviceInUpdateModeAlwaysNeedsTheUpdate) {
+  WatchSimRigs({.began =
+                    [](SimQx80Rig& rig) {
+                      for (const uint8_t selector : kVersionSelectors) {
+                        rig.Device().SetVersion(selector, "2.09");
+                      }
+                    },
+                .ending = {}});
+  CommandRun run = RunCommand(&RunStatus, {"--device", "sim:start-in-update-mode"});
+  EXPECT_EQ(run.exit, 0);
+  EXPECT_NE(run.out.find("UAMC       2.09    2.09\n"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("update needed: yes\n"), std::string::npos) << run.out;
+
+  run = RunCommand(&RunUpdate, {"--device", "sim:start-in-update-mode"}, "n\n");
+  EXPECT_EQ(run.exit, 0) << run.out << run.err;
+  EXPECT_EQ(run.out.find("No update needed"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("result: 0 (ResultOk)"), std::string::npos) << run.out;
+}
+
+// The dry run reads the device and rehearses on a twin: the device itself gets only gets (the
+// version queries), never the mode switch or a write, while the twin gets the whole update.
+class DryRunTest : public ::testing::Test {
+ protected:
+  struct Seen {
+    std::vector<MessageHeader> requests;
+    uint16_t productIdAtEnd = 0;
+  };
+
+  void SetUp() override {
+    WatchSimRigs({.began =
+                      [this](SimQx80Rig& rig) {
+                        std::lock_guard<std::mutex> lock(m_mutex);
+                        const size_t index = m_rigs.size();
+                        m_rigs.emplace_back();
+                        rig.Device().ObserveRequests([this, index](const MessageHeader& header) {
+                          std::lock_guard<std::mutex> seenLock(m_mutex);
+                          m_rigs[index].requests.push_back(header);
+                        });
+                      },
+                  .ending =
+                      [this](SimQx80Rig& rig) {
+                        std::lock_guard<std::mutex> lock(m_mutex);
+                        for (Seen& seen : m_rigs) {
+                          if (seen.productIdAtEnd == 0) {
+                            seen.productIdAtEnd = rig.Device().ProductId();
+                            break;
+                          }
+                        }
+                      }});
+  }
+  void TearDown() override { WatchSimRigs({}); }
+
+  std::mutex m_mutex;
+  std::vector<Seen> m_rigs;  // the device first, then the twin
+};
+
+TEST_F(DryRunTest, OnlyReadsReachTheDeviceAndTheTwinTakesTheWholeUpdate) {
+  for (const char* device : {"sim", "sim:start-in-update-mode"}) {
+    m_rigs.clear();
+    const CommandRun run = RunCommand(&RunUpdate, {"--device", device, "--dry-run"});
+    EXPECT_EQ(run.exit, 0) << device << run.out << run.err;
+    EXPECT_EQ(run.err, "") << device;
+    for (const char* line :
+         {"package: 2 parts, each passes its check\n", "  UAMC: 2721152 bytes in 665 blocks\n",
+          "  FWUP: 289268 bytes in 71 blocks\n", "  all: 3010420 bytes in 736 blocks\n",
+          "  time on a full-speed link: 1 min 0 s and the QX-80's restarts; longest it may take: ",
+          "update needed: yes\n", "rehearsal: result 0 (ResultOk), confirmed\n",
+          "expected outcome: the QX-80 is updated and restarts in normal mode with UAMC 2.09, FWUP 2.09",
+          "dry run: only reads reached the QX-80; nothing was changed\n"}) {
+      EXPECT_NE(run.out.find(line), std::string::npos) << device << ": " << line << " in\n" << run.out;
+    }
+    std::lock_guard<std::mutex> lock(m_mutex);
+    ASSERT_EQ(m_rigs.size(), 2u) << device;
+    EXPECT_FALSE(m_rigs[0].requests.empty()) << device << ": the device's versions are read";
+    for (const MessageHeader& request : m_rigs[0].requests) {
+      EXPECT_EQ(request.type, MSG_GET_REQUEST) << device << ": request id " << request.id << " reached the device";
+    }
+    const uint16_t modeAsFound = std::string_view(device) == "sim" ? QX80_PRODUCT_NORMAL : QX80_PRODUCT_UPDATE;
+    EXPECT_EQ(m_rigs[0].productIdAtEnd, modeAsFound) << device;
+    EXPECT_TRUE(std::ranges::any_of(m_rigs[1].requests, [](const MessageHeader& r) { return r.length > 4096; }))
+        << device << ": the twin is written";
+  }
+}
+
+TEST_F(DryRunTest, JsonStatesThePlanAndTheRehearsal) {
+  const CommandRun run = RunCommand(&RunUpdate, {"--device", "sim:up-to-date", "--dry-run", "--json"});
+  EXPECT_EQ(run.exit, 0) << run.out << run.err;
+  for (const char* line :
+       {"{\"event\": \"before\", \"mode\": \"normal\", ",
+        "{\"event\": \"plan\", \"parts\": [{\"name\": \"UAMC\", \"bytes\": 2721152, \"blocks\": 665}, "
+        "{\"name\": \"FWUP\", \"bytes\": 289268, \"blocks\": 71}], \"bytes\": 3010420, \"blocks\": 736, "
+        "\"full_speed_seconds\": 60, \"longest_seconds\": ",
+        ", \"update_needed\": false}\n",
+        "{\"event\": \"rehearsal\", \"code\": 0, \"name\": \"ResultOk\", \"status\": \"confirmed\", \"exit\": 0, "
+        "\"remedy\": null}\n",
+        "{\"event\": \"end\", \"status\": \"rehearsed\", \"exit\": 0, \"remedy\": null}\n"}) {
+    EXPECT_NE(run.out.find(line), std::string::npos) << line << " in\n" << run.out;
+  }
+}
 
 }  // namespace
 }  // namespace qx80::cli

@@ -37,7 +37,9 @@ def check_list(name, doc, modes):
 
 
 def check_status(name, doc, mode, needed, device_version):
-    check(name + ": keys", list(doc) == ["mode", "path", "channel", "components", "update_needed"])
+    check(name + ": keys",
+          list(doc) == ["mode", "path", "channel", "components", "update_needed", "package_problems"])
+    check(name + ": package_problems", doc["package_problems"] == [])
     check(name + ": mode", doc["mode"] == mode)
     check(name + ": path", isinstance(doc["path"], str))
     check(name + ": channel", doc["channel"] is True)
@@ -85,6 +87,8 @@ EVENT_KEYS = {
     "result": ["event", "code", "name", "seconds"],
     "after": ["event", "mode", "components"],
     "end": ["event", "status", "exit", "remedy"],
+    "plan": ["event", "parts", "bytes", "blocks", "full_speed_seconds", "longest_seconds", "update_needed"],
+    "rehearsal": ["event", "code", "name", "status", "exit", "remedy"],
 }
 
 
@@ -137,6 +141,11 @@ try:
     lines = [json.loads(line) for line in done.stdout.splitlines()]
     check("update up-to-date without --yes: declined", done.returncode == 1 and
           [line["event"] for line in lines] == ["before", "end"] and lines[-1]["status"] == "declined")
+    code, lines = run_update("sim", "--dry-run")
+    check("update --dry-run: events", code == 0 and
+          [line["event"] for line in lines] == ["before", "plan", "rehearsal", "end"])
+    check("update --dry-run: keys", all(list(line) == EVENT_KEYS[line["event"]] for line in lines))
+    check("update --dry-run: rehearsed", lines[-1]["status"] == "rehearsed" and lines[-2]["status"] == "confirmed")
 except json.JSONDecodeError as error:
     failures.append(f"update: a line is not JSON ({error})")
 

@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "cli/commands.h"
@@ -12,6 +14,12 @@
 
 namespace qx80::cli {
 namespace {
+
+// The system's own words for a file that is not there (they differ between systems).
+std::string MissingFileReason(const std::filesystem::path& path) {
+  std::error_code error;
+  return std::filesystem::status(path, error).type() == std::filesystem::file_type::not_found ? error.message() : "";
+}
 
 using test::Bytes;
 
@@ -49,8 +57,11 @@ TEST(InspectTest, TextOfTheCarriedPackage) {
   EXPECT_NE(run.out.find("part 2: kind 2 (FWUP), offset 2721152, size 289268, load 0 (accepted), version \"2.09\""),
             std::string::npos)
       << run.out;
-  EXPECT_NE(run.out.find("whole file as one image: load -7 (checksum mismatch), kind 1 (UAMC)"), std::string::npos)
+  // A sound package of two parts raises no alarm about the whole file.
+  EXPECT_NE(run.out.find("whole file: a package of 2 parts, not one image (taken as one, load -7, as expected)"),
+            std::string::npos)
       << run.out;
+  EXPECT_EQ(run.out.find("mismatch"), std::string::npos) << run.out;
 }
 
 TEST(InspectTest, FailedPartsShowNoVersionAndTheWholeFileAsSiam) {
@@ -99,7 +110,7 @@ TEST(InspectTest, ExitCodesForBadFilesAndArguments) {
   InspectRun run = Inspect({"--json", missing});
   EXPECT_EQ(run.exit, 2);
   EXPECT_EQ(run.out, "");
-  EXPECT_NE(run.err.find("cannot read " + missing), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find("cannot read " + missing + ": " + MissingFileReason(missing)), std::string::npos) << run.err;
 
   EXPECT_EQ(Inspect({}).exit, 2);
   EXPECT_EQ(Inspect({"--jsn", QX80_FIRMWARE_PACKAGE_PATH}).exit, 2);
@@ -113,6 +124,32 @@ TEST(InspectTest, ExitCodesForBadFilesAndArguments) {
   run = Inspect({garbage.Path().string()});
   EXPECT_EQ(run.exit, 1);
   EXPECT_NE(run.out.find("500 bytes, 0 parts"), std::string::npos) << run.out;
+}
+
+// Each fault of a package file is named: what cannot be read with the reason, and the bytes
+// left after the last part with why.
+TEST(InspectTest, SaysWhatIsWrongWithTheFile) {
+  const Bytes parts =
+      test::Concat({test::BuildHeaderImage(FIRM_KIND_UAMC, 0x1000), test::BuildHeaderImage(FIRM_KIND_FWUP, 0x400)});
+  Bytes truncated = parts;
+  truncated.resize(0x1200);
+  const test::TempImageFile truncatedFile(truncated);
+  InspectRun run = Inspect({truncatedFile.Path().string()});
+  EXPECT_EQ(run.exit, 0);
+  EXPECT_NE(run.out.find("512 bytes after the last part (from offset 4096) are not used: a FWUP part that declares "
+                         "1024 bytes, cut short"),
+            std::string::npos)
+      << run.out;
+
+  const test::TempImageFile trailingFile(test::Concat({parts, test::RandomBytes(100, 4)}));
+  run = Inspect({trailingFile.Path().string()});
+  EXPECT_NE(run.out.find("100 bytes after the last part (from offset 5120) are not used: no part the updater knows"),
+            std::string::npos)
+      << run.out;
+
+  run = Inspect({std::filesystem::temp_directory_path().string()});
+  EXPECT_EQ(run.exit, 2);
+  EXPECT_NE(run.err.find(": it is a folder"), std::string::npos) << run.err;
 }
 
 }  // namespace

@@ -92,13 +92,16 @@ TEST_F(TranscriptTest, RecordsTheDevicesInterfaceOnly) {
 
 TEST_F(TranscriptTest, ReaderNamesTheFirstLineItCannotRead) {
   struct Case {
-    const char* text;
+    std::string text;
     const char* error;  // part of the message; empty: read
   };
   const std::string header = std::string(kTranscriptHeader) + "\n";
   const std::vector<Case> cases = {
-      {"qx80-transcript 2\n", "not a transcript"},
-      {"", "not a transcript"},
+      {"qx80-transcript 2\n", "not a transcript of the version this program reads"},
+      {"", "not a transcript (the file is empty)"},
+      {"QX80 firmware\n", "not a transcript (its first line is \"QX80 firmware\""},
+      // An editor's byte order mark and trailing spaces on the header are taken.
+      {"\xEF\xBB\xBFqx80-transcript 1 \t\r\n0.1 phase ok\n", ""},
       {"# comments and empty lines are skipped\n\n0.5 phase update started\n0.6 result 0 ResultOk\n", ""},
       {"0.1 open 1 1f5e:2a01 in=65 out=65 feature=0 id=0 some path\n0.2 out 1 00ff\n", ""},
       {"0.1 phase lines may end in CR LF\r\n0.2 out 1 00ff\r\n", ""},
@@ -111,9 +114,24 @@ TEST_F(TranscriptTest, ReaderNamesTheFirstLineItCannotRead) {
       {"-1 phase early\n", ":2: not an event line"},
       {"0.1 phase ok\nsoon close 1\n", ":3: not an event line"},
       {"0.1 shout 1 00\n", ":2: not an event line"},
+      // A time must be a plain decimal from 0 to the bound: a replay turns it into a count of
+      // nanoseconds, which an infinite or huge one would overflow.
+      {"inf phase x\n", ":2: not an event line"},
+      {"nan phase x\n", ":2: not an event line"},
+      {"1e300 phase x\n", ":2: not an event line"},
+      {"10000000.5 phase x\n", ":2: not an event line"},
+      {std::string(400, '9') + " phase x\n", ":2: not an event line"},
+      {"0x10 phase x\n", ":2: not an event line"},
+      {std::string("0.1\0 phase x\n", 14), ":2: not an event line"},
+      {"9999999.5 phase the longest time taken\n", ""},
+      // The line is echoed with its control characters visible.
+      {"0.1 \x1b[2J\n", ":2: not an event line: 0.1 \\x1b[2J"},
+      {"0.1 phase " + std::string(kMaxTranscriptLineLength, 'x') + "\n", ":2: a line longer than"},
   };
   for (const Case& c : cases) {
-    WriteFile(std::string(c.text).starts_with("qx80-transcript") || *c.text == '\0' ? c.text : header + c.text);
+    const bool whole = c.text.empty() || c.text.starts_with("qx80-transcript") || c.text.starts_with("\xEF") ||
+                       c.text.starts_with("QX80");
+    WriteFile(whole ? c.text : header + c.text);
     std::vector<TranscriptEvent> events;
     std::string error;
     const bool read = ReadTranscript(Path(), events, error);

@@ -274,6 +274,19 @@ TEST(FirmUpdaterBoundTest, SumsEveryTimeOutAndAttempt) {
   EXPECT_EQ(CFirmUpdater::TimeBoundMs(carried), 20000u + 120200u + 10000u + 5200u + 18597500u + 2182400u + 5000u);
 }
 
+// The shortest run on a full-speed link: one frame per report each way. A full block's request
+// (8 + 6 + 4096 bytes) takes 66 reports and its reply one; begin and end one each way. The
+// carried package's floor is the 49,252 frames the paced transfer benchmark counts.
+TEST(FirmUpdaterBoundTest, FullSpeedCountsAFrameForEveryReport) {
+  EXPECT_EQ(WriteFirmwareFullSpeedMs(4096), 4u + 67u);
+  EXPECT_EQ(WriteFirmwareFullSpeedMs(4097), 4u + 67u + 2u);
+  EXPECT_EQ(WriteFirmwareFullSpeedMs(2721152), 4u + 664u * 67u + 24u);
+  EXPECT_EQ(WriteFirmwareFullSpeedMs(289268), 4u + 70u * 67u + 42u);
+  FirmSlots carried;
+  ASSERT_NE(carried.LoadCarriedFirmware(), 0);
+  EXPECT_EQ(CFirmUpdater::FullSpeedMs(carried), 10000u + 49252u);
+}
+
 TEST(FirmUpdaterStartTest, RefusesBadArgumentsAndASecondStart) {
   UpdateRig rig(*FindSimScenario("never-returns"));
   ASSERT_TRUE(rig.WaitConnected(DEVICE_MODE_NORMAL));

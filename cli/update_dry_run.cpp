@@ -1,0 +1,225 @@
+#include "cli/update_dry_run.h"
+
+#include <sstream>
+#include <string_view>
+#include <vector>
+
+#include "cli/commands.h"
+#include "cli/device_report.h"
+#include "cli/package_visit.h"
+#include "cli/text_output.h"
+#include "cli/update_report.h"
+#include "firmware/firm_kind.h"
+#include "protocol/firmware_transfer.h"
+#include "protocol/protocol_result.h"
+#include "protocol/version_query.h"
+#include "workers/firm_updater.h"
+
+namespace qx80::cli {
+namespace {
+
+// The twin's clock runs this much faster than real time: the whole rehearsal takes about a
+// second, and the twin still leaves the bus long after the host has read its acknowledgement,
+// even on a busy machine.
+constexpr double kRehearsalSpeed = 20;
+
+struct PartPlan {
+  FirmKind kind;
+  uint32_t bytes;
+  uint32_t blocks;
+};
+
+struct Plan {
+  std::vector<PartPlan> parts;
+  uint64_t bytes = 0;
+  uint64_t blocks = 0;
+  uint64_t fullSpeedMs = 0;
+  uint64_t longestMs = 0;
+};
+
+Plan MakePlan(const FirmSlots& slots) {
+  Plan plan;
+  plan.fullSpeedMs = CFirmUpdater::FullSpeedMs(slots);
+  plan.longestMs = CFirmUpdater::TimeBoundMs(slots);
+  // The worker writes the filled slots in kind order.
+  for (int kind = 0; kind < FIRM_SLOT_COUNT; ++kind) {
+    if (slots.Data(kind) != nullptr) {
+      const uint32_t size = slots.Size(kind);
+      const uint32_t blocks = (size + kFirmBlockSize - 1) / kFirmBlockSize;
+      plan.parts.push_back({static_cast<FirmKind>(kind), size, blocks});
+      plan.bytes += size;
+      plan.blocks += blocks;
+    }
+  }
+  return plan;
+}
+
+void PrintPlan(std::ostream& out, const Plan& plan, int32_t mode, bool needed, bool yes) {
+  out << "plan: "
+      << (mode == DEVICE_MODE_UPDATE ? "the QX-80 is in its update mode already"
+                                     : "switch the QX-80 to its update mode")
+      << ", let it settle 10 s, write " << plan.parts.size() << " part" << (plan.parts.size() == 1 ? "" : "s")
+      << ", restart it in normal mode\n";
+  for (const PartPlan& part : plan.parts) {
+    out << "  " << FirmKindName(part.kind) << ": " << part.bytes << " bytes in " << part.blocks << " blocks\n";
+  }
+  out << "  all: " << plan.bytes << " bytes in " << plan.blocks << " blocks\n"
+      << "  time on a full-speed link: " << DurationText(plan.fullSpeedMs)
+      << " and the QX-80's restarts; longest it may take: " << DurationText(plan.longestMs) << "\n"
+      << "update needed: "
+      << (needed ? "yes"
+          : yes  ? "no (--yes: it would be written all the same)"
+                 : "no (qx80 update would ask first)")
+      << "\n";
+}
+
+void PrintPlanJson(std::ostream& out, const Plan& plan, bool needed) {
+  out << "{\"event\": \"plan\", \"parts\": [";
+  for (size_t i = 0; i < plan.parts.size(); ++i) {
+    out << (i > 0 ? ", " : "") << "{\"name\": " << JsonString(std::string_view(FirmKindName(plan.parts[i].kind)))
+        << ", \"bytes\": " << plan.parts[i].bytes << ", \"blocks\": " << plan.parts[i].blocks << "}";
+  }
+  out << "], \"bytes\": " << plan.bytes << ", \"blocks\": " << plan.blocks
+      << ", \"full_speed_seconds\": " << (plan.fullSpeedMs + 999) / 1000
+      << ", \"longest_seconds\": " << (plan.longestMs + 999) / 1000
+      << ", \"update_needed\": " << (needed ? "true" : "false") << "}\n"
+      << std::flush;
+}
+
+// The raw text of `key`'s value in one line of the update's JSON output ("0", "\"ResultOk\"").
+std::string JsonValue(const std::string& line, std::string_view key) {
+  const std::string field = "\"" + std::string(key) + "\": ";
+  const size_t at = line.find(field);
+  if (at == std::string::npos) {
+    return {};
+  }
+  const size_t begin = at + field.size();
+  return line.substr(begin, line.find_first_of(",}", begin) - begin);
+}
+
+std::string Unquoted(const std::string& text) {
+  return text.size() >= 2 && text.front() == '"' ? text.substr(1, text.size() - 2) : text;
+}
+
+struct Rehearsal {
+  int exit = EXIT_FAILED;
+  std::string code = "null";  // the update's result code, as the twin's run printed it
+  std::string name;
+  std::string status = "failed";
+  std::string remedy = "null";
+  std::string messages;  // what the rehearsal said on its error stream
+};
+
+// The whole update, run by the tool's own update command against a healthy simulated QX-80 in
+// this process, in the device's mode and with its versions, on a sped-up clock.
+Rehearsal Rehearse(const DeviceOptions& options, int32_t mode, const CDeviceSession::Versions& versions) {
+  DeviceOptions twin;
+  twin.command = options.command;
+  twin.device = mode == DEVICE_MODE_UPDATE ? "sim:start-in-update-mode" : "sim:ok";
+  twin.package = options.package;
+  twin.speed = kRehearsalSpeed;
+  twin.yes = true;
+  twin.json = true;
+  for (size_t slot = 0; slot < kComponentSlots; ++slot) {
+    twin.simVersions.emplace_back(kVersionSelectors[slot], Utf8(versions[slot]));
+  }
+  std::ostringstream out;
+  std::ostringstream err;
+  Rehearsal rehearsal;
+  rehearsal.exit = UpdateDevice(twin, out, err);
+  rehearsal.messages = err.str();
+  std::istringstream lines(out.str());
+  for (std::string line; std::getline(lines, line);) {
+    const std::string event = JsonValue(line, "event");
+    if (event == "\"result\"") {
+      rehearsal.code = JsonValue(line, "code");
+      rehearsal.name = Unquoted(JsonValue(line, "name"));
+    } else if (event == "\"end\"") {
+      rehearsal.status = Unquoted(JsonValue(line, "status"));
+      rehearsal.remedy = JsonValue(line, "remedy");
+    }
+  }
+  return rehearsal;
+}
+
+std::string PackageVersions(const FirmSlots& slots) {
+  std::string text;
+  for (int kind = 0; kind < FIRM_SLOT_COUNT; ++kind) {
+    if (slots.Data(kind) != nullptr) {
+      text += (text.empty() ? "" : ", ") + std::string(FirmKindName(static_cast<FirmKind>(kind))) + " " +
+              Utf8(slots.Version(kind));
+    }
+  }
+  return text;
+}
+
+}  // namespace
+
+std::string DurationText(uint64_t ms) {
+  const uint64_t seconds = (ms + 999) / 1000;
+  std::string text;
+  if (seconds >= 3600) {
+    text += std::to_string(seconds / 3600) + " h ";
+  }
+  if (seconds >= 60) {
+    text += std::to_string(seconds / 60 % 60) + " min ";
+  }
+  return text + std::to_string(seconds % 60) + " s";
+}
+
+int RunDryRun(const DeviceOptions& options, std::ostream& out, std::ostream& err) {
+  UpdateReport report(out, err, options.json, false);
+  int32_t mode = DEVICE_MODE_ABSENT;
+  CDeviceSession::Versions versions;
+  std::string packageVersions;
+  {
+    // Only this block reaches the device: the watcher's probe, the channel and the version
+    // queries. The link and the session end with it, before the rehearsal sets up its own.
+    PackageVisit visit(options);
+    if (!visit.Open(err, PackageVisit::Use::Write)) {
+      return EXIT_USAGE;
+    }
+    mode = visit.WaitForDevice();
+    if (mode == DEVICE_MODE_ABSENT) {
+      PrintNoDevice(err, options);
+      return report.End(UpdateStatus::Failed, RemedyFor(Situation::NoDevice));
+    }
+    versions = visit.Session().DeviceVersions();
+    report.Before(mode, visit.Slots(), versions);
+    const Plan plan = MakePlan(visit.Slots());
+    const bool needed = UpdateNeeded(mode, visit.Slots(), versions);
+    if (options.json) {
+      PrintPlanJson(out, plan, needed);
+    } else {
+      out << "package: " << visit.Package().parts.size() << " part" << (visit.Package().parts.size() == 1 ? "" : "s")
+          << ", each passes its check\n";
+      PrintPlan(out, plan, mode, needed, options.yes);
+      out << "rehearsal: the whole update against a simulated twin of this QX-80 (" << DeviceModeName(mode)
+          << ", its versions)...\n"
+          << std::flush;
+    }
+    packageVersions = PackageVersions(visit.Slots());
+  }
+  const Rehearsal rehearsal = Rehearse(options, mode, versions);
+  const bool confirmed = rehearsal.exit == EXIT_DONE;
+  if (options.json) {
+    out << "{\"event\": \"rehearsal\", \"code\": " << rehearsal.code
+        << ", \"name\": " << (rehearsal.name.empty() ? "null" : JsonString(rehearsal.name))
+        << ", \"status\": " << JsonString(rehearsal.status) << ", \"exit\": " << rehearsal.exit
+        << ", \"remedy\": " << rehearsal.remedy << "}\n";
+  } else {
+    out << "rehearsal: "
+        << (rehearsal.name.empty() ? "no result" : "result " + rehearsal.code + " (" + rehearsal.name + ")") << ", "
+        << rehearsal.status << "\n";
+    if (confirmed) {
+      out << "expected outcome: the QX-80 is updated and restarts in normal mode with " << packageVersions
+          << " (exit status 0)\n";
+    } else {
+      out << "expected outcome: the update would not end confirmed (exit status " << rehearsal.exit << ")\n";
+      err << rehearsal.messages;
+    }
+  }
+  return report.End(confirmed ? UpdateStatus::Rehearsed : UpdateStatus::Failed, nullptr);
+}
+
+}  // namespace qx80::cli
