@@ -144,6 +144,15 @@ void PrintOptionHelp(std::ostream& out, std::span<const OptionRow* const> rows) 
   }
 }
 
+std::string CommandLineText(std::string_view program, std::span<const std::string> args) {
+  std::string line(program);
+  for (const std::string& arg : args) {
+    const bool quoted = arg.empty() || arg.find_first_of(" \t\"") != std::string::npos;
+    line += quoted ? " \"" + arg + "\"" : " " + arg;
+  }
+  return line;
+}
+
 bool ParseClockSpeed(const std::string& text, double& speed) {
   char* end = nullptr;
   const double value = std::strtod(text.c_str(), &end);

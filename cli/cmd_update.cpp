@@ -155,7 +155,6 @@ int UpdateDevice(const DeviceOptions& options, std::ostream& out, std::ostream& 
     err << "qx80: the update could not be started\n";
     return report.End(UpdateStatus::Failed, RemedyFor(Situation::NotStarted));
   }
-  NoteTranscriptPhase("update started");
   report.Phase("started");
   const uint32_t started = GetClock().TickCount();
   bool finished = false;

@@ -130,6 +130,7 @@ std::optional<int> ParseDeviceCommand(const Command& command, const char* help, 
                                       const DeviceOptionSet& accepted, bool positional, DeviceOptions& options,
                                       std::ostream& out, std::ostream& err) {
   options.command = command.name;
+  options.commandLine = CommandLineText(std::string("qx80 ") + command.name, args);
   if (!ParseDeviceOptions(args, accepted, options, err) || (!positional && !options.positional.empty())) {
     if (!positional && !options.positional.empty()) {
       err << "qx80: " << command.name << " takes no argument " << options.positional.front() << "\n";

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <iomanip>
-#include <iterator>
 
 #include "cli/remedies.h"
 #include "cli/session_log.h"
@@ -28,28 +27,6 @@ bool VersionRead(const std::u16string& version) {
 
 std::string JsonVersion(const std::u16string& version) {
   return VersionRead(version) ? JsonString(version) : "null";
-}
-
-// How each mode is shown: a word in JSON, a name in text. Any mode but the two present ones
-// shows as the last row.
-struct ModeText {
-  int32_t mode;
-  const char* word;
-  const char* name;
-};
-constexpr ModeText kModeTexts[] = {
-    {DEVICE_MODE_NORMAL, "normal", "normal mode"},
-    {DEVICE_MODE_UPDATE, "update", "update mode"},
-    {DEVICE_MODE_ABSENT, "absent", "absent"},
-};
-
-const ModeText& ModeTextOf(int32_t mode) {
-  for (const ModeText& text : kModeTexts) {
-    if (text.mode == mode) {
-      return text;
-    }
-  }
-  return kModeTexts[std::size(kModeTexts) - 1];
 }
 
 // A writer takes the device's lock where its place is known (DeviceLink::Lock). A lock that
@@ -145,10 +122,6 @@ bool PrintOtherDevices(std::ostream& err, const DeviceLink& link) {
   return others != 0;
 }
 
-const char* DeviceModeWord(int32_t mode) {
-  return ModeTextOf(mode).word;
-}
-
 void PrintDeviceVersions(std::ostream& out, const CDeviceSession::Versions& device) {
   out << " ";
   for (size_t slot = 0; slot < kComponentSlots; ++slot) {
@@ -174,10 +147,6 @@ std::string JsonComponents(const FirmSlots& slots, const CDeviceSession::Version
            ", \"package\": " + (slots.Data(index) != nullptr ? JsonString(slots.Version(index)) : "null") + "}";
   }
   return out + "]";
-}
-
-const char* DeviceModeName(int32_t mode) {
-  return ModeTextOf(mode).name;
 }
 
 void PrintVersions(std::ostream& out, const FirmSlots& slots, const CDeviceSession::Versions& device) {

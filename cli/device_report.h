@@ -48,9 +48,6 @@ OpenFailure OpenDevice(DeviceLink& link, const DeviceOptions& options, Access ac
 // true when any did.
 bool PrintOtherDevices(std::ostream& err, const DeviceLink& link);
 
-const char* DeviceModeName(int32_t mode);
-// "normal", "update" or "absent".
-const char* DeviceModeWord(int32_t mode);
 // The device's versions on one line: "TIPA 2.05  UAMC 2.05 ...", "-" for one not read.
 void PrintDeviceVersions(std::ostream& out, const CDeviceSession::Versions& device);
 // {"TIPA": "2.05", ...}: every component, null for a version not read.

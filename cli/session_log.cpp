@@ -8,8 +8,7 @@ bool StartSessionLog(DeviceLink& link, const DeviceOptions& options, std::ostrea
   std::string error;
   const std::filesystem::path keep =
       options.package.empty() ? std::filesystem::path() : PathFromArgument(options.package);
-  if (options.log.empty() || link.Record(PathFromArgument(options.log),
-                                         "qx80 " + options.command + " --device " + options.device, keep, error)) {
+  if (link.Record(options.log, options.commandLine, keep, error)) {
     return true;
   }
   err << "qx80: cannot write the transcript " << options.log << ": " << error << "\n";

@@ -3,10 +3,7 @@
 #include <algorithm>
 #include <chrono>
 
-#include "cli/device_report.h"
-#include "device/transcript.h"
 #include "platform/clock.h"
-#include "protocol/protocol_result.h"
 
 namespace qx80::cli {
 namespace {
@@ -49,14 +46,8 @@ bool SessionLoop::RunUntil(const std::function<bool()>& done, uint32_t timeoutMs
       continue;
     }
     if (message.window == &m_windowToken && message.message == WM_DEVICE_MODE_CHANGED) {
-      const auto mode = static_cast<int32_t>(static_cast<intptr_t>(message.wParam));
-      NoteTranscriptPhase(std::string("device: ") + DeviceModeName(mode));
-      m_session->OnDeviceModeChanged(mode);
+      m_session->OnDeviceModeChanged(static_cast<int32_t>(static_cast<intptr_t>(message.wParam)));
       continue;
-    }
-    if (message.message == WM_UPDATE_FINISHED) {
-      const auto result = static_cast<int32_t>(static_cast<intptr_t>(message.wParam));
-      NoteTranscriptResult(result, ResultName(result));
     }
     if (onMessage) {
       onMessage(message);

@@ -1,25 +1,52 @@
 #include "updater/app_options.h"
 
-#include <string_view>
+#include <sstream>
+#include <vector>
+
+#include "cli/args.h"
 
 namespace qx80 {
+namespace {
+
+// The options, each with the field its value goes to; parsed by the tools' own parser.
+struct AppOption {
+  cli::OptionRow row;
+  std::string AppOptions::*field;
+};
+const AppOption kAppOptions[] = {
+    {{"--device", "", "D", "the device's bus"}, &AppOptions::device},
+    {{"--log", "", "FILE", "a transcript of the session"}, &AppOptions::log},
+};
+
+}  // namespace
 
 bool ParseAppOptions(std::span<const std::string> args, AppOptions& options, std::string& error) {
-  constexpr std::string_view kDevice = "--device";
-  for (size_t i = 0; i < args.size(); ++i) {
-    const std::string_view word = args[i];
-    if (word == kDevice) {
-      if (i + 1 == args.size()) {
-        error = "--device needs a value";
-        return false;
-      }
-      options.device = args[++i];
-    } else if (word.starts_with(kDevice) && word.size() > kDevice.size() && word[kDevice.size()] == '=') {
-      options.device = word.substr(kDevice.size() + 1);
-    } else {
-      error = "unknown argument " + std::string(word);
-      return false;
+  std::vector<const cli::OptionRow*> rows;
+  for (const AppOption& option : kAppOptions) {
+    rows.push_back(&option.row);
+  }
+  cli::ParsedArguments parsed;
+  std::ostringstream err;
+  if (!cli::ParseArguments("qx80-updater", args, rows, parsed, err)) {
+    error = err.str();
+    if (!error.empty() && error.back() == '\n') {
+      error.pop_back();
     }
+    return false;
+  }
+  if (parsed.positional.size() > 1) {
+    error = "qx80-updater: one package at most, not " + parsed.positional[0] + " and " + parsed.positional[1];
+    return false;
+  }
+  for (const cli::ParsedOption& given : parsed.options) {
+    for (const AppOption& option : kAppOptions) {
+      if (given.row == &option.row) {
+        options.*option.field = given.value;
+      }
+    }
+  }
+  if (!parsed.positional.empty()) {
+    options.package = parsed.positional[0];
   }
   return true;
 }

@@ -36,15 +36,16 @@ class DialogController {
   }
   // Whether static control `id` is drawn with red text now.
   virtual bool UsesAlertColour(int /*id*/) const { return false; }
+  // WM_QUERYENDSESSION: whether Windows may end the session (shut down, log off) now.
+  virtual bool OnQueryEndSession(DialogView& /*view*/) { return true; }
   // WM_DESTROY, after the default handling.
   virtual void OnDestroy(DialogView& /*view*/) {}
   // WM_ACTIVATE, after the default handling; `active` unless the window is being deactivated.
   virtual void OnActivate(DialogView& /*view*/, bool /*active*/) {}
   // WM_PAINT; true when the controller painted, false for the dialog's default painting.
   virtual bool OnPaint(DialogView& /*view*/) { return false; }
-  // WM_QUERYDRAGICON: the icon resource shown while a minimised window is dragged; 0 for the
-  // default.
-  virtual int DragIconId() const { return 0; }
+  // WM_QUERYDRAGICON: the icon shown while a minimised window is dragged; null for the default.
+  virtual IconHandle DragIcon() const { return nullptr; }
   // WM_DROPFILES: the path of the first dropped file, as the shell gave it into a buffer of
   // kDroppedPathBufferUnits UTF-16 units (a longer path arrives cut). The default processing
   // follows.

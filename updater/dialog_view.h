@@ -14,6 +14,8 @@ namespace qx80 {
 using ControlHandle = void*;
 // A font of the window system; the view that made it owns it until its window goes.
 using FontHandle = void*;
+// An icon of the window system; the view that loaded it owns it until its window goes.
+using IconHandle = void*;
 
 // A rectangle in the dialog's client coordinates, in pixels.
 struct ItemRect {
@@ -95,6 +97,10 @@ class DialogView {
 
   // Registers the window as a target for files dropped from the shell.
   virtual void AcceptDroppedFiles(bool accept) = 0;
+  // Asks Windows to hold a shutdown or log-off while the window shows `reason` (the user sees
+  // it on the shutdown screen), and lets it go again.
+  virtual void BlockShutdown(std::u16string_view reason) = 0;
+  virtual void UnblockShutdown() = 0;
 
   virtual void EnableWindow(bool enabled) = 0;
   virtual bool IsWindowEnabled() const = 0;
@@ -106,9 +112,11 @@ class DialogView {
   virtual void BringToTop() = 0;
   virtual void UpdateWindow() = 0;
   virtual bool IsMinimised() const = 0;
-  // Within WM_PAINT of a minimised window: erases the icon's background and draws icon
-  // resource `iconId` centred in the client area (CentredIconOffset).
-  virtual void PaintMinimisedIcon(int iconId) = 0;
+  // Icon resource `iconId` at the system's icon size (SM_CXICON); null when it cannot be loaded.
+  virtual IconHandle LoadSystemSizeIcon(int iconId) = 0;
+  // Within WM_PAINT of a minimised window: erases the icon's background and draws `icon`
+  // centred in the client area (CentredIconOffset).
+  virtual void PaintMinimisedIcon(IconHandle icon) = 0;
   // Invalidates the whole client area without erasing it.
   virtual void Invalidate() = 0;
   // Ends a modal dialog with `result`.

@@ -8,8 +8,8 @@
 
 namespace qx80 {
 
-CMainDlg::CMainDlg(const AppInfo& app, DialogHost& host)
-    : DialogController(IDD_MAIN), m_app(app), m_host(host), m_progressDlg(app) {}
+CMainDlg::CMainDlg(const AppInfo& app, DialogHost& host, std::filesystem::path package)
+    : DialogController(IDD_MAIN), m_app(app), m_host(host), m_package(std::move(package)), m_progressDlg(app) {}
 
 CMainDlg::~CMainDlg() {
   if (m_session) {
@@ -45,12 +45,15 @@ bool CMainDlg::OnInitDialog(DialogView& view) {
   int error = 0;
   {
     const WaitCursor wait(m_host);
-    if (m_slots.LoadCarriedFirmware() == 0) {
+    if (!LoadCarriedPackage()) {
       error = IDS_ERR_FIRMWARE_FORMAT;
     } else {
       LayoutVersionLabels();
+      if (!m_package.empty()) {
+        LoadPackageFile(m_package);
+      }
       m_session = CDeviceSession::Create(view.Handle());
-      if (m_session->StartWatching() != kStatusOk) {
+      if (!StartWatching()) {
         error = IDS_ERR_DEVICE_NOT_FOUND;
       }
     }
@@ -76,6 +79,8 @@ bool CMainDlg::SetupWindow(DialogView& view) {
     view.AppendSystemMenuItem(SYSCOMMAND_ABOUT, aboutItem);
   }
   view.SetWindowIcons(IDI_APP);
+  // Drawn on every paint of the minimised window and returned for every drag: loaded once.
+  m_appIcon = view.LoadSystemSizeIcon(IDI_APP);
   view.SetTitle(m_app.BuildAppTitle());
   view.SetText(IDC_HEADING, m_app.LoadText(IDS_WILL_BE_UPDATED));
   view.SetText(IDC_CURRENT_CAPTION, m_app.LoadText(IDS_CURRENT_VERSION));
@@ -118,11 +123,20 @@ void CMainDlg::Close(int exitCode) {
   Quit(exitCode);
 }
 
+void CMainDlg::CloseByRequest() {
+  if (m_state != DLG_UPDATING) {
+    Close(EXIT_CODE_USER_ENDED);
+  }
+}
+
 void CMainDlg::OnCancel(DialogView& view) {
-  // Escape ends the program only while the button offers it ("Cancel" or "Close").
+  // Escape, WM_CLOSE (which the dialog manager turns into this command: the template has no
+  // Cancel button of its own) or another program's command: it ends the program only while
+  // the button offers it ("Cancel" or "Close"), and never while an update runs, when the
+  // button still reads "Cancel".
   const std::u16string button = view.GetText(IDC_CANCEL_CLOSE);
   if (button == m_app.LoadText(IDS_CLOSE) || button == m_app.LoadText(IDS_CANCEL)) {
-    Close(EXIT_CODE_USER_ENDED);
+    CloseByRequest();
   }
 }
 
@@ -131,7 +145,7 @@ bool CMainDlg::OnCommand(DialogView& /*view*/, int id, int notifyCode) {
     return false;
   }
   if (id == IDC_CANCEL_CLOSE) {
-    Close(EXIT_CODE_USER_ENDED);
+    CloseByRequest();  // disabled while updating, but another program can still send it
     return true;
   }
   if (id == IDC_START) {
@@ -148,10 +162,7 @@ bool CMainDlg::OnSysCommand(DialogView& view, uint32_t command) {
     return true;
   }
   if (command == SYSCOMMAND_CLOSE) {
-    // Closing is refused while an update runs.
-    if (m_state != DLG_UPDATING) {
-      Close(EXIT_CODE_USER_ENDED);
-    }
+    CloseByRequest();
     return true;
   }
   return false;
@@ -194,6 +205,11 @@ bool CMainDlg::OnPaint(DialogView& view) {
   return true;
 }
 
+bool CMainDlg::OnQueryEndSession(DialogView& /*view*/) {
+  // Windows asks before a shutdown or log-off; while writing, the reason is shown (BlockShutdown).
+  return m_state != DLG_UPDATING;
+}
+
 void CMainDlg::OnDestroy(DialogView& /*view*/) {
   m_state = DLG_CLOSING;
   CloseProgressDialog();
@@ -204,6 +220,7 @@ void CMainDlg::OnDestroy(DialogView& /*view*/) {
   // The labels are the window's children and go with it.
   m_currentLabels = {};
   m_updatedLabels = {};
+  m_appIcon = nullptr;
   m_view = nullptr;
 }
 

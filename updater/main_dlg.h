@@ -10,6 +10,7 @@
 // WM_DEVICE_NOTIFY) and to the progress dialog (WM_UPDATE_PROGRESS).
 #include <array>
 #include <cstdint>
+#include <filesystem>
 #include <memory>
 #include <string>
 
@@ -43,7 +44,9 @@ inline constexpr int kUpdatedLabelIds[kVersionLabelCount] = {IDC_UPDATED_ROW_0, 
 
 class CMainDlg : public DialogController {
  public:
-  CMainDlg(const AppInfo& app, DialogHost& host);
+  // `package`: a firmware package loaded after the carried one, as a dropped file is (the
+  // path Explorer passes when a package is dropped on the program's icon); empty for none.
+  CMainDlg(const AppInfo& app, DialogHost& host, std::filesystem::path package = {});
   // Closes the channel, stops the update worker (bounded) and frees the firmware.
   ~CMainDlg() override;
 
@@ -54,10 +57,11 @@ class CMainDlg : public DialogController {
   bool OnSysCommand(DialogView& view, uint32_t command) override;
   bool OnAppMessage(DialogView& view, uint32_t message, uintptr_t wParam, intptr_t lParam, intptr_t& result) override;
   bool UsesAlertColour(int id) const override;
+  bool OnQueryEndSession(DialogView& view) override;
   void OnDestroy(DialogView& view) override;
   void OnActivate(DialogView& view, bool active) override;
   bool OnPaint(DialogView& view) override;
-  int DragIconId() const override { return m_appIcon; }
+  IconHandle DragIcon() const override { return m_appIcon; }
   void OnDropFiles(DialogView& view, std::u16string_view path) override;
 
   // The dialog's own operations.
@@ -78,6 +82,9 @@ class CMainDlg : public DialogController {
   void SetMessage(int id);
   void ShowError(int id);
   void LayoutVersionLabels();
+  // Loads the package in file `path` in place of the loaded one; when it cannot be loaded,
+  // error box 5002, and the loaded one stays.
+  void LoadPackageFile(const std::filesystem::path& path);
 
   // The update run.
   void OnStart();
@@ -91,10 +98,16 @@ class CMainDlg : public DialogController {
   CFirmUpProgressDlg& ProgressDialog() { return m_progressDlg; }
 
  protected:
+  // The two steps of start-up that can fail: the carried package into the slots, and the
+  // session's watching (once the session exists).
+  virtual bool LoadCarriedPackage() { return m_slots.LoadCarriedFirmware() != 0; }
+  virtual bool StartWatching() { return m_session->StartWatching() == kStatusOk; }
+
   const AppInfo& m_app;
   DialogHost& m_host;
-  DialogView* m_view = nullptr;  // the window while it exists
-  int m_appIcon = IDI_APP;
+  std::filesystem::path m_package;
+  DialogView* m_view = nullptr;         // the window while it exists
+  IconHandle m_appIcon = nullptr;       // loaded once with the window, which owns it
   FontHandle m_emphasisFont = nullptr;  // the view owns it
   FontHandle m_normalFont = nullptr;
   FirmSlots m_slots;
@@ -112,6 +125,9 @@ class CMainDlg : public DialogController {
                      std::array<ControlHandle, kVersionLabelCount>& row);
   // Ends the run: the state, then the quit request with `exitCode`.
   void Close(int exitCode);
+  // The user's (or another program's) request to end the program: refused while an update
+  // runs, since ending it then would leave the device without working firmware.
+  void CloseByRequest();
   // The focus rule of a device report: the Cancel/Close button takes it now when this
   // thread has the focus, otherwise at the next activation.
   void FocusCancelOrDefer();

@@ -16,8 +16,8 @@ void CMainDlg::OnDeviceModeChanged(int32_t mode) {
   const bool present = mode != DEVICE_MODE_ABSENT;
   if (present) {
     ConnectDevice(mode);  // a device whose channel fails still counts as present
-  } else {
-    DisconnectDevice();
+  } else if (m_session) {
+    m_session->OnDeviceModeChanged(mode);  // closes the channel, forgets the versions
   }
   // The message and Start follow the device only before an update; during and after one the
   // connection alone follows it.
@@ -48,7 +48,7 @@ bool CMainDlg::ConnectDevice(int32_t mode) {
 
 void CMainDlg::DisconnectDevice() {
   if (m_session) {
-    m_session->OnDeviceModeChanged(DEVICE_MODE_ABSENT);
+    m_session->DisconnectDevice();
   }
 }
 
@@ -114,10 +114,14 @@ void CMainDlg::LayoutVersionLabels() {
 }
 
 void CMainDlg::OnDropFiles(DialogView& /*view*/, std::u16string_view path) {
+  LoadPackageFile(std::filesystem::path(path));
+}
+
+void CMainDlg::LoadPackageFile(const std::filesystem::path& path) {
   // The package is loaded aside, so a file that fails to load leaves the loaded parts as they
   // were rather than emptied.
   FirmSlots dropped;
-  if (dropped.LoadFirmFile(std::filesystem::path(path)) == 0) {
+  if (dropped.LoadFirmFile(path) == 0) {
     ShowError(IDS_ERR_FIRMWARE_FORMAT);
     return;
   }

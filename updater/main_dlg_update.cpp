@@ -39,6 +39,9 @@ void CMainDlg::OnStart() {
   }
   m_state = DLG_UPDATING;
   SetMessage(IDS_MSG_UPDATING);
+  // A shutdown or log-off would end the writing half-way: Windows is asked to hold it, and
+  // shows the user why, until the update ends.
+  m_view->BlockShutdown(m_app.LoadText(IDS_PROGRESS_TITLE));
 }
 
 bool CMainDlg::OpenProgressDialog() {
@@ -74,6 +77,7 @@ intptr_t CMainDlg::OnUpdateFinished(int32_t result) {
   // Stops the worker and drops the channel; the watcher's next report of the device
   // reconnects and shows its new version.
   m_session->OnUpdateFinished(result);
+  m_view->UnblockShutdown();
   RefreshCurrentVersion(true);
   CloseProgressDialog();
   m_view->BringToTop();

@@ -6,7 +6,8 @@
 
 namespace qx80 {
 
-CUpdaterApp::CUpdaterApp(DialogHost& host, AppPlatform& platform) : CWinApp(host), m_platform(platform) {}
+CUpdaterApp::CUpdaterApp(DialogHost& host, AppPlatform& platform, std::filesystem::path package)
+    : CWinApp(host), m_platform(platform), m_package(std::move(package)) {}
 
 CUpdaterApp::~CUpdaterApp() {
   if (m_hMutex != nullptr) {
@@ -30,7 +31,7 @@ bool CUpdaterApp::OnAppStart() {
     return false;
   }
 
-  m_mainDlg = std::make_unique<CUpdaterDlg>(*this, Host());
+  m_mainDlg = std::make_unique<CUpdaterDlg>(*this, Host(), m_package);
   DialogView* view = Host().CreateModeless(*m_mainDlg, nullptr);
   if (view == nullptr) {
     m_mainDlg.reset();

@@ -2,6 +2,7 @@
 // The program's application object: chooses the language, reads the program's version,
 // keeps a second copy from running and creates the main dialog.
 #include <functional>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <utility>
@@ -19,7 +20,8 @@ inline constexpr std::u16string_view SINGLE_INSTANCE_MUTEX_NAME = u"HUB770-FW-UP
 
 class CUpdaterApp : public CWinApp, public AppInfo {
  public:
-  CUpdaterApp(DialogHost& host, AppPlatform& platform);
+  // `package`: a firmware package the main dialog loads as a dropped file; empty for none.
+  CUpdaterApp(DialogHost& host, AppPlatform& platform, std::filesystem::path package = {});
   ~CUpdaterApp() override;  // closes the mutex, which frees the name for the next instance
 
   // Creates the single-instance mutex into `mutex`. False when it cannot be created. When
@@ -45,6 +47,7 @@ class CUpdaterApp : public CWinApp, public AppInfo {
  private:
   AppPlatform& m_platform;
   std::function<std::u16string()> m_claimDevice;
+  std::filesystem::path m_package;
   std::unique_ptr<CUpdaterDlg> m_mainDlg;
 };
 

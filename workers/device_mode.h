@@ -31,6 +31,11 @@ struct DeviceModeHandler {
   void* userData = nullptr;
 };
 
+// How a mode is shown: its name in text ("normal mode", "update mode", "absent") and its word
+// in JSON ("normal", "update", "absent"); any mode but the two present ones shows as absent.
+const char* DeviceModeName(int32_t mode);
+const char* DeviceModeWord(int32_t mode);
+
 // The callback the main window installs: posts WM_DEVICE_MODE_CHANGED (wParam = the new
 // mode, lParam = 0) to the window whose handle is `userData`; does nothing when it is null.
 void PostDeviceMode(int32_t mode, void* userData);

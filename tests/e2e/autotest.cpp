@@ -30,6 +30,12 @@
 //                                 between 0 and 100, or at two rising positions
 //   red W ID 0|1                  control ID of W shows no pure red pixels on the screen, or some
 //   syscommand W CMD              send system command CMD to W
+//   key W enter|escape            type the key on the keyboard with W in the foreground
+//   close W                       send W WM_CLOSE, as Task Manager's "End task" and taskkill
+//                                 without /F do, and wait until it is handled
+//   drop W FILE                   drop FILE on W: post WM_DROPFILES with a DROPFILES block
+//                                 made in W's process, as the shell does
+//   progress-over W ID POS        progress bar ID of W stands beyond POS
 //   snapshot W FILE               capture W as it is on the screen into a BMP file
 //   running P                     process P is still running
 //   exit P CODE                   process P ends with exit code CODE
@@ -40,11 +46,13 @@
 // clang-format off
 #include <windows.h>  // windows.h first: the others build on its types
 #include <commctrl.h>
+#include <shlobj.h>  // DROPFILES
 // clang-format on
 
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <map>
 #include <sstream>
@@ -549,6 +557,21 @@ class Runner {
         error);
   }
 
+  // progress-over
+  bool DoProgressOver(const std::vector<std::string>& w, std::string& error) {
+    if (!Need(w, 4, error)) {
+      return false;
+    }
+    return WaitForControl(
+        w,
+        [&](HWND control, std::string& e) {
+          const auto pos = SendMessageW(control, PBM_GETPOS, 0, 0);
+          e = "progress of " + w[1] + "/" + w[2] + " is " + std::to_string(pos);
+          return pos > std::stoi(w[3]);
+        },
+        error, kProgressPollMs);
+  }
+
   // moving
   bool DoMoving(const std::vector<std::string>& w, std::string& error) {
     if (!Need(w, 3, error)) {
@@ -599,6 +622,99 @@ class Runner {
       return false;
     }
     return PostMessageW(hwnd, WM_SYSCOMMAND, static_cast<WPARAM>(std::stoul(w[2], nullptr, 0)), 0) != FALSE;
+  }
+
+  // key
+  bool DoKey(const std::vector<std::string>& w, std::string& error) {
+    if (!Need(w, 3, error)) {
+      return false;
+    }
+    HWND hwnd = nullptr;
+    if (!Window(w[1], hwnd, error)) {
+      return false;
+    }
+    const WORD key = w[2] == "enter" ? VK_RETURN : w[2] == "escape" ? VK_ESCAPE : 0;
+    if (key == 0) {
+      error = "unknown key " + w[2];
+      return false;
+    }
+    // Typed keys go to the foreground window's focus, as a user's would.
+    const bool foreground = WaitFor(
+        [&](std::string& e) {
+          SetForegroundWindow(hwnd);
+          e = "window " + w[1] + " does not come to the foreground";
+          return GetForegroundWindow() == hwnd;
+        },
+        error);
+    if (!foreground) {
+      return false;
+    }
+    INPUT typed[2] = {};
+    typed[0].type = INPUT_KEYBOARD;
+    typed[0].ki.wVk = key;
+    typed[1] = typed[0];
+    typed[1].ki.dwFlags = KEYEVENTF_KEYUP;
+    if (SendInput(2, typed, sizeof(INPUT)) != 2) {
+      error = "cannot type " + w[2];
+      return false;
+    }
+    return true;
+  }
+
+  // close
+  bool DoClose(const std::vector<std::string>& w, std::string& error) {
+    if (!Need(w, 2, error)) {
+      return false;
+    }
+    HWND hwnd = nullptr;
+    if (!Window(w[1], hwnd, error)) {
+      return false;
+    }
+    DWORD_PTR result = 0;
+    if (SendMessageTimeoutW(hwnd, WM_CLOSE, 0, 0, SMTO_NORMAL, m_timeoutMs, &result) == 0) {
+      error = "window " + w[1] + " did not handle WM_CLOSE";
+      return false;
+    }
+    return true;
+  }
+
+  // drop
+  bool DoDrop(const std::vector<std::string>& w, std::string& error) {
+    if (!Need(w, 3, error)) {
+      return false;
+    }
+    HWND hwnd = nullptr;
+    if (!Window(w[1], hwnd, error)) {
+      return false;
+    }
+    // The block as the shell makes it: the header, then the UTF-16 paths, each ended by a
+    // zero, and one more zero. A drop handle is valid only in the receiving process, so the
+    // block is written into that process's memory; the handle is its address, which the
+    // receiver's DragQueryFileW reads and its DragFinish gives back (a page, kept when the
+    // receiver's heap does not know it: harmless in a test).
+    const std::wstring path = Widen(w[2]);
+    std::vector<uint8_t> block(sizeof(DROPFILES) + (path.size() + 2) * sizeof(wchar_t), 0);
+    DROPFILES header{};
+    header.pFiles = sizeof(DROPFILES);
+    header.fWide = TRUE;
+    std::memcpy(block.data(), &header, sizeof(header));
+    std::memcpy(block.data() + sizeof(header), path.data(), path.size() * sizeof(wchar_t));
+    DWORD processId = 0;
+    GetWindowThreadProcessId(hwnd, &processId);
+    HANDLE process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_WRITE, FALSE, processId);
+    if (process == nullptr) {
+      error = "cannot open the process of window " + w[1];
+      return false;
+    }
+    void* remote = VirtualAllocEx(process, nullptr, block.size(), MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+    const bool written =
+        remote != nullptr && WriteProcessMemory(process, remote, block.data(), block.size(), nullptr) != FALSE;
+    CloseHandle(process);
+    if (!written || PostMessageW(hwnd, WM_DROPFILES, reinterpret_cast<WPARAM>(remote), 0) == FALSE) {
+      error = "cannot drop " + w[2] + " on window " + w[1];
+      return false;
+    }
+    return true;
   }
 
   // snapshot
@@ -659,16 +775,30 @@ class Runner {
   bool Execute(const std::vector<std::string>& w, std::string& error) {
     using Handler = bool (Runner::*)(const std::vector<std::string>&, std::string&);
     static constexpr std::pair<std::string_view, Handler> kCommands[] = {
-        {"start", &Runner::DoStart},       {"window", &Runner::DoWindow},
-        {"gone", &Runner::DoGone},         {"text", &Runner::DoText},
-        {"prefix", &Runner::DoText},       {"class", &Runner::DoText},
-        {"enabled", &Runner::DoState},     {"checked", &Runner::DoState},
-        {"focused", &Runner::DoFocused},   {"window-enabled", &Runner::DoWindowEnabled},
-        {"click", &Runner::DoClick},       {"command", &Runner::DoCommand},
-        {"progress", &Runner::DoProgress}, {"moving", &Runner::DoMoving},
-        {"red", &Runner::DoRed},           {"syscommand", &Runner::DoSyscommand},
-        {"snapshot", &Runner::DoSnapshot}, {"running", &Runner::DoProcess},
-        {"exit", &Runner::DoProcess},      {"kill", &Runner::DoProcess},
+        {"start", &Runner::DoStart},
+        {"window", &Runner::DoWindow},
+        {"gone", &Runner::DoGone},
+        {"text", &Runner::DoText},
+        {"prefix", &Runner::DoText},
+        {"class", &Runner::DoText},
+        {"enabled", &Runner::DoState},
+        {"checked", &Runner::DoState},
+        {"focused", &Runner::DoFocused},
+        {"window-enabled", &Runner::DoWindowEnabled},
+        {"click", &Runner::DoClick},
+        {"command", &Runner::DoCommand},
+        {"progress", &Runner::DoProgress},
+        {"moving", &Runner::DoMoving},
+        {"red", &Runner::DoRed},
+        {"syscommand", &Runner::DoSyscommand},
+        {"key", &Runner::DoKey},
+        {"snapshot", &Runner::DoSnapshot},
+        {"close", &Runner::DoClose},
+        {"drop", &Runner::DoDrop},
+        {"progress-over", &Runner::DoProgressOver},
+        {"running", &Runner::DoProcess},
+        {"exit", &Runner::DoProcess},
+        {"kill", &Runner::DoProcess},
         {"ask", &Runner::DoAsk},
     };
     for (const auto& [name, handler] : kCommands) {

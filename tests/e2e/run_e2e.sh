@@ -5,8 +5,12 @@
 #   about box, a second instance, the exit codes and the progress dialog;
 # - in English, Japanese and Simplified Chinese, a whole update of a QX-80 played by the
 #   native qx80-sim over the device bridge, a failing update, the up-to-date question and a
-#   bad --device value; in English also the question answered OK, which runs the update.
-#   run_e2e.sh [--demo] UPDATER_EXE PROGRESS_DEMO_EXE AUTOTEST_EXE QX80_SIM OUTPUT_DIR
+#   bad --device value; in English also the question answered OK, which runs the update (and
+#   ends with the Enter key);
+# - in English, packages dropped on the window and named on the command line, a close request
+#   while the device is written, and an update with --log whose transcript qx80-sim replays.
+#   run_e2e.sh [--demo] UPDATER_EXE PROGRESS_DEMO_EXE AUTOTEST_EXE QX80_SIM OUTPUT_DIR [TEST_PACKAGE]
+# TEST_PACKAGE is the native qx80-test-package, which writes the packages to drop.
 # --demo runs the whole update in English only (scripts/demo.sh --gui).
 set -euo pipefail
 
@@ -16,8 +20,8 @@ if [ "${1:-}" = "--demo" ]; then
   demo_only=1
   shift
 fi
-if [ $# -ne 5 ]; then
-  echo "usage: run_e2e.sh [--demo] UPDATER_EXE PROGRESS_DEMO_EXE AUTOTEST_EXE QX80_SIM OUTPUT_DIR" >&2
+if [ $# -ne $((6 - demo_only)) ]; then
+  echo "usage: run_e2e.sh [--demo] UPDATER_EXE PROGRESS_DEMO_EXE AUTOTEST_EXE QX80_SIM OUTPUT_DIR [TEST_PACKAGE]" >&2
   exit 2
 fi
 here="$(cd "$(dirname "$0")" && pwd)"
@@ -28,12 +32,23 @@ if [ ! -x "$4" ]; then
     "or configure the Windows build with -DQX80_NATIVE_SIM=PATH" >&2
   exit 1
 fi
+if [ "$demo_only" -eq 0 ] && [ ! -x "$6" ]; then
+  echo "run_e2e.sh: no native qx80-test-package at $6: build the native preset first" >&2
+  exit 1
+fi
 updater="$(realpath "$1")"
 demo="$(realpath "$2")"
 autotest="$(realpath "$3")"
 sim="$(realpath "$4")"
 mkdir -p "$5"
 out="$(realpath "$5")"
+newer="$out/newer-3.01.bin"  # the packages to drop
+bad="$out/not-a-package.bin"
+transcript="$out/app-session.transcript"
+if [ "$demo_only" -eq 0 ]; then
+  "$6" "$newer" 3.01
+  printf 'not a firmware package\n' > "$bad"
+fi
 
 # One virtual display for all sessions: the windows of every process meet on it.
 if [ -z "${DISPLAY:-}" ]; then
@@ -75,10 +90,11 @@ trap stop_sim EXIT
 trap 'exit 130' INT
 trap 'exit 143' TERM
 
-start_sim() {  # SCENARIO; the first one of a session picks the port
-  local scenario="$1" line="" waited=0
+start_sim() {  # SCENARIO, or "replay" for the transcript; the first one of a session picks the port
+  local scenario="$1" line="" waited=0 plays=(--scenario "$1")
+  if [ "$scenario" = replay ]; then plays=(--replay "$transcript"); fi
   # The time limit stops the device even if this script is killed outright, when no trap runs.
-  timeout 600 "$sim" --listen "127.0.0.1:$port" --scenario "$scenario" > "$sim_current" 2>&1 &
+  timeout 600 "$sim" --listen "127.0.0.1:$port" "${plays[@]}" > "$sim_current" 2>&1 &
   sim_pid=$!
   while ! line="$(grep -m1 'listening on 127.0.0.1:' "$sim_current")"; do
     if ! kill -0 "$sim_pid" 2>/dev/null || [ "$waited" -ge 100 ]; then
@@ -103,7 +119,8 @@ session() {  # LOCALE TEXTS TAG SCRIPT
   start_sim no-device || return 1
   LANG="$locale.UTF-8" LC_ALL="$locale.UTF-8" "$wine_run" "$autotest" --texts "$(win "$here/texts-$texts.txt")" \
     --set "EXE=$(win "$updater")" --set "DEMO=$(win "$demo")" --set "OUT=$(win "$out")" --set "TAG=$tag" \
-    --set "DEVICE=bridge:127.0.0.1:$port" --set "ASK=$(win "$ask")" "$(win "$here/$script")" &
+    --set "DEVICE=bridge:127.0.0.1:$port" --set "ASK=$(win "$ask")" --set "NEWER=$(win "$newer")" \
+    --set "BAD=$(win "$bad")" --set "LOG=$(win "$transcript")" "$(win "$here/$script")" &
   local driver=$!
   while kill -0 "$driver" 2>/dev/null; do
     if [ -e "$ask" ]; then
@@ -137,6 +154,18 @@ else
   done
   # One more whole update, after the question: once is enough, the run is the same.
   session en_US en en confirmed_session.txt || status=1
+  # Dropped packages, closing while writing, and the transcript replayed: the same in every
+  # language, so once.
+  rm -f "$transcript"
+  session en_US en en app_session.txt || status=1
+  # The transcript is the tool's: its header, the command line whole, the update's result; and
+  # the replayed device took every report the application wrote.
+  if ! head -n 2 "$transcript" | tr -d '\r' | grep -qx "# qx80-updater.exe --device bridge:127.0.0.1:[0-9]* --log .*" ||
+    [ "$(head -n 1 "$transcript")" != "qx80-transcript 1" ] || ! grep -q " result 0 ResultOk$" "$transcript" ||
+    ! grep -q "qx80-sim: .*played to its end" "$sim_log"; then
+    echo "== the application's transcript or its replay: FAILED"
+    status=1
+  fi
 fi
 
 rm -f "$sim_current"

@@ -1,4 +1,4 @@
-// The application's command line: the device option and what it refuses.
+// The application's command line: its options, a package's path, and what it refuses.
 #include "updater/app_options.h"
 
 #include <gtest/gtest.h>
@@ -11,28 +11,40 @@
 namespace qx80 {
 namespace {
 
-TEST(AppOptions, DeviceOptionAndRefusals) {
+TEST(AppOptions, OptionsAPackageAndRefusals) {
   struct Case {
     std::vector<std::string> words;
     bool parsed;
-    std::string device;  // when parsed
+    AppOptions options;  // when parsed
     std::string error;   // when not
   };
   const Case cases[] = {
-      {{}, true, "usb", ""},
-      {{"--device", "sim:up-to-date"}, true, "sim:up-to-date", ""},
-      {{"--device=bridge:127.0.0.1:5000"}, true, "bridge:127.0.0.1:5000", ""},
-      {{"--device", "sim", "--device", "usb"}, true, "usb", ""},  // the last one counts
-      {{"--device"}, false, "", "--device needs a value"},
-      {{"--devices=sim"}, false, "", "unknown argument --devices=sim"},
-      {{"/device", "sim"}, false, "", "unknown argument /device"},
-      {{"sim"}, false, "", "unknown argument sim"},
+      {{}, true, {}, ""},
+      {{"--device", "sim:up-to-date"}, true, {.device = "sim:up-to-date"}, ""},
+      {{"--device=bridge:127.0.0.1:5000"}, true, {.device = "bridge:127.0.0.1:5000"}, ""},
+      {{"--device", "sim", "--device", "usb"}, true, {.device = "usb"}, ""},  // the last one counts
+      {{"--log", "session.transcript"}, true, {.log = "session.transcript"}, ""},
+      // Explorer's drop on the icon, and "Open with": the file's path alone.
+      {{"C:\\Users\\me\\Downloads\\qx80 2.10.bin"}, true, {.package = "C:\\Users\\me\\Downloads\\qx80 2.10.bin"}, ""},
+      {{"--device", "sim", "pkg.bin", "--log", "x"}, true, {.device = "sim", .log = "x", .package = "pkg.bin"}, ""},
+      {{"--", "--odd-name.bin"}, true, {.package = "--odd-name.bin"}, ""},
+      {{"--device"}, false, {}, "qx80-updater: --device needs a value (D)"},
+      {{"--log"}, false, {}, "qx80-updater: --log needs a value (FILE)"},
+      {{"--devices=sim"}, false, {}, "qx80-updater: unknown option --devices"},
+      {{"--help"}, false, {}, "qx80-updater: unknown option --help"},
+      {{"a.bin", "b.bin"}, false, {}, "qx80-updater: one package at most, not a.bin and b.bin"},
   };
   for (const Case& c : cases) {
     AppOptions options;
     std::string error;
     EXPECT_EQ(ParseAppOptions(c.words, options, error), c.parsed) << c.error;
-    EXPECT_EQ(c.parsed ? options.device : error, c.parsed ? c.device : c.error);
+    if (c.parsed) {
+      EXPECT_EQ(options.device, c.options.device);
+      EXPECT_EQ(options.log, c.options.log);
+      EXPECT_EQ(options.package, c.options.package);
+    } else {
+      EXPECT_EQ(error, c.error);
+    }
   }
 }
 

@@ -231,6 +231,52 @@ TEST_F(MainDialogTest, DecliningTheLicenseQuitsWithTwo) {
   }
 }
 
+// The main dialog with a start-up step that fails.
+class FailingStartDlg : public CUpdaterDlg {
+ public:
+  FailingStartDlg(const AppInfo& app, DialogHost& host, bool loadFails, bool watchingFails)
+      : CUpdaterDlg(app, host), m_loadFails(loadFails), m_watchingFails(watchingFails) {}
+
+ protected:
+  bool LoadCarriedPackage() override { return !m_loadFails && CUpdaterDlg::LoadCarriedPackage(); }
+  bool StartWatching() override { return !m_watchingFails && CUpdaterDlg::StartWatching(); }
+
+ private:
+  bool m_loadFails;
+  bool m_watchingFails;
+};
+
+TEST_F(MainDialogTest, StartUpFailuresEndWithThreeAfterTheirErrorBox) {
+  AcceptLicense();
+  struct Case {
+    const char* what;
+    bool loadFails;
+    bool watchingFails;
+    const char16_t* text;
+  };
+  const Case cases[] = {
+      {"the carried package does not load", true, false, u"Failed to format the updating firmware."},
+      {"watching cannot start", false, true, u"Cannot find QX-80.\r\nCheck your connection and try again."},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    FakeDialogHost h;
+    h.m_modalScripts = host.m_modalScripts;
+    FailingStartDlg d(app, h, c.loadFails, c.watchingFails);
+    ASSERT_NE(h.CreateModeless(d, nullptr), nullptr);  // the window exists in every case
+    FakeDialogView* view = h.ModelessView(d);
+    ASSERT_EQ(h.m_messageBoxes.size(), 1u);
+    EXPECT_EQ(h.m_messageBoxes[0].text, c.text);
+    EXPECT_EQ(h.m_messageBoxes[0].caption, u"QX-80 FW-Updater");
+    EXPECT_EQ(h.m_messageBoxes[0].flags, MESSAGE_BOX_OK | MESSAGE_BOX_ICON_ERROR);
+    EXPECT_EQ(h.m_messageBoxes[0].owner, view);
+    EXPECT_EQ(h.m_quitCodes, std::vector<int>{EXIT_CODE_FAILURE});
+    EXPECT_EQ(d.State(), DLG_CLOSING);
+    EXPECT_FALSE(view->IsWindowEnabled()) << "disabled until the quit is processed";
+    EXPECT_EQ(view->GetText(IDC_MESSAGE), u"");
+  }
+}
+
 TEST_F(MainDialogTest, WaysToQuit) {
   AcceptLicense();
   struct Case {
@@ -239,12 +285,14 @@ TEST_F(MainDialogTest, WaysToQuit) {
     std::vector<int> quits;
   };
   const Case cases[] = {
-      {"Cancel button",
+      // Enter presses the default push button, this one: the dialog manager sends its command.
+      {"Cancel button, clicked or pressed with Enter",
        [](CMainDlg& d, FakeDialogView& v) { d.OnCommand(v, IDC_CANCEL_CLOSE, NOTIFY_BUTTON_CLICKED); },
        {2}},
       {"close box", [](CMainDlg& d, FakeDialogView& v) { EXPECT_TRUE(d.OnSysCommand(v, SYSCOMMAND_CLOSE)); }, {2}},
-      {"Escape while the button reads Cancel", [](CMainDlg& d, FakeDialogView& v) { d.OnCancel(v); }, {2}},
-      {"Escape while the button reads Close",
+      // WM_CLOSE arrives as the Cancel command, like Escape: the template has no Cancel button.
+      {"Escape or WM_CLOSE while the button reads Cancel", [](CMainDlg& d, FakeDialogView& v) { d.OnCancel(v); }, {2}},
+      {"Escape or WM_CLOSE while the button reads Close",
        [](CMainDlg& d, FakeDialogView& v) {
          v.SetText(IDC_CANCEL_CLOSE, u"Close");
          d.OnCancel(v);
@@ -256,7 +304,7 @@ TEST_F(MainDialogTest, WaysToQuit) {
          d.OnCancel(v);
        },
        {}},
-      {"Enter", [](CMainDlg& d, FakeDialogView& v) { d.OnOK(v); }, {}},
+      {"the OK command, which no button of the window sends", [](CMainDlg& d, FakeDialogView& v) { d.OnOK(v); }, {}},
       {"a system command the dialog leaves to the default",
        [](CMainDlg& d, FakeDialogView& v) { EXPECT_FALSE(d.OnSysCommand(v, 0xF020)); },
        {}},

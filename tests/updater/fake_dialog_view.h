@@ -4,6 +4,7 @@
 // template lacks are counted, since the real window would silently ignore them.
 #include <deque>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -62,6 +63,8 @@ class FakeDialogView : public DialogView {
   void MoveFocusTo(int id) override { m_focus = id; }
   bool ThreadHasFocus() const override { return m_threadHasFocus; }
   void AcceptDroppedFiles(bool accept) override { m_acceptsFiles = accept; }
+  void BlockShutdown(std::u16string_view reason) override { m_shutdownBlockReason = reason; }
+  void UnblockShutdown() override { m_shutdownBlockReason.reset(); }
   void EnableWindow(bool enabled) override { m_windowEnabled = enabled; }
   bool IsWindowEnabled() const override { return m_windowEnabled; }
   void ShowWindow() override { m_visible = true; }
@@ -70,7 +73,8 @@ class FakeDialogView : public DialogView {
   void BringToTop() override { ++m_broughtToTop; }
   void UpdateWindow() override {}
   bool IsMinimised() const override { return m_minimised; }
-  void PaintMinimisedIcon(int iconId) override { m_paintedIcon = iconId; }
+  IconHandle LoadSystemSizeIcon(int iconId) override { return &m_loadedIcons.emplace_back(iconId); }
+  void PaintMinimisedIcon(IconHandle icon) override { m_paintedIcon = icon; }
   void Invalidate() override { ++m_invalidated; }
   void EndDialog(int result) override { m_endResult = result; }
 
@@ -88,8 +92,10 @@ class FakeDialogView : public DialogView {
   bool m_minimised = false;
   bool m_threadHasFocus = true;
   bool m_acceptsFiles = false;
-  int m_focus = 0;  // the item the dialog's focus was last moved to
-  int m_paintedIcon = 0;
+  std::optional<std::u16string> m_shutdownBlockReason;  // while the window holds a shutdown
+  int m_focus = 0;                                      // the item the dialog's focus was last moved to
+  IconHandle m_paintedIcon = nullptr;
+  std::deque<int> m_loadedIcons;  // the icon resources loaded; handles point here
   int m_broughtToTop = 0;
   int m_invalidated = 0;
   const DialogView* m_centredOver = nullptr;

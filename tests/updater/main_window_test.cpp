@@ -3,12 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <functional>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "device/hid_backend.h"
+#include "device/transcript.h"
 #include "platform/clock.h"
 #include "platform/window_message.h"
 #include "protocol/message.h"
@@ -37,7 +39,8 @@ constexpr uint32_t kBoundMs = 400000;  // clock ms, beyond any wait of a whole u
 // dialog whose window it names.
 class TestWindow {
  public:
-  TestWindow(const AppInfo& app, WindowMessageQueue& queue) : m_queue(queue), dlg(app, host) {
+  TestWindow(const AppInfo& app, WindowMessageQueue& queue, std::filesystem::path package = {})
+      : m_queue(queue), dlg(app, host, std::move(package)) {
     host.m_modalScripts[IDD_LICENSE] = [](DialogController& c, FakeDialogView& v) {
       v.ClickRadio(IDC_ACCEPT);
       c.OnCommand(v, IDC_ACCEPT, NOTIFY_BUTTON_CLICKED);
@@ -88,6 +91,9 @@ class TestWindow {
       dlg.ProgressDialog().OnAppMessage(*progress, message.message, message.wParam, message.lParam, result);
       maxProgress = std::max(maxProgress, progress->Control(IDC_PROGRESS).progressPos);
     }
+    if (afterDispatch) {
+      afterDispatch(message);
+    }
   }
 
   WindowMessageQueue& m_queue;
@@ -96,7 +102,8 @@ class TestWindow {
   FakeDialogHost host;
   CUpdaterDlg dlg;
   FakeDialogView* view = nullptr;
-  int maxProgress = 0;  // the highest position the progress bar reached
+  int maxProgress = 0;                                      // the highest position the progress bar reached
+  std::function<void(const WindowMessage&)> afterDispatch;  // told of every message handled
 };
 
 // A simulated QX-80 on the process's bus, the clock sped up, the posted messages queued.
@@ -246,20 +253,25 @@ TEST_F(MainWindowTest, FollowsTheDeviceAsItComesAndGoes) {
   EXPECT_EQ(m_rig.Bus().OpenHandleCount(), 0u);
 }
 
+// What happens while the question before an unneeded update is open.
+enum class QuestionEvent { None, Unplug, Quit };
+
 TEST_F(MainWindowTest, StartAsksFirstOnlyWhenNoUpdateIsNeeded) {
   struct Case {
     const char* what;
     const char* version;  // every component's
     int answer;
-    bool unplugDuringQuestion;
+    QuestionEvent during;
     bool asks;
     MainDlgState state;
+    std::vector<int> quits;
   };
   const Case cases[] = {
-      {"older firmware: no question", "2.05", ID_OK, false, false, DLG_UPDATING},
-      {"up to date, Cancel", "2.09", ID_CANCEL, false, true, DLG_READY},
-      {"up to date, OK", "2.09", ID_OK, false, true, DLG_UPDATING},
-      {"up to date, OK after the device left", "2.09", ID_OK, true, true, DLG_READY},
+      {"older firmware: no question", "2.05", ID_OK, QuestionEvent::None, false, DLG_UPDATING, {}},
+      {"up to date, Cancel", "2.09", ID_CANCEL, QuestionEvent::None, true, DLG_READY, {}},
+      {"up to date, OK", "2.09", ID_OK, QuestionEvent::None, true, DLG_UPDATING, {}},
+      {"up to date, OK after the device left", "2.09", ID_OK, QuestionEvent::Unplug, true, DLG_READY, {}},
+      {"up to date, OK after a quit was requested", "2.09", ID_OK, QuestionEvent::Quit, true, DLG_CLOSING, {2}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -269,7 +281,7 @@ TEST_F(MainWindowTest, StartAsksFirstOnlyWhenNoUpdateIsNeeded) {
     FakeDialogHost& host = win.host;
     CUpdaterDlg& dlg = win.dlg;
     host.m_messageBoxAnswer = c.answer;
-    if (c.unplugDuringQuestion) {
+    if (c.during == QuestionEvent::Unplug) {
       host.m_duringMessageBox = [&] {
         rig.Device().Unplug();
         const uint32_t start = GetClock().TickCount();
@@ -277,6 +289,9 @@ TEST_F(MainWindowTest, StartAsksFirstOnlyWhenNoUpdateIsNeeded) {
           GetClock().Sleep(50);
         }
       };
+    } else if (c.during == QuestionEvent::Quit) {
+      // The close box of the main window, from the taskbar, while the question is open.
+      host.m_duringMessageBox = [&] { EXPECT_TRUE(dlg.OnSysCommand(*win.view, SYSCOMMAND_CLOSE)); };
     }
     FakeDialogView* view = &win.Open();
     ASSERT_TRUE(win.WaitForMessage(IDS_MSG_PRESS_START));
@@ -309,7 +324,8 @@ TEST_F(MainWindowTest, StartAsksFirstOnlyWhenNoUpdateIsNeeded) {
     } else {
       EXPECT_EQ(progress, nullptr);
       EXPECT_TRUE(view->IsWindowEnabled());
-      EXPECT_TRUE(host.m_quitCodes.empty());
+      EXPECT_EQ(host.m_quitCodes, c.quits);
+      EXPECT_FALSE(dlg.Session()->Updater()->HasThread()) << "no update was started";
     }
   }
 }
@@ -392,6 +408,92 @@ INSTANTIATE_TEST_SUITE_P(Scenarios, UpdateRunTest,
                            return name;
                          });
 
+// While the device is written nothing ends the program: Escape, WM_CLOSE (which the dialog
+// manager turns into the Cancel command), the button's command sent by another program, the
+// close box, and Windows' question before a shutdown or log-off, answered no with the reason
+// shown until the update ends. The message and Start stay as they are whatever the watcher
+// reports meanwhile (the device leaves and comes back in its update mode).
+TEST_F(MainWindowTest, NothingEndsTheProgramWhileTheDeviceIsWritten) {
+  FakeDialogView& view = m_win.Open();
+  ASSERT_TRUE(m_win.WaitForMessage(IDS_MSG_PRESS_START));
+  EXPECT_TRUE(m_win.dlg.OnQueryEndSession(view));
+  EXPECT_FALSE(view.m_shutdownBlockReason.has_value());
+  int reportsWhileUpdating = 0;
+  int reportsThatChangedTheWindow = 0;
+  m_win.afterDispatch = [&](const WindowMessage& message) {
+    if (message.message != WM_DEVICE_MODE_CHANGED || m_win.dlg.State() != DLG_UPDATING) {
+      return;
+    }
+    ++reportsWhileUpdating;
+    if (m_win.dlg.MessageId() != IDS_MSG_UPDATING || view.IsEnabled(IDC_START)) {
+      ++reportsThatChangedTheWindow;
+    }
+  };
+  m_win.dlg.OnCommand(view, IDC_START, NOTIFY_BUTTON_CLICKED);
+  ASSERT_EQ(m_win.dlg.State(), DLG_UPDATING);
+  EXPECT_EQ(view.m_shutdownBlockReason, u"QX-80 Firmware updating...");
+
+  // The ticks before the write fill the bar to 10; beyond that the blocks are being written.
+  ASSERT_TRUE(m_win.RunUntil([&] { return m_win.maxProgress > 10; }));
+  ASSERT_EQ(m_win.dlg.State(), DLG_UPDATING);
+  m_win.dlg.OnCancel(view);
+  m_win.dlg.OnCommand(view, IDC_CANCEL_CLOSE, NOTIFY_BUTTON_CLICKED);
+  EXPECT_TRUE(m_win.dlg.OnSysCommand(view, SYSCOMMAND_CLOSE));
+  EXPECT_FALSE(m_win.dlg.OnQueryEndSession(view));
+  EXPECT_TRUE(m_win.host.m_quitCodes.empty());
+  EXPECT_EQ(m_win.dlg.State(), DLG_UPDATING);
+  EXPECT_EQ(view.GetText(IDC_MESSAGE), u"Updating...");
+  EXPECT_FALSE(view.IsEnabled(IDC_START));
+  EXPECT_GE(reportsWhileUpdating, 2) << "the device left for its update mode and came back";
+  EXPECT_EQ(reportsThatChangedTheWindow, 0);
+
+  ASSERT_TRUE(m_win.RunUntil([&] { return m_win.dlg.State() == DLG_FINISHED; }));
+  EXPECT_EQ(m_win.dlg.MessageId(), IDS_MSG_UPDATED);
+  EXPECT_FALSE(view.m_shutdownBlockReason.has_value());
+  EXPECT_TRUE(m_win.dlg.OnQueryEndSession(view));
+  m_win.dlg.OnCancel(view);
+  EXPECT_EQ(m_win.host.m_quitCodes, std::vector<int>{EXIT_CODE_USER_ENDED});
+}
+
+// The application's transcript (--log) tells what the tool's tells: every report of the
+// device's mode, the start of the update and its result, in order, and nothing for the
+// window's own end.
+TEST_F(MainWindowTest, TheTranscriptNotesTheReportsTheUpdateAndItsResult) {
+  const std::filesystem::path path = std::filesystem::path(::testing::TempDir()) / "main-window.transcript";
+  TranscriptWriter writer;
+  std::string error;
+  ASSERT_TRUE(writer.Open(path, "qx80-updater.exe --log main-window.transcript", {}, error)) << error;
+  SetCurrentTranscript(&writer);
+  {
+    TestWindow win(m_app, *m_queue);
+    FakeDialogView& view = win.Open();
+    ASSERT_TRUE(win.WaitForMessage(IDS_MSG_PRESS_START));
+    win.dlg.OnCommand(view, IDC_START, NOTIFY_BUTTON_CLICKED);
+    ASSERT_TRUE(win.RunUntil([&] { return win.dlg.State() == DLG_FINISHED; }));
+    ASSERT_TRUE(win.RunUntil([&] { return !win.CurrentLabel().text.empty(); }));  // the device is back
+    win.dlg.OnCommand(view, IDC_CANCEL_CLOSE, NOTIFY_BUTTON_CLICKED);
+  }
+  SetCurrentTranscript(nullptr);
+
+  std::vector<TranscriptEvent> events;
+  ASSERT_TRUE(ReadTranscript(path, events, error)) << error;
+  std::vector<std::string> noted;
+  for (const TranscriptEvent& event : events) {
+    noted.push_back(event.kind + " " + event.text);
+  }
+  // The device's restart after the closing command may be reported before or after the result.
+  ASSERT_EQ(noted.size(), 7u);
+  EXPECT_EQ(std::vector<std::string>(noted.begin(), noted.begin() + 4),
+            (std::vector<std::string>{"phase device: normal mode", "phase update started", "phase device: absent",
+                                      "phase device: update mode"}));
+  std::vector<std::string> after(noted.begin() + 4, noted.end());
+  EXPECT_EQ(after.back(), "phase device: normal mode");
+  std::sort(after.begin(), after.end());
+  EXPECT_EQ(after,
+            (std::vector<std::string>{"phase device: absent", "phase device: normal mode", "result 0 ResultOk"}));
+  std::filesystem::remove(path);
+}
+
 TEST_F(MainWindowTest, AProgressDialogThatCannotOpenEndsWithThree) {
   FakeDialogView& view = m_win.Open();
   ASSERT_TRUE(m_win.WaitForMessage(IDS_MSG_PRESS_START));
@@ -402,6 +504,25 @@ TEST_F(MainWindowTest, AProgressDialogThatCannotOpenEndsWithThree) {
   EXPECT_EQ(m_win.host.m_messageBoxes[0].flags, MESSAGE_BOX_OK | MESSAGE_BOX_ICON_ERROR);
   EXPECT_EQ(m_win.host.m_quitCodes, std::vector<int>{EXIT_CODE_FAILURE});
   EXPECT_EQ(m_win.dlg.State(), DLG_CLOSING);
+}
+
+// A worker that refuses to start (here it is busy with a run begun beside the window) ends the
+// program: error box 4006, the progress dialog closed again, exit code 3.
+TEST_F(MainWindowTest, AWorkerThatRefusesToStartEndsWithThree) {
+  FakeDialogView& view = m_win.Open();
+  ASSERT_TRUE(m_win.WaitForMessage(IDS_MSG_PRESS_START));
+  ASSERT_GE(m_win.dlg.Session()->StartUpdate(m_win.dlg.Slots(), nullptr), 0);
+  m_win.dlg.OnCommand(view, IDC_START, NOTIFY_BUTTON_CLICKED);
+  ASSERT_EQ(m_win.host.m_messageBoxes.size(), 1u);
+  EXPECT_EQ(m_win.host.m_messageBoxes[0].text, u"Failed to update firmware.");
+  EXPECT_EQ(m_win.host.m_messageBoxes[0].flags, MESSAGE_BOX_OK | MESSAGE_BOX_ICON_ERROR);
+  EXPECT_EQ(m_win.host.m_quitCodes, std::vector<int>{EXIT_CODE_FAILURE});
+  EXPECT_EQ(m_win.dlg.State(), DLG_CLOSING);
+  EXPECT_EQ(m_win.ProgressView(), nullptr);
+  EXPECT_TRUE(view.IsWindowEnabled());
+  EXPECT_FALSE(view.m_shutdownBlockReason.has_value());
+  // The other run ends before the window goes.
+  ASSERT_TRUE(m_win.RunUntil([&] { return m_win.dlg.State() == DLG_FINISHED; }));
 }
 
 TEST_F(MainWindowTest, ADroppedPackageReplacesTheCarriedOneOnlyWhenItLoads) {
@@ -430,13 +551,51 @@ TEST_F(MainWindowTest, ADroppedPackageReplacesTheCarriedOneOnlyWhenItLoads) {
   EXPECT_EQ(m_win.dlg.State(), DLG_READY);
 }
 
+// A package named on the command line (Explorer's drop on the program's icon) is loaded as a
+// dropped one, before the device is watched: shown when it loads; refused with 5002, the
+// carried package kept, when it does not.
+TEST_F(MainWindowTest, APackageGivenAtStartIsLoadedAsADroppedOne) {
+  const test::TempImageFile good(test::BuildHeaderImage({.kind = FIRM_KIND_UAMC, .size = 0x3000, .version = "3.01"}));
+  const test::TempImageFile garbage(test::RandomBytes(0x400, 7));
+  struct Case {
+    const char* what;
+    std::filesystem::path path;
+    const char16_t* shown;
+    bool refused;
+  };
+  const Case cases[] = {
+      {"a package", good.Path(), u"3.01", false},
+      {"not a package", garbage.Path(), u"2.09", true},
+      {"no such file", "/no/such/package.bin", u"2.09", true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    TestWindow win(m_app, *m_queue, c.path);
+    FakeDialogView& view = win.Open();
+    EXPECT_EQ(win.dlg.State(), DLG_READY);
+    EXPECT_EQ(win.UpdatedLabel().text, c.shown);
+    ASSERT_EQ(win.host.m_messageBoxes.size(), c.refused ? 1u : 0u);
+    if (c.refused) {
+      EXPECT_EQ(win.host.m_messageBoxes[0].text, u"Failed to format the updating firmware.");
+      EXPECT_EQ(win.host.m_messageBoxes[0].flags, MESSAGE_BOX_OK | MESSAGE_BOX_ICON_ERROR);
+      EXPECT_EQ(win.host.m_messageBoxes[0].owner, &view);
+    }
+    EXPECT_TRUE(win.host.m_quitCodes.empty());
+    ASSERT_TRUE(win.WaitForMessage(IDS_MSG_PRESS_START));
+  }
+}
+
 TEST_F(MainWindowTest, MinimisedWindowPaintsAndDragsTheAppIcon) {
   FakeDialogView& view = m_win.Open();
   EXPECT_FALSE(m_win.dlg.OnPaint(view));
   view.m_minimised = true;
-  EXPECT_TRUE(m_win.dlg.OnPaint(view));
-  EXPECT_EQ(view.m_paintedIcon, IDI_APP);
-  EXPECT_EQ(m_win.dlg.DragIconId(), IDI_APP);
+  // The icon is loaded once, whatever the number of paints and drags.
+  for (int paint = 0; paint < 3; ++paint) {
+    EXPECT_TRUE(m_win.dlg.OnPaint(view));
+    EXPECT_NE(m_win.dlg.DragIcon(), nullptr);
+    EXPECT_EQ(view.m_paintedIcon, m_win.dlg.DragIcon());
+  }
+  EXPECT_EQ(view.m_loadedIcons, std::deque<int>{IDI_APP});
   // Centred with the spare pixel rounded up: (client - icon + 1) / 2.
   EXPECT_EQ(CentredIconOffset(100, 32), 34);
   EXPECT_EQ(CentredIconOffset(33, 32), 1);

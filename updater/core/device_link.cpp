@@ -4,6 +4,7 @@
 #include <mutex>
 #include <string_view>
 
+#include "cli/args.h"
 #include "protocol/device_protocol.h"
 #ifndef _WIN32
 #include "device/linux/hidraw_backend.h"
@@ -145,10 +146,13 @@ DeviceLock::Status DeviceLink::Lock(std::string& error) {
 #endif
 }
 
-bool DeviceLink::Record(const std::filesystem::path& path, std::string_view about, const std::filesystem::path& keep,
+bool DeviceLink::Record(const std::string& log, std::string_view commandLine, const std::filesystem::path& keep,
                         std::string& error) {
+  if (log.empty()) {
+    return true;
+  }
   auto transcript = std::make_unique<TranscriptWriter>();
-  if (!transcript->Open(path, about, keep, error)) {
+  if (!transcript->Open(cli::PathFromArgument(log), commandLine, keep, error)) {
     return false;
   }
   m_transcript = std::move(transcript);

@@ -58,12 +58,13 @@ class DeviceLink {
   const ChosenDeviceBackend* Chosen() const { return m_chosen.get(); }
   // The simulated devices, when the option chose sim.
   SimQx80Rig* Rig() { return m_rig.get(); }
-  // After Open and Choose: writes a transcript of the session with the chosen QX-80 into `path`
-  // (docs/transcripts.md), `about` saying what was run, until the link ends. It is the
-  // process's current transcript meanwhile, for the phases and the result. False, with the
-  // reason in `error`, when it cannot be started (TranscriptWriter::Open; `keep` is the
-  // package being written, or empty).
-  bool Record(const std::filesystem::path& path, std::string_view about, const std::filesystem::path& keep,
+  // After Open (and Choose): with `log` (a --log option's value, UTF-8) not empty, writes a
+  // transcript of the session with the QX-80 into that file (docs/transcripts.md), until the
+  // link ends, with `commandLine` saying what was run. It is the process's current transcript
+  // meanwhile, for the phases and the result (CDeviceSession notes them). True without `log`;
+  // false, with the reason in `error`, when it cannot be started (TranscriptWriter::Open;
+  // `keep` is the package being written, or empty: the transcript never replaces it).
+  bool Record(const std::string& log, std::string_view commandLine, const std::filesystem::path& keep,
               std::string& error);
   // Whether a transcript is being written.
   bool Recording() const { return m_transcript != nullptr; }

@@ -3,8 +3,10 @@
 #include <algorithm>
 #include <string_view>
 
+#include "device/transcript.h"
 #include "firmware/version_text.h"
 #include "platform/byte_reader.h"
+#include "protocol/protocol_result.h"
 
 namespace qx80 {
 namespace {
@@ -41,6 +43,7 @@ void CDeviceSession::StopWatching() {
 }
 
 void CDeviceSession::OnDeviceModeChanged(int32_t mode) {
+  NoteTranscriptPhase(std::string("device: ") + DeviceModeName(mode));
   m_reportedMode = mode;
   if (mode == DEVICE_MODE_NORMAL || mode == DEVICE_MODE_UPDATE) {
     ConnectDevice(mode);
@@ -86,10 +89,15 @@ StatusCode CDeviceSession::StartUpdate(const FirmSlots& slots, WindowHandle prog
   if (job.count == 0) {
     return kStatusFail;
   }
-  return m_updater->StartUpdate(m_device, &job, m_self.lock());
+  const StatusCode status = m_updater->StartUpdate(m_device, &job, m_self.lock());
+  if (status >= 0) {
+    NoteTranscriptPhase("update started");
+  }
+  return status;
 }
 
 uint32_t CDeviceSession::OnUpdateFinished(int32_t result) {
+  NoteTranscriptResult(result, ResultName(result));
   m_updater->StopUpdate();
   m_progressWindow.store(nullptr);
   DisconnectDevice();

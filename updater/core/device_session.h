@@ -5,6 +5,9 @@
 // update worker, relays the worker's progress as one overall percentage and turns the result
 // into success or failure. The main dialog and the command-line tool both drive it.
 //
+// With a transcript being written (device/transcript.h), it notes every mode report, the start
+// of an update and its result there, for every front end alike.
+//
 // It reaches its user only by posted messages: WM_DEVICE_MODE_CHANGED (from the watcher) and
 // WM_UPDATE_FINISHED go to the session's window, WM_UPDATE_PROGRESS to the progress window.
 // The user's thread takes them from its message loop and calls OnDeviceModeChanged and

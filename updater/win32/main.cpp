@@ -1,13 +1,12 @@
 // The QX-80 firmware updater's entry point: the application object runs the whole process.
-// An optional --device chooses the device's bus (the real USB bus without it).
-// clang-format off
-#include <windows.h>  // windows.h first: shellapi.h builds on its types
-#include <shellapi.h>
-// clang-format on
+// The command line (updater/app_options.h) may name a package to show instead of the carried
+// one, the device's bus (the real USB bus without it) and a file for the session's transcript.
+#include <windows.h>
 
 #include <string>
 #include <vector>
 
+#include "cli/args.h"
 #include "device/win32/win32_path.h"
 #include "updater/app_info.h"
 #include "updater/app_options.h"
@@ -17,21 +16,6 @@
 #include "updater/win32/win32_dialog_host.h"
 
 namespace {
-
-// The words after the program's name, as UTF-8.
-std::vector<std::string> CommandLineWords() {
-  std::vector<std::string> words;
-  int count = 0;
-  LPWSTR* argv = CommandLineToArgvW(GetCommandLineW(), &count);
-  if (argv == nullptr) {
-    return words;
-  }
-  for (int i = 1; i < count; ++i) {
-    words.push_back(qx80::Utf8FromWide(argv[i]));
-  }
-  LocalFree(argv);
-  return words;
-}
 
 // A command line the program cannot follow: an error box (no text of the string table says
 // this, so it is English under the localised title) and exit code 3.
@@ -53,13 +37,19 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE /*previous*/, PWSTR /*commandL
 
   qx80::AppOptions options;
   std::string error;
-  const std::vector<std::string> words = CommandLineWords();
+  const std::vector<std::string> words = qx80::cli::Utf8Arguments(0, nullptr);
   qx80::DeviceLink link(1.0);
   if (!qx80::ParseAppOptions(words, options, error) || !link.OpenBus(options.device, error)) {
     return RefuseCommandLine(host, platform, error);
   }
+  // The transcript never replaces the package it is given.
+  const std::filesystem::path package =
+      options.package.empty() ? std::filesystem::path() : qx80::cli::PathFromArgument(options.package);
+  if (!link.Record(options.log, qx80::cli::CommandLineText("qx80-updater.exe", words), package, error)) {
+    return RefuseCommandLine(host, platform, "cannot write the transcript " + options.log + ": " + error);
+  }
 
-  qx80::CUpdaterApp app(host, platform);
+  qx80::CUpdaterApp app(host, platform, package);
   // One writer per QX-80: while the updater runs, a qx80 update or command on its device is
   // refused, and the updater does not start while one of them runs. (No text of the string
   // table says this, so it is English under the localised title.) A lock that cannot be made

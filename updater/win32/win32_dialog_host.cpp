@@ -121,6 +121,10 @@ class Win32Dialog final : public DialogView {
   }
   bool ThreadHasFocus() const override { return GetFocus() != nullptr; }
   void AcceptDroppedFiles(bool accept) override { DragAcceptFiles(m_hwnd, accept ? TRUE : FALSE); }
+  void BlockShutdown(std::u16string_view reason) override {
+    ShutdownBlockReasonCreate(m_hwnd, Wide(std::u16string(reason)));
+  }
+  void UnblockShutdown() override { ShutdownBlockReasonDestroy(m_hwnd); }
 
   void EnableWindow(bool enabled) override { ::EnableWindow(m_hwnd, enabled ? TRUE : FALSE); }
   bool IsWindowEnabled() const override { return ::IsWindowEnabled(m_hwnd) != FALSE; }
@@ -130,7 +134,8 @@ class Win32Dialog final : public DialogView {
   void BringToTop() override { SetWindowPos(m_hwnd, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE); }
   void UpdateWindow() override { ::UpdateWindow(m_hwnd); }
   bool IsMinimised() const override { return IsIconic(m_hwnd) != FALSE; }
-  void PaintMinimisedIcon(int iconId) override;
+  IconHandle LoadSystemSizeIcon(int iconId) override { return LoadIcon(iconId, GetSystemMetrics(SM_CXICON)); }
+  void PaintMinimisedIcon(IconHandle icon) override;
   void Invalidate() override { InvalidateRect(m_hwnd, nullptr, FALSE); }
   void EndDialog(int result) override {
     if (m_modal) {
@@ -150,7 +155,6 @@ class Win32Dialog final : public DialogView {
     return TRUE;
   }
   void ReleaseGdiObjects();
-  INT_PTR DragIcon();
   void DropFiles(HDROP drop);
   void MoveTo(int x, int y) { SetWindowPos(m_hwnd, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE); }
 
@@ -159,7 +163,6 @@ class Win32Dialog final : public DialogView {
   bool m_modal;
   std::vector<HFONT> m_fonts;
   std::vector<HICON> m_icons;
-  HICON m_dragIcon = nullptr;
 };
 
 std::u16string Win32Dialog::WindowText(HWND hwnd) {
@@ -242,7 +245,7 @@ ControlHandle Win32Dialog::CreateStatic(int id, const ItemRect& rect, uint32_t s
   return label;
 }
 
-void Win32Dialog::PaintMinimisedIcon(int iconId) {
+void Win32Dialog::PaintMinimisedIcon(IconHandle icon) {
   PAINTSTRUCT paint{};
   HDC dc = BeginPaint(m_hwnd, &paint);
   SendMessageW(m_hwnd, WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(dc), 0);
@@ -250,22 +253,11 @@ void Win32Dialog::PaintMinimisedIcon(int iconId) {
   GetClientRect(m_hwnd, &client);
   const int iconWidth = GetSystemMetrics(SM_CXICON);
   const int iconHeight = GetSystemMetrics(SM_CYICON);
-  if (HICON icon = LoadIcon(iconId, iconWidth)) {
+  if (icon != nullptr) {
     DrawIcon(dc, CentredIconOffset(client.right - client.left, iconWidth),
-             CentredIconOffset(client.bottom - client.top, iconHeight), icon);
+             CentredIconOffset(client.bottom - client.top, iconHeight), static_cast<HICON>(icon));
   }
   EndPaint(m_hwnd, &paint);
-}
-
-INT_PTR Win32Dialog::DragIcon() {
-  const int iconId = m_controller.DragIconId();
-  if (iconId == 0) {
-    return FALSE;
-  }
-  if (m_dragIcon == nullptr) {
-    m_dragIcon = LoadIcon(iconId, GetSystemMetrics(SM_CXICON));
-  }
-  return reinterpret_cast<INT_PTR>(m_dragIcon);
 }
 
 void Win32Dialog::DropFiles(HDROP drop) {
@@ -308,7 +300,6 @@ void Win32Dialog::ReleaseGdiObjects() {
   }
   m_fonts.clear();
   m_icons.clear();
-  m_dragIcon = nullptr;
 }
 
 INT_PTR CALLBACK Win32Dialog::DialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -355,6 +346,8 @@ INT_PTR Win32Dialog::Dispatch(UINT message, WPARAM wParam, LPARAM lParam) {
       }
       return static_cast<INT_PTR>(brush);
     }
+    case WM_QUERYENDSESSION:
+      return Result(m_controller.OnQueryEndSession(*this) ? TRUE : FALSE);
     case WM_DESTROY:
       m_controller.OnDestroy(*this);
       return FALSE;
@@ -367,7 +360,7 @@ INT_PTR Win32Dialog::Dispatch(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_PAINT:
       return m_controller.OnPaint(*this) ? TRUE : FALSE;
     case WM_QUERYDRAGICON:
-      return DragIcon();  // returned as it is, not through DWLP_MSGRESULT
+      return reinterpret_cast<INT_PTR>(m_controller.DragIcon());  // as it is, not through DWLP_MSGRESULT
     case WM_DROPFILES:
       DropFiles(reinterpret_cast<HDROP>(wParam));
       return FALSE;  // the default processing follows
