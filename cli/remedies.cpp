@@ -36,7 +36,8 @@ constexpr Remedy kRemedies[] = {
     {Situation::Result, ResultStopped, "the update was stopped on request",
      "run qx80 update again to finish; the QX-80 waits in its update mode"},
     {Situation::NoDevice, ResultOk, "no QX-80 was found",
-     "plug the QX-80 in and switch it on; on Linux check that the udev rule is installed (qx80 list)"},
+     "plug the QX-80 in and switch it on; on Linux check that the udev rule 70-qx80.rules is installed, then try "
+     "again"},
     {Situation::SeveralDevices, ResultOk, "several QX-80 were found and none was chosen",
      "choose one with --index N or --path P; qx80 list shows them"},
     {Situation::OtherAppeared, ResultOk, "the updated QX-80 did not come back as itself while another one appeared",
@@ -47,6 +48,8 @@ constexpr Remedy kRemedies[] = {
      "run qx80 status; run qx80 update again if it says an update is needed"},
     {Situation::NotStarted, ResultOk, "the update could not be started",
      "close other programs that use the QX-80, then run qx80 update again"},
+    {Situation::NotConfirmed, ResultOk, "the update reported success; the wait for the QX-80 to come back was stopped",
+     "run qx80 status once the QX-80 is back; run qx80 update again if it says an update is needed"},
 };
 
 }  // namespace

@@ -18,6 +18,7 @@ enum class Situation {
   NotBack,         // the update reported success, the device never came back in normal mode
   OtherVersions,   // the update reported success, the device came back with other versions
   NotStarted,      // the update worker could not be started
+  NotConfirmed,    // the update reported success, the user stopped the wait for the device
 };
 
 // How far an update had got when it failed: a result can mean one thing before the device

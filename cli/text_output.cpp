@@ -1,5 +1,6 @@
 #include "cli/text_output.h"
 
+#include <cstdint>
 #include <cstdio>
 
 namespace qx80::cli {
@@ -48,6 +49,62 @@ std::string Utf8(std::u16string_view text) {
     }
   }
   return out;
+}
+
+std::string Printable(std::string_view utf8) {
+  std::string out;
+  for (size_t i = 0; i < utf8.size(); ++i) {
+    const auto byte = static_cast<unsigned char>(utf8[i]);
+    const auto next = i + 1 < utf8.size() ? static_cast<unsigned char>(utf8[i + 1]) : 0u;
+    char escape[8];
+    if (byte < 0x20 || byte == 0x7F) {
+      std::snprintf(escape, sizeof escape, "\\x%02X", static_cast<unsigned>(byte));
+      out += escape;
+    } else if (byte == 0xC2 && next >= 0x80 && next <= 0x9F) {
+      // U+0080 to U+009F: terminals that take 8-bit controls read them as ESC sequences.
+      std::snprintf(escape, sizeof escape, "\\u%04X", static_cast<unsigned>(next));
+      out += escape;
+      ++i;
+    } else {
+      out += static_cast<char>(byte);
+    }
+  }
+  return out;
+}
+
+std::string Printable(std::u16string_view text) {
+  return Printable(Utf8(text));
+}
+
+std::string DurationText(std::chrono::nanoseconds duration) {
+  // Rounded up: a wait of "up to" the text never lasts longer than it says.
+  const auto tenths = (duration + std::chrono::milliseconds(99)) / std::chrono::milliseconds(100);
+  if (tenths < 100) {
+    return std::to_string(tenths / 10) + (tenths % 10 != 0 ? "." + std::to_string(tenths % 10) : "") + " s";
+  }
+  const auto seconds = (duration + std::chrono::milliseconds(999)) / std::chrono::seconds(1);
+  std::string text;
+  if (seconds >= 3600) {
+    text += std::to_string(seconds / 3600) + " h ";
+  }
+  if (seconds >= 60) {
+    text += std::to_string(seconds / 60 % 60) + " min ";
+  }
+  return text + std::to_string(seconds % 60) + " s";
+}
+
+std::string JsonSeconds(std::chrono::nanoseconds duration) {
+  const auto ms = (duration + std::chrono::microseconds(500)) / std::chrono::milliseconds(1);
+  std::string text = std::to_string(ms / 1000);
+  if (ms % 1000 != 0) {
+    char fraction[8];
+    std::snprintf(fraction, sizeof fraction, ".%03d", static_cast<int>(ms % 1000));
+    text += fraction;
+    while (text.back() == '0') {
+      text.pop_back();
+    }
+  }
+  return text;
 }
 
 std::string JsonString(std::string_view text) {

@@ -1,5 +1,6 @@
 #include "cli/update_dry_run.h"
 
+#include <chrono>
 #include <sstream>
 #include <string_view>
 #include <vector>
@@ -64,8 +65,8 @@ void PrintPlan(std::ostream& out, const Plan& plan, int32_t mode, bool needed, b
     out << "  " << FirmKindName(part.kind) << ": " << part.bytes << " bytes in " << part.blocks << " blocks\n";
   }
   out << "  all: " << plan.bytes << " bytes in " << plan.blocks << " blocks\n"
-      << "  time on a full-speed link: " << DurationText(plan.fullSpeedMs)
-      << " and the QX-80's restarts; longest it may take: " << DurationText(plan.longestMs) << "\n"
+      << "  time on a full-speed link: " << DurationText(std::chrono::milliseconds(plan.fullSpeedMs))
+      << " and the QX-80's restarts; longest it may take: " << DurationText(std::chrono::milliseconds(plan.longestMs)) << "\n"
       << "update needed: "
       << (needed ? "yes"
           : yes  ? "no (--yes: it would be written all the same)"
@@ -155,20 +156,8 @@ std::string PackageVersions(const FirmSlots& slots) {
 
 }  // namespace
 
-std::string DurationText(uint64_t ms) {
-  const uint64_t seconds = (ms + 999) / 1000;
-  std::string text;
-  if (seconds >= 3600) {
-    text += std::to_string(seconds / 3600) + " h ";
-  }
-  if (seconds >= 60) {
-    text += std::to_string(seconds / 60 % 60) + " min ";
-  }
-  return text + std::to_string(seconds % 60) + " s";
-}
-
 int RunDryRun(const DeviceOptions& options, std::ostream& out, std::ostream& err) {
-  UpdateReport report(out, err, options.json, false);
+  UpdateReport report(out, err, options.json, false, 0);
   int32_t mode = DEVICE_MODE_ABSENT;
   CDeviceSession::Versions versions;
   std::string packageVersions;

@@ -39,8 +39,9 @@ TEST(RemediesTest, EveryFailureAndSituationHasOneLine) {
   // A refused switch and a request not answered while writing are told apart.
   EXPECT_NE(RemedyForResult(ResultTransferFailed, UpdateStage::Switch),
             RemedyForResult(ResultTransferFailed, UpdateStage::Write));
-  for (const Situation situation : {Situation::NoDevice, Situation::SeveralDevices, Situation::OtherAppeared,
-                                    Situation::NotBack, Situation::OtherVersions, Situation::NotStarted}) {
+  for (const Situation situation :
+       {Situation::NoDevice, Situation::SeveralDevices, Situation::OtherAppeared, Situation::NotBack,
+        Situation::OtherVersions, Situation::NotStarted, Situation::NotConfirmed}) {
     EXPECT_NE(RemedyFor(situation), nullptr) << static_cast<int>(situation);
   }
   std::set<std::tuple<int, int32_t, int>> keys;
