@@ -8,6 +8,7 @@
 #include "cli/remedies.h"
 #include "cli/session_log.h"
 #include "cli/text_output.h"
+#include "platform/visible_text.h"
 #include "updater/core/device_choice.h"
 #include "updater/core/device_link.h"
 
@@ -42,7 +43,8 @@ std::vector<ListedDevice> ReadDevices() {
 
 void PrintText(std::ostream& out, const std::vector<ListedDevice>& listed) {
   for (size_t i = 0; i < listed.size(); ++i) {
-    out << i << ": QX-80 in " << DeviceModeName(listed[i].device.mode) << " at " << listed[i].device.path << "\n";
+    out << i << ": QX-80 in " << DeviceModeName(listed[i].device.mode) << " at " << VisibleText(listed[i].device.path)
+        << "\n";
     PrintDeviceVersions(out, listed[i].versions);
   }
 }

@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "platform/visible_text.h"
+
 namespace qx80::cli {
 namespace {
 
@@ -51,29 +53,8 @@ std::string Utf8(std::u16string_view text) {
   return out;
 }
 
-std::string Printable(std::string_view utf8) {
-  std::string out;
-  for (size_t i = 0; i < utf8.size(); ++i) {
-    const auto byte = static_cast<unsigned char>(utf8[i]);
-    const auto next = i + 1 < utf8.size() ? static_cast<unsigned char>(utf8[i + 1]) : 0u;
-    char escape[8];
-    if (byte < 0x20 || byte == 0x7F) {
-      std::snprintf(escape, sizeof escape, "\\x%02X", static_cast<unsigned>(byte));
-      out += escape;
-    } else if (byte == 0xC2 && next >= 0x80 && next <= 0x9F) {
-      // U+0080 to U+009F: terminals that take 8-bit controls read them as ESC sequences.
-      std::snprintf(escape, sizeof escape, "\\u%04X", static_cast<unsigned>(next));
-      out += escape;
-      ++i;
-    } else {
-      out += static_cast<char>(byte);
-    }
-  }
-  return out;
-}
-
 std::string Printable(std::u16string_view text) {
-  return Printable(Utf8(text));
+  return VisibleText(Utf8(text));
 }
 
 std::string DurationText(std::chrono::nanoseconds duration) {

@@ -8,11 +8,10 @@ namespace qx80::cli {
 
 // UTF-8 of a UTF-16 text; an unpaired surrogate becomes U+FFFD.
 std::string Utf8(std::u16string_view text);
-// Text from outside the tool (the device's version texts, file names) as it may reach a
-// terminal: every control character (C0, DEL and, in UTF-8, C1) is shown as \xNN or \uNNNN,
-// so that no device or file name can move the cursor, clear the screen or forge a line.
+// A device's text (a version) as it may reach a terminal: UTF-8 with every control character
+// shown as \xNN (VisibleText, platform/visible_text.h, which file names and paths take
+// directly), so that no device can move the cursor, clear the screen or forge a line.
 std::string Printable(std::u16string_view text);
-std::string Printable(std::string_view utf8);
 // A duration as people read it: "5 h 49 min 1 s", "6 min 32 s", "7 s", or below ten seconds
 // "0.4 s" (rounded up, to the second from ten seconds on, to a tenth below).
 std::string DurationText(std::chrono::nanoseconds duration);

@@ -66,7 +66,8 @@ void PrintPlan(std::ostream& out, const Plan& plan, int32_t mode, bool needed, b
   }
   out << "  all: " << plan.bytes << " bytes in " << plan.blocks << " blocks\n"
       << "  time on a full-speed link: " << DurationText(std::chrono::milliseconds(plan.fullSpeedMs))
-      << " and the QX-80's restarts; longest it may take: " << DurationText(std::chrono::milliseconds(plan.longestMs)) << "\n"
+      << " and the QX-80's restarts; longest it may take: " << DurationText(std::chrono::milliseconds(plan.longestMs))
+      << "\n"
       << "update needed: "
       << (needed ? "yes"
           : yes  ? "no (--yes: it would be written all the same)"

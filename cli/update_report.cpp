@@ -60,7 +60,7 @@ std::string StepText(const UpdateStep& step) {
       if (step.ms == 0) {
         return "written";
       }
-      return "waiting up to " + DurationText(RealLimit(step.ms)) + " for the QX-80 to finish writing " + PartName(step);
+      return "waiting up to " + DurationText(RealLimit(step.ms)) + " for the QX-80 to finish writing";
     default:
       return "restarting the QX-80 with its new firmware";
   }

@@ -63,7 +63,7 @@ echo "hung up: exit ${status}"
 # The device never answers the end: only the second interrupt ends the 391.5 s wait.
 "$qx80" update --device sim:end-timeout --yes --speed 50 >"$dir/out" 2>"$dir/err" &
 pid=$!
-wait_for "for the QX-80 to finish writing UAMC" "$dir/out" || exit 1
+wait_for "for the QX-80 to finish writing" "$dir/out" || exit 1
 kill -INT "$pid"
 wait_for "Interrupt again" "$dir/err" || exit 1
 kill -INT "$pid"
