@@ -1,9 +1,13 @@
 #include "cli/device_options.h"
 
+#include <algorithm>
+#include <cctype>
 #include <charconv>
+#include <string_view>
 #include <vector>
 
 #include "cli/args.h"
+#include "cli/text_output.h"
 
 namespace qx80::cli {
 namespace {
@@ -97,6 +101,23 @@ const DeviceOption kDeviceOptions[] = {
      }},
 };
 
+// An argument as a POSIX shell reads it back: bare when it holds only safe characters, else in
+// single quotes; control characters are shown, never written, so the text stays one line.
+std::string ShellWord(const std::string& arg) {
+  const bool bare = !arg.empty() && std::ranges::all_of(arg, [](char c) {
+    return std::isalnum(static_cast<unsigned char>(c)) != 0 ||
+           std::string_view("-_=.,:/+@%").find(c) != std::string_view::npos;
+  });
+  if (bare) {
+    return arg;
+  }
+  std::string quoted = "'";
+  for (const char c : arg) {
+    quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  }
+  return Printable(std::string_view(quoted + "'"));
+}
+
 std::vector<const OptionRow*> AcceptedRows(const DeviceOptionSet& accepted) {
   std::vector<const OptionRow*> rows;
   for (const DeviceOption& option : kDeviceOptions) {
@@ -122,6 +143,10 @@ std::optional<int> ParseDeviceCommand(const Command& command, const char* help, 
                                       const DeviceOptionSet& accepted, bool positional, DeviceOptions& options,
                                       std::ostream& out, std::ostream& err) {
   options.command = command.name;
+  options.commandLine = std::string("qx80 ") + command.name;
+  for (const std::string& arg : args) {
+    options.commandLine += " " + ShellWord(arg);
+  }
   if (!ParseDeviceOptions(args, accepted, options, err) || (!positional && !options.positional.empty())) {
     if (!positional && !options.positional.empty()) {
       err << "qx80: " << command.name << " takes no argument " << options.positional.front() << "\n";

@@ -72,8 +72,8 @@ bool OpenDevice(DeviceLink& link, const DeviceOptions& options, std::ostream& er
   }
   std::string error;
   if (!link.Choose({.path = options.path, .index = options.index}, error)) {
-    err << "qx80: " << error << " (--device " << options.device << ")\n"
-        << "qx80: " << RemedyFor(Situation::SeveralDevices)->todo << "\n";
+    err << "qx80: " << error << " (--device " << options.device << ")\n";
+    PrintRemedy(err, *RemedyFor(Situation::SeveralDevices));
     return false;
   }
   return StartSessionLog(link, options, err);

@@ -6,7 +6,7 @@ namespace qx80::cli {
 
 bool StartSessionLog(DeviceLink& link, const DeviceOptions& options, std::ostream& err) {
   if (options.log.empty() ||
-      link.Record(PathFromArgument(options.log), "qx80 " + options.command + " --device " + options.device)) {
+      link.Record(PathFromArgument(options.log), options.commandLine)) {
     return true;
   }
   err << "qx80: cannot write the transcript " << options.log << "\n";

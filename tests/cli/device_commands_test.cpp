@@ -232,7 +232,7 @@ const CommandCase kCases[] = {
      "",
      2,
      {},
-     "qx80: 2 QX-80 found (--device sim:two-devices)\nqx80: choose one with --index N or --path P; qx80 list shows "
+     "qx80: 2 QX-80 found (--device sim:two-devices)\nqx80: what to do: choose one with --index N or --path P; qx80 list shows "
      "them\n"},
     {"UpdateOfTwoRefused", &RunUpdate, {"--device", "sim:two-devices", "--yes"}, "", 2, {}, "2 QX-80 found"},
     {"CommandOfTwoRefused", &RunCommandNumber, {"11", "--device", "sim:two-devices"}, "", 2, {}, "2 QX-80 found"},
