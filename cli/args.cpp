@@ -123,8 +123,13 @@ bool ParseArguments(std::string_view program, std::span<const std::string> args,
 
 void PrintOptionHelp(std::ostream& out, std::span<const OptionRow* const> rows) {
   for (const OptionRow* row : rows) {
-    out << "  " << row->name;
+    out << "  ";
     size_t width = 2 + row->name.size();
+    if (!row->shortName.empty()) {
+      out << row->shortName << ", ";
+      width += row->shortName.size() + 2;
+    }
+    out << row->name;
     if (!row->value.empty()) {
       out << ' ' << row->value;
       width += 1 + row->value.size();

@@ -84,7 +84,8 @@ int RunList(std::span<const std::string> args, std::ostream& out, std::ostream& 
   return EXIT_DONE;
 }
 
-const Command LIST_COMMAND = {"list", &RunList, "[--json] [--device D] [--speed X]",
+const Command LIST_COMMAND = {"list", &RunList,
+                              "[-h] [--json] [--device D] [--log FILE] [--speed X [--scale-time-outs]]",
                               "show every QX-80 present: index, mode, path and versions"};
 
 }  // namespace qx80::cli

@@ -113,7 +113,7 @@ void PrintText(const std::string& name, const InspectReport& report, std::ostrea
 
 }  // namespace
 
-const Command INSPECT_COMMAND = {"inspect", RunInspect, "[--json] FILE",
+const Command INSPECT_COMMAND = {"inspect", RunInspect, "[-h] [--json] FILE",
                                  "show how the updater splits a firmware package and checks its parts"};
 
 int RunInspect(std::span<const std::string> args, std::ostream& out, std::ostream& err) {

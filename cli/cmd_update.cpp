@@ -155,7 +155,7 @@ int UpdateDevice(const DeviceOptions& options, std::ostream& out, std::ostream& 
     return report.End(UpdateStatus::Failed, RemedyFor(Situation::NotStarted));
   }
   NoteTranscriptPhase("update started");
-  report.Started();
+  report.Started(mode == DEVICE_MODE_UPDATE);
   const auto started = std::chrono::steady_clock::now();
   bool finished = false;
   int32_t result = ResultNoChannel;
@@ -253,14 +253,18 @@ int UpdateDevice(const DeviceOptions& options, std::ostream& out, std::ostream& 
     return report.End(UpdateStatus::Unconfirmed, RemedyFor(Situation::NotBack));
   }
   if (!AreVersionsInstalled(MakeVersionSlots(slots, session.DeviceVersions()))) {
-    return report.End(UpdateStatus::Unconfirmed, RemedyFor(Situation::OtherVersions));
+    const bool noneRead = std::ranges::all_of(session.DeviceVersions(), [](const std::u16string& version) {
+      return version.empty() || version == kVersionUnavailable;
+    });
+    return report.End(UpdateStatus::Unconfirmed,
+                      RemedyFor(noneRead ? Situation::NoVersions : Situation::OtherVersions));
   }
   return report.End(UpdateStatus::Confirmed, nullptr);
 }
 
 const Command UPDATE_COMMAND = {"update", &RunUpdate,
-                                "[--yes] [--dry-run] [--json] [--device D] [--path P | --index N] [--package FILE] "
-                                "[--speed X]",
+                                "[-h] [-y] [--dry-run] [--json] [--device D] [--path P | --index N] [--package FILE] "
+                                "[--log FILE] [--speed X [--scale-time-outs]]",
                                 "update the device's firmware with the package"};
 
 }  // namespace qx80::cli

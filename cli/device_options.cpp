@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "cli/args.h"
-#include "cli/text_output.h"
+#include "platform/visible_text.h"
 
 namespace qx80::cli {
 namespace {
@@ -115,7 +115,7 @@ std::string ShellWord(const std::string& arg) {
   for (const char c : arg) {
     quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
   }
-  return Printable(std::string_view(quoted + "'"));
+  return VisibleText(quoted + "'");
 }
 
 std::vector<const OptionRow*> AcceptedRows(const DeviceOptionSet& accepted) {

@@ -46,6 +46,8 @@ constexpr Remedy kRemedies[] = {
      "unplug the QX-80, plug it in again and run qx80 status to see its versions"},
     {Situation::OtherVersions, ResultOk, "the update reported success, but the QX-80 shows other versions",
      "run qx80 status; run qx80 update again if it says an update is needed"},
+    {Situation::NoVersions, ResultOk, "the update reported success, but the QX-80 gave no version to compare",
+     "run qx80 status; if it shows no version (---), unplug the QX-80, plug it in again and run qx80 status again"},
     {Situation::NotStarted, ResultOk, "the update could not be started",
      "close other programs that use the QX-80, then run qx80 update again"},
     {Situation::NotConfirmed, ResultOk, "the update reported success; the wait for the QX-80 to come back was stopped",

@@ -17,6 +17,7 @@ enum class Situation {
   OtherAppeared,   // the chosen one never came back while another one appeared
   NotBack,         // the update reported success, the device never came back in normal mode
   OtherVersions,   // the update reported success, the device came back with other versions
+  NoVersions,      // the update reported success, the device came back without any version
   NotStarted,      // the update worker could not be started
   NotConfirmed,    // the update reported success, the user stopped the wait for the device
 };

@@ -132,11 +132,15 @@ void UpdateReport::Phase(std::string_view phase, std::string_view fields) {
   m_out << "{\"event\": \"phase\", \"phase\": " << JsonString(phase) << fields << "}\n" << std::flush;
 }
 
-void UpdateReport::Started() {
+void UpdateReport::Started(bool inUpdateMode) {
   if (m_json) {
     Phase("started", "");
   } else {
-    m_out << "updating...\n" << std::flush;
+    m_out << "updating...\n";
+    if (inUpdateMode) {
+      m_out << "the QX-80 is already in its update mode (an update did not finish): no switch\n";
+    }
+    m_out << std::flush;
   }
 }
 

@@ -33,8 +33,9 @@ class UpdateReport {
   UpdateReport(std::ostream& out, std::ostream& err, bool json, bool terminal, int columns);
 
   void Before(int32_t mode, const FirmSlots& slots, const CDeviceSession::Versions& versions);
-  // The update worker runs.
-  void Started();
+  // The update worker runs; `inUpdateMode`: the device was found in its update mode, so there
+  // is no switch.
+  void Started(bool inUpdateMode);
   // Each step the worker tells: a new phase or part is announced, a new percentage shown.
   void Step(const UpdateStep& step);
   // The wait for the device in normal mode, which may last `bound` of real time.

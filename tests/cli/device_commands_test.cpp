@@ -78,7 +78,9 @@ const CommandCase kCases[] = {
      {"--device", "sim:start-in-update-mode"},
      "",
      0,
-     {"before: QX-80 in update mode", "result: 0 (ResultOk)", "after: QX-80 in normal mode", "UAMC       2.09"},
+     {"before: QX-80 in update mode",
+      "updating...\nthe QX-80 is already in its update mode (an update did not finish): no switch\nsettling",
+      "result: 0 (ResultOk)", "after: QX-80 in normal mode", "UAMC       2.09"},
      ""},
     {"UpdateNotNeededAsksFirst",
      &RunUpdate,
@@ -133,6 +135,14 @@ const CommandCase kCases[] = {
      1,
      {"UAMC       ---     2.09"},
      "the device gave no version"},
+    // What happened, as it happened: no version to compare.
+    {"UpdateWithoutVersions",
+     &RunUpdate,
+     {"--device", "sim:versions-refused", "--yes", "--speed", "50"},
+     "",
+     3,
+     {"result: 0 (ResultOk)", "unconfirmed: the update reported success, but the QX-80 gave no version to compare"},
+     "qx80: what to do: run qx80 status; if it shows no version (---)"},
     {"StatusWithoutDevice",
      &RunStatus,
      {"--device", "sim:no-device"},
@@ -232,7 +242,8 @@ const CommandCase kCases[] = {
      "",
      2,
      {},
-     "qx80: 2 QX-80 found (--device sim:two-devices)\nqx80: what to do: choose one with --index N or --path P; qx80 list shows "
+     "qx80: 2 QX-80 found (--device sim:two-devices)\nqx80: what to do: choose one with --index N or --path P; qx80 "
+     "list shows "
      "them\n"},
     {"UpdateOfTwoRefused", &RunUpdate, {"--device", "sim:two-devices", "--yes"}, "", 2, {}, "2 QX-80 found"},
     {"CommandOfTwoRefused", &RunCommandNumber, {"11", "--device", "sim:two-devices"}, "", 2, {}, "2 QX-80 found"},
@@ -491,6 +502,31 @@ TEST_F(DryRunTest, JsonStatesThePlanAndTheRehearsal) {
         "\"remedy\": null}\n",
         "{\"event\": \"end\", \"status\": \"rehearsed\", \"exit\": 0, \"remedy\": null}\n"}) {
     EXPECT_NE(run.out.find(line), std::string::npos) << line << " in\n" << run.out;
+  }
+}
+
+// The usage line of each command names every option its help describes (by its short name
+// where it has one), so that neither can leave one out.
+TEST(DeviceCommandHelpTest, TheUsageLineNamesEveryOption) {
+  for (const Command* command : {&LIST_COMMAND, &STATUS_COMMAND, &UPDATE_COMMAND, &COMMAND_COMMAND}) {
+    SCOPED_TRACE(command->name);
+    const CommandRun run = RunCommand(command->run, {"--help"}, "");
+    ASSERT_EQ(run.exit, 0);
+    const std::string usage = run.out.substr(0, run.out.find('\n'));
+    ASSERT_EQ(usage, std::string("usage: qx80 ") + command->name + " " + command->usage);
+    std::istringstream help(run.out);
+    int options = 0;
+    for (std::string line; std::getline(help, line);) {
+      if (!line.starts_with("  -")) {
+        continue;
+      }
+      const std::string option = line.substr(2, line.find_first_of(", ", 2) - 2);
+      ++options;
+      const bool named =
+          usage.find("[" + option) != std::string::npos || usage.find("| " + option) != std::string::npos;
+      EXPECT_TRUE(named) << option << " in " << usage;
+    }
+    EXPECT_GE(options, 5);
   }
 }
 
