@@ -180,10 +180,13 @@ int UpdateDevice(const DeviceOptions& options, std::ostream& out, std::ostream& 
     return finished;
   };
   // The third interrupt does not wait for this loop: the handler ends the tool, first ending
-  // the line the terminal may show.
-  const Remedy* const leftMidBlock = RemedyForResult(ResultStopped, UpdateStage::Write);
-  interrupts.EndAtThird(std::string(report.DrawsInPlace() ? "\n" : "") + kEndedAtOnce,
-                        options.json ? report.EndLine(UpdateStatus::Interrupted, leftMidBlock) : "");
+  // the line the terminal may show. Only for the process's own output: a rehearsal (--dry-run)
+  // writes into a buffer and changes no device.
+  if (&out == &std::cout) {
+    const Remedy* const leftMidBlock = RemedyForResult(ResultStopped, UpdateStage::Write);
+    interrupts.EndAtThird(std::string(report.DrawsInPlace() ? "\n" : "") + kEndedAtOnce,
+                          options.json ? UpdateReport::EndLine(UpdateStatus::Interrupted, leftMidBlock) : "");
+  }
   const uint64_t boundMs = CFirmUpdater::TimeBoundMs(slots) + kUpdateBoundMarginMs;
   const auto bound = static_cast<uint32_t>(std::min<uint64_t>(boundMs, UINT32_MAX));
   const bool posted = loop.RunUntil(followInterrupts, bound, [&](const WindowMessage& message) {

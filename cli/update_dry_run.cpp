@@ -149,7 +149,7 @@ std::string PackageVersions(const FirmSlots& slots) {
   for (int kind = 0; kind < FIRM_SLOT_COUNT; ++kind) {
     if (slots.Data(kind) != nullptr) {
       text += (text.empty() ? "" : ", ") + std::string(FirmKindName(static_cast<FirmKind>(kind))) + " " +
-              Utf8(slots.Version(kind));
+              Printable(slots.Version(kind));
     }
   }
   return text;
