@@ -145,7 +145,8 @@ std::optional<int> ParseDeviceCommand(const Command& command, const char* help, 
   options.command = command.name;
   options.commandLine = std::string("qx80 ") + command.name;
   for (const std::string& arg : args) {
-    options.commandLine += " " + ShellWord(arg);
+    options.commandLine += ' ';
+    options.commandLine += ShellWord(arg);
   }
   if (!ParseDeviceOptions(args, accepted, options, err) || (!positional && !options.positional.empty())) {
     if (!positional && !options.positional.empty()) {

@@ -61,7 +61,12 @@ std::string DurationText(std::chrono::nanoseconds duration) {
   // Rounded up: a wait of "up to" the text never lasts longer than it says.
   const auto tenths = (duration + std::chrono::milliseconds(99)) / std::chrono::milliseconds(100);
   if (tenths < 100) {
-    return std::to_string(tenths / 10) + (tenths % 10 != 0 ? "." + std::to_string(tenths % 10) : "") + " s";
+    std::string text = std::to_string(tenths / 10);
+    if (tenths % 10 != 0) {
+      text += '.';
+      text += std::to_string(tenths % 10);
+    }
+    return text + " s";
   }
   const auto seconds = (duration + std::chrono::milliseconds(999)) / std::chrono::seconds(1);
   std::string text;

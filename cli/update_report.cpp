@@ -182,7 +182,8 @@ void UpdateReport::Draw(const std::string& text) {
   const size_t bar = room > fixed ? std::min(kBarWidth, room - fixed) : 0;
   if (bar >= kNarrowestBar) {
     const size_t filled = std::min<uint32_t>(m_percent, 100) * bar / 100;
-    line = "[" + std::string(filled, '#') + std::string(bar - filled, '-') + "] ";
+    line = "[";
+    line.append(filled, '#').append(bar - filled, '-').append("] ");
   }
   line += percent;
   line += " " + text;
