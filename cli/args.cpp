@@ -1,8 +1,12 @@
 #include "cli/args.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cstdlib>
+#include <string_view>
 
 #include "platform/clock.h"
+#include "platform/visible_text.h"
 
 #ifdef _WIN32
 // shellapi.h needs windows.h before it.
@@ -123,8 +127,13 @@ bool ParseArguments(std::string_view program, std::span<const std::string> args,
 
 void PrintOptionHelp(std::ostream& out, std::span<const OptionRow* const> rows) {
   for (const OptionRow* row : rows) {
-    out << "  " << row->name;
+    out << "  ";
     size_t width = 2 + row->name.size();
+    if (!row->shortName.empty()) {
+      out << row->shortName << ", ";
+      width += row->shortName.size() + 2;
+    }
+    out << row->name;
     if (!row->value.empty()) {
       out << ' ' << row->value;
       width += 1 + row->value.size();
@@ -144,11 +153,32 @@ void PrintOptionHelp(std::ostream& out, std::span<const OptionRow* const> rows) 
   }
 }
 
+// An argument as a POSIX shell reads it back: bare when it holds only safe characters, else in
+// single quotes; control characters are shown, never written, so the text stays one line.
+namespace {
+
+std::string ShellWord(const std::string& arg) {
+  const bool bare = !arg.empty() && std::ranges::all_of(arg, [](char c) {
+    return std::isalnum(static_cast<unsigned char>(c)) != 0 ||
+           std::string_view("-_=.,:/+@%").find(c) != std::string_view::npos;
+  });
+  if (bare) {
+    return arg;
+  }
+  std::string quoted = "'";
+  for (const char c : arg) {
+    quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  }
+  return VisibleText(quoted + "'");
+}
+
+}  // namespace
+
 std::string CommandLineText(std::string_view program, std::span<const std::string> args) {
   std::string line(program);
   for (const std::string& arg : args) {
-    const bool quoted = arg.empty() || arg.find_first_of(" \t\"") != std::string::npos;
-    line += quoted ? " \"" + arg + "\"" : " " + arg;
+    line += ' ';
+    line += ShellWord(arg);
   }
   return line;
 }

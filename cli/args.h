@@ -45,8 +45,9 @@ bool ParseArguments(std::string_view program, std::span<const std::string> args,
 // One entry per option: its names and value, then its help lines, aligned.
 void PrintOptionHelp(std::ostream& out, std::span<const OptionRow* const> rows);
 
-// The program's name and its arguments as one line, for a record of what was run; an argument
-// that is empty or holds a blank or a quotation mark is put in quotation marks.
+// The program's name and its arguments as one line, for a record of what was run: each
+// argument as a POSIX shell reads it back (in single quotes unless it holds only safe
+// characters), control characters shown as \xNN so that the record stays one line.
 std::string CommandLineText(std::string_view program, std::span<const std::string> args);
 
 // A clock speed-up from the text of --speed: a finite number the clock can run at.

@@ -189,8 +189,9 @@ int RunCommandNumber(std::span<const std::string> args, std::ostream& out, std::
   return result == ResultOk ? EXIT_DONE : EXIT_FAILED;
 }
 
-const Command COMMAND_COMMAND = {"command", &RunCommandNumber,
-                                 "N [--yes] [--block HEX] [--device D] [--path P | --index N] [--speed X]",
-                                 "run one numbered command and show its result and parameter block"};
+const Command COMMAND_COMMAND = {
+    "command", &RunCommandNumber,
+    "N [-h] [-y] [--block HEX] [--device D] [--path P | --index N] [--log FILE] [--speed X [--scale-time-outs]]",
+    "run one numbered command and show its result and parameter block"};
 
 }  // namespace qx80::cli

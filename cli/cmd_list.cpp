@@ -8,6 +8,7 @@
 #include "cli/remedies.h"
 #include "cli/session_log.h"
 #include "cli/text_output.h"
+#include "platform/visible_text.h"
 #include "updater/core/device_choice.h"
 #include "updater/core/device_link.h"
 
@@ -42,7 +43,8 @@ std::vector<ListedDevice> ReadDevices() {
 
 void PrintText(std::ostream& out, const std::vector<ListedDevice>& listed) {
   for (size_t i = 0; i < listed.size(); ++i) {
-    out << i << ": QX-80 in " << DeviceModeName(listed[i].device.mode) << " at " << listed[i].device.path << "\n";
+    out << i << ": QX-80 in " << DeviceModeName(listed[i].device.mode) << " at " << VisibleText(listed[i].device.path)
+        << "\n";
     PrintDeviceVersions(out, listed[i].versions);
   }
 }
@@ -88,7 +90,8 @@ int RunList(std::span<const std::string> args, std::ostream& out, std::ostream& 
   return EXIT_DONE;
 }
 
-const Command LIST_COMMAND = {"list", &RunList, "[--json] [--device D] [--speed X]",
+const Command LIST_COMMAND = {"list", &RunList,
+                              "[-h] [--json] [--device D] [--log FILE] [--speed X [--scale-time-outs]]",
                               "show every QX-80 present: index, mode, path and versions"};
 
 }  // namespace qx80::cli

@@ -11,6 +11,7 @@
 #include "firmware/firm_file.h"
 #include "firmware/firm_kind.h"
 #include "firmware/package_check.h"
+#include "platform/visible_text.h"
 
 namespace qx80::cli {
 namespace {
@@ -86,13 +87,13 @@ void PrintJson(const InspectReport& report, std::ostream& out) {
 
 void PrintText(const std::string& name, const InspectReport& report, std::ostream& out) {
   const PackageCheck& package = report.package;
-  out << name << ": " << package.size << " bytes, " << package.parts.size() << " part"
+  out << VisibleText(name) << ": " << package.size << " bytes, " << package.parts.size() << " part"
       << (package.parts.size() == 1 ? "" : "s") << "\n";
   for (size_t i = 0; i < package.parts.size(); ++i) {
     const PartCheck& p = package.parts[i];
     out << "  part " << i + 1 << ": kind " << p.part.kind << " (" << KindName(p.part.kind) << "), offset "
         << p.part.offset << ", size " << p.part.size << ", load " << p.load << " (" << LoadMeaning(p.load)
-        << "), version \"" << Utf8(p.version) << "\"\n";
+        << "), version \"" << Printable(p.version) << "\"\n";
   }
   if (package.rest != PackageRest::None) {
     out << "  " << DescribePackageRest(package) << "\n";
@@ -112,7 +113,7 @@ void PrintText(const std::string& name, const InspectReport& report, std::ostrea
 
 }  // namespace
 
-const Command INSPECT_COMMAND = {"inspect", RunInspect, "[--json] FILE",
+const Command INSPECT_COMMAND = {"inspect", RunInspect, "[-h] [--json] FILE",
                                  "show how the updater splits a firmware package and checks its parts"};
 
 int RunInspect(std::span<const std::string> args, std::ostream& out, std::ostream& err) {

@@ -82,8 +82,9 @@ int RunStatus(std::span<const std::string> args, std::ostream& out, std::ostream
   return EXIT_DONE;
 }
 
-const Command STATUS_COMMAND = {"status", &RunStatus,
-                                "[--json] [--device D] [--path P | --index N] [--package FILE] [--speed X]",
-                                "show the device's mode and versions beside the package's"};
+const Command STATUS_COMMAND = {
+    "status", &RunStatus,
+    "[-h] [--json] [--device D] [--path P | --index N] [--package FILE] [--log FILE] [--speed X [--scale-time-outs]]",
+    "show the device's mode and versions beside the package's"};
 
 }  // namespace qx80::cli

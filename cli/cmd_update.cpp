@@ -2,8 +2,8 @@
 // before an update that is not needed, switch the device to its update mode, write the
 // package, and show the device's versions before and after.
 #include <algorithm>
+#include <chrono>
 #include <cstdint>
-#include <cstdio>
 #include <iostream>
 #include <string>
 
@@ -12,22 +12,14 @@
 #include "cli/interrupts.h"
 #include "cli/package_visit.h"
 #include "cli/session_log.h"
+#include "cli/terminal.h"
+#include "cli/text_output.h"
 #include "cli/update_dry_run.h"
 #include "cli/update_report.h"
 #include "device/transcript.h"
 #include "platform/clock.h"
 #include "protocol/protocol_result.h"
 #include "workers/firm_updater.h"
-
-#ifdef _WIN32
-#include <io.h>
-#define QX80_ISATTY _isatty
-#define QX80_FILENO _fileno
-#else
-#include <unistd.h>
-#define QX80_ISATTY isatty
-#define QX80_FILENO fileno
-#endif
 
 namespace qx80::cli {
 namespace {
@@ -38,12 +30,16 @@ constexpr const char* UPDATE_HELP =
     "already runs the package's versions, asks first (y/N) unless --yes is given; a device found\n"
     "in its update mode is always written. Before anything is sent, every part of the package is\n"
     "checked: a damaged part or bytes after the last part are named and the package refused.\n"
-    "Ctrl+C (SIGINT, SIGTERM) before the writing begins stops at once and leaves the device\n"
-    "as it was; once the device is being written, the first interrupt says what stopping would\n"
-    "leave behind and the update goes on, a second one stops after the block in flight and\n"
-    "leaves the device in its update mode.\n"
+    "The progress line says what the update does or waits for, and how long that may take\n"
+    "(in real time, also with --speed).\n"
+    "Ctrl+C (SIGINT, SIGTERM, SIGHUP) before the update starts stops at once and leaves the\n"
+    "device as it was. Once it runs, the first interrupt says what stopping would leave behind\n"
+    "and the update goes on (so a closed terminal does not cut it short); a second one stops\n"
+    "after the block in flight, within seconds even while the device finishes a part, and\n"
+    "leaves the device in its update mode; a third ends the tool at once and says so.\n"
     "After the update the tool waits for the device to restart in normal mode and compares its\n"
-    "versions with the package's. With --json it prints one JSON object per line instead.\n"
+    "versions with the package's; an interrupt there says what it waits for, a second one ends\n"
+    "the wait. With --json it prints one JSON object per line instead.\n"
     "While it runs it holds the QX-80's lock: a second update or command on the same device (or\n"
     "the updater application) is refused at once.\n"
     "Exit status: 0 updated and confirmed (the device shows the package's versions); 1 failed, not\n"
@@ -72,23 +68,33 @@ constexpr const char* kInterruptedBeforeWrite = "qx80: interrupted; the QX-80 wa
 constexpr const char* kInterruptWarning =
     "qx80: the QX-80 is being updated; stopping now leaves it in update mode, without working\n"
     "      firmware until an update finishes. Interrupt again to stop after the current block.\n";
-constexpr const char* kStopping = "qx80: stopping after the current block\n";
+constexpr const char* kStopping =
+    "qx80: stopping after the current block (interrupt again to end at once, mid-block)\n";
+constexpr const char* kEndedAtOnce =
+    "qx80: ended at once by a third interrupt: the QX-80 is left in update mode, perhaps in the\n"
+    "      middle of a block, without working firmware; the transcript (--log) ends here. Run\n"
+    "      qx80 update --yes to finish.\n";
+constexpr const char* kStopWaiting = "qx80: stopped waiting; the update itself has ended\n";
 
 const char* OutcomeText(uint32_t textId) {
   return textId == IDS_MSG_UPDATED ? "Firmware has been updated." : "Failed to update firmware.";
 }
 
-bool OnTerminal(const std::ostream& out) {
-  return &out == &std::cout && QX80_ISATTY(QX80_FILENO(stdout)) != 0;
+// The question goes where the user reads messages, never into the output a program reads.
+// An interrupt returns from the read (no SA_RESTART), and the next message starts a line.
+bool Confirm(std::ostream& err, const InterruptWatch& interrupts) {
+  err << "No update needed. Start update? [y/N] " << std::flush;
+  std::string answer;
+  const bool read = static_cast<bool>(std::getline(std::cin, answer));
+  if (interrupts.Count() != 0) {
+    err << "\n";
+  }
+  return read && (answer == "y" || answer == "Y" || answer == "yes");
 }
 
-bool Confirm(std::ostream& out) {
-  out << "No update needed. Start update? [y/N] " << std::flush;
-  std::string answer;
-  if (!std::getline(std::cin, answer)) {
-    return false;
-  }
-  return answer == "y" || answer == "Y" || answer == "yes";
+// How long the waits that give up as failed may last in real time.
+std::chrono::nanoseconds RealLimit(uint32_t ms) {
+  return GetClock().RealBound(ms);
 }
 
 }  // namespace
@@ -104,7 +110,7 @@ int RunUpdate(std::span<const std::string> args, std::ostream& out, std::ostream
 }
 
 int UpdateDevice(const DeviceOptions& options, std::ostream& out, std::ostream& err) {
-  const InterruptWatch interrupts;
+  InterruptWatch interrupts;
   const auto interruptedBeforeWrite = [&] {
     if (interrupts.Count() == 0) {
       return false;
@@ -114,7 +120,7 @@ int UpdateDevice(const DeviceOptions& options, std::ostream& out, std::ostream& 
   };
   PackageVisit visit(options, Access::Write);
   TranscriptWatch transcript(visit.Link(), options);
-  UpdateReport report(out, err, options.json, OnTerminal(out), transcript);
+  UpdateReport report(out, err, options.json, IsTerminal(out), TerminalColumns(), transcript);
   if (const OpenFailure failure = visit.Open(err); failure != OpenFailure::None) {
     return report.End(ExitStatusOf(failure) == EXIT_FAILED ? UpdateStatus::Failed : UpdateStatus::Refused,
                       RemedyOf(failure));
@@ -133,7 +139,7 @@ int UpdateDevice(const DeviceOptions& options, std::ostream& out, std::ostream& 
   report.Before(mode, slots, session.DeviceVersions());
 
   if (!UpdateNeeded(mode, slots, session.DeviceVersions()) && !options.yes) {
-    const bool confirmed = !options.json && Confirm(out);
+    const bool confirmed = !options.json && Confirm(err, interrupts);
     if (interruptedBeforeWrite()) {
       return report.End(UpdateStatus::Interrupted, nullptr);
     }
@@ -151,12 +157,12 @@ int UpdateDevice(const DeviceOptions& options, std::ostream& out, std::ostream& 
   if (interruptedBeforeWrite()) {
     return report.End(UpdateStatus::Interrupted, nullptr);
   }
-  if (session.StartUpdate(slots, loop.ProgressWindow()) < 0) {
+  if (session.StartUpdate(slots, nullptr, true) < 0) {
     err << "qx80: the update could not be started\n";
     return report.End(UpdateStatus::Failed, RemedyFor(Situation::NotStarted));
   }
-  report.Phase("started");
-  const uint32_t started = GetClock().TickCount();
+  report.Started(mode == DEVICE_MODE_UPDATE);
+  const auto started = std::chrono::steady_clock::now();
   bool finished = false;
   int32_t result = ResultNoChannel;
   int interruptsSeen = 0;
@@ -183,23 +189,33 @@ int UpdateDevice(const DeviceOptions& options, std::ostream& out, std::ostream& 
     }
     return finished;
   };
+  // The third interrupt does not wait for this loop: the handler ends the tool, first ending
+  // the line the terminal may show. Only for the process's own output: a rehearsal (--dry-run)
+  // writes into a buffer and changes no device.
+  if (&out == &std::cout) {
+    const Remedy* const leftMidBlock = RemedyForResult(ResultStopped, UpdateStage::Write);
+    interrupts.EndAtThird(
+        std::string(report.DrawsInPlace() ? "\n" : "") + kEndedAtOnce,
+        options.json ? UpdateReport::EndLine(UpdateStatus::Interrupted, leftMidBlock, transcript.State()) : "");
+  }
   const uint64_t boundMs = CFirmUpdater::TimeBoundMs(slots) + kUpdateBoundMarginMs;
   const auto bound = static_cast<uint32_t>(std::min<uint64_t>(boundMs, UINT32_MAX));
   const bool posted = loop.RunUntil(followInterrupts, bound, [&](const WindowMessage& message) {
-    if (message.message == WM_UPDATE_PROGRESS) {
-      report.Progress(static_cast<uint32_t>(message.wParam));
+    if (message.message == WM_UPDATE_STEP) {
+      report.Step(UpdateStepOf(message));
     } else if (message.message == WM_UPDATE_FINISHED) {
       result = static_cast<int32_t>(static_cast<intptr_t>(message.wParam));
       finished = true;
     }
   });
+  interrupts.KeepRunningAtThird();
   if (!posted) {
     report.Break();
     err << "qx80: the update did not end in time\n";
     return report.End(UpdateStatus::Failed, RemedyForResult(ResultTransferFailed, stage));
   }
   const uint32_t textId = session.OnUpdateFinished(result);
-  report.Result(result, TicksSince(started, GetClock().TickCount()) / 1000, OutcomeText(textId));
+  report.Result(result, std::chrono::steady_clock::now() - started, OutcomeText(textId));
   const bool othersAppeared = PrintOtherDevices(err, visit.Link());
   if (result == ResultStopped) {
     err << "qx80: " << kLeftInUpdateMode << "\n";
@@ -207,16 +223,39 @@ int UpdateDevice(const DeviceOptions& options, std::ostream& out, std::ostream& 
   }
 
   NoteTranscriptPhase("waiting for the device to restart in normal mode");
-  report.Phase("restarting");
+  const uint32_t returnBoundMs = result == ResultOk ? kReturnBoundMs : kReturnAfterFailureBoundMs;
+  // The update has ended: an interrupt now only says what the tool waits for, a second one
+  // ends the wait.
+  const int interruptsBefore = interrupts.Count();
+  report.Restarting(RealLimit(returnBoundMs));
+  int waitInterruptsSeen = 0;
+  bool waitEnded = false;
   const bool back = loop.RunUntil(
       [&] {
         // A device that never left (a refused switch) is not reported again: reconnect here.
         if (session.ReportedMode() == DEVICE_MODE_NORMAL && !session.IsConnected()) {
           session.ConnectDevice(DEVICE_MODE_NORMAL);
         }
-        return session.ReportedMode() == DEVICE_MODE_NORMAL && session.IsConnected();
+        while (waitInterruptsSeen < std::min(interrupts.Count() - interruptsBefore, 2)) {
+          ++waitInterruptsSeen;
+          if (waitInterruptsSeen == 1) {
+            err << "qx80: waiting up to " << DurationText(RealLimit(returnBoundMs))
+                << " in all for the QX-80 to restart in normal mode, to confirm the update;\n"
+                << "      interrupt again to stop waiting\n"
+                << std::flush;
+          } else {
+            err << kStopWaiting << std::flush;
+            waitEnded = true;
+          }
+        }
+        return waitEnded || (session.ReportedMode() == DEVICE_MODE_NORMAL && session.IsConnected());
       },
-      result == ResultOk ? kReturnBoundMs : kReturnAfterFailureBoundMs);
+      returnBoundMs);
+  if (waitEnded) {
+    report.After(false, slots, session.DeviceVersions());
+    return report.End(UpdateStatus::Interrupted,
+                      result == ResultOk ? RemedyFor(Situation::NotConfirmed) : RemedyForResult(result, stage));
+  }
   report.After(back, slots, session.DeviceVersions());
   if (result != ResultOk) {
     const bool lostToAnother = result == ResultModeTimeout && othersAppeared;
@@ -228,14 +267,18 @@ int UpdateDevice(const DeviceOptions& options, std::ostream& out, std::ostream& 
     return report.End(UpdateStatus::Unconfirmed, RemedyFor(Situation::NotBack));
   }
   if (!AreVersionsInstalled(MakeVersionSlots(slots, session.DeviceVersions()))) {
-    return report.End(UpdateStatus::Unconfirmed, RemedyFor(Situation::OtherVersions));
+    const bool noneRead = std::ranges::all_of(session.DeviceVersions(), [](const std::u16string& version) {
+      return version.empty() || version == kVersionUnavailable;
+    });
+    return report.End(UpdateStatus::Unconfirmed,
+                      RemedyFor(noneRead ? Situation::NoVersions : Situation::OtherVersions));
   }
   return report.End(UpdateStatus::Confirmed, nullptr);
 }
 
 const Command UPDATE_COMMAND = {"update", &RunUpdate,
-                                "[--yes] [--dry-run] [--json] [--device D] [--path P | --index N] [--package FILE] "
-                                "[--speed X]",
+                                "[-h] [-y] [--dry-run] [--json] [--device D] [--path P | --index N] [--package FILE] "
+                                "[--log FILE] [--speed X [--scale-time-outs]]",
                                 "update the device's firmware with the package"};
 
 }  // namespace qx80::cli

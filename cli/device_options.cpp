@@ -1,9 +1,13 @@
 #include "cli/device_options.h"
 
+#include <algorithm>
+#include <cctype>
 #include <charconv>
+#include <string_view>
 #include <vector>
 
 #include "cli/args.h"
+#include "platform/visible_text.h"
 
 namespace qx80::cli {
 namespace {

@@ -26,7 +26,7 @@ struct DeviceOptions {
   bool json = false;               // print JSON
   std::string log;                 // where to write the session's transcript; empty: none
   std::string command;             // the command's name, as it was parsed for
-  std::string commandLine;         // the whole command line, for the transcript
+  std::string commandLine;         // the whole command line, as a shell would take it back
   std::vector<std::string> positional;
   bool help = false;
   // Version texts by selector that a simulated QX-80 reports instead of its scenario's (the

@@ -18,7 +18,7 @@ const char* ComponentName(size_t slot) {
 }
 
 std::string Shown(const std::u16string& text) {
-  return text.empty() ? "-" : Utf8(text);
+  return text.empty() ? "-" : Printable(text);
 }
 
 bool VersionRead(const std::u16string& version) {
@@ -125,7 +125,7 @@ bool PrintOtherDevices(std::ostream& err, const DeviceLink& link) {
 void PrintDeviceVersions(std::ostream& out, const CDeviceSession::Versions& device) {
   out << " ";
   for (size_t slot = 0; slot < kComponentSlots; ++slot) {
-    out << " " << ComponentName(slot) << " " << (VersionRead(device[slot]) ? Utf8(device[slot]) : "-");
+    out << " " << ComponentName(slot) << " " << (VersionRead(device[slot]) ? Printable(device[slot]) : "-");
   }
   out << "\n";
 }
@@ -159,7 +159,7 @@ void PrintVersions(std::ostream& out, const FirmSlots& slots, const CDeviceSessi
     // A part in its slot without a version text failed its check.
     const char* package = slots.Data(static_cast<int>(slot)) == nullptr ? "-" : image.empty() ? "damaged" : nullptr;
     out << "  " << std::left << std::setw(9) << ComponentName(slot) << "  " << std::setw(6) << Shown(device[slot])
-        << "  " << (package != nullptr ? package : Utf8(image)) << "\n";
+        << "  " << (package != nullptr ? package : Printable(image)) << "\n";
   }
 }
 

@@ -1,19 +1,50 @@
 #include "cli/interrupts.h"
 
 #include <atomic>
+#include <cstdlib>
+
+#include "cli/device_report.h"
 
 #ifdef _WIN32
+#include <io.h>
 #include <windows.h>
 #else
+#include <unistd.h>
+
 #include <csignal>
 #endif
 
 namespace qx80::cli {
+
+struct InterruptWatch::LastWords {
+  std::string err;
+  std::string out;
+};
+
 namespace {
 
 // Touched by the handlers, so it must work without locks.
 static_assert(std::atomic<int>::is_always_lock_free);
 std::atomic<int> g_interrupts{0};
+std::atomic<const InterruptWatch::LastWords*> g_lastWords{nullptr};
+
+// Only what a signal handler may call: a plain write, then the process's immediate end.
+void WriteAll(int file, const std::string& text) {
+  const char* data = text.data();
+  size_t left = text.size();
+  while (left > 0) {
+#ifdef _WIN32
+    const int written = _write(file, data, static_cast<unsigned>(left));
+#else
+    const ssize_t written = write(file, data, left);
+#endif
+    if (written <= 0) {
+      return;
+    }
+    data += written;
+    left -= static_cast<size_t>(written);
+  }
+}
 
 #ifdef _WIN32
 
@@ -38,6 +69,7 @@ void Restore() {
 
 struct sigaction g_previousInt;
 struct sigaction g_previousTerm;
+struct sigaction g_previousHup;
 struct sigaction g_previousPipe;
 
 void OnSignal(int /*signal*/) {
@@ -52,6 +84,7 @@ void Install() {
   action.sa_flags = 0;
   sigaction(SIGINT, &action, &g_previousInt);
   sigaction(SIGTERM, &action, &g_previousTerm);
+  sigaction(SIGHUP, &action, &g_previousHup);
   struct sigaction ignore = {};
   ignore.sa_handler = SIG_IGN;
   sigemptyset(&ignore.sa_mask);
@@ -61,6 +94,7 @@ void Install() {
 void Restore() {
   sigaction(SIGINT, &g_previousInt, nullptr);
   sigaction(SIGTERM, &g_previousTerm, nullptr);
+  sigaction(SIGHUP, &g_previousHup, nullptr);
   sigaction(SIGPIPE, &g_previousPipe, nullptr);
 }
 
@@ -74,6 +108,7 @@ InterruptWatch::InterruptWatch() {
 }
 
 InterruptWatch::~InterruptWatch() {
+  KeepRunningAtThird();
   Restore();
 }
 
@@ -81,8 +116,25 @@ int InterruptWatch::Count() const {
   return g_interrupts.load();
 }
 
+void InterruptWatch::EndAtThird(const std::string& errText, const std::string& outText) {
+  KeepRunningAtThird();
+  m_lastWords = std::make_unique<LastWords>(LastWords{errText, outText});
+  g_lastWords.store(m_lastWords.get());
+}
+
+void InterruptWatch::KeepRunningAtThird() {
+  g_lastWords.store(nullptr);
+  m_lastWords.reset();
+}
+
 void NoteInterrupt() {
-  g_interrupts.fetch_add(1);
+  const int count = g_interrupts.fetch_add(1) + 1;
+  const InterruptWatch::LastWords* words = g_lastWords.load();
+  if (count >= InterruptWatch::kEndingInterrupt && words != nullptr) {
+    WriteAll(2, words->err);
+    WriteAll(1, words->out);
+    std::_Exit(EXIT_INTERRUPTED);
+  }
 }
 
 }  // namespace qx80::cli

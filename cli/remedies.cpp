@@ -36,7 +36,8 @@ constexpr Remedy kRemedies[] = {
     {Situation::Result, ResultStopped, "the update was stopped on request",
      "run qx80 update again to finish; the QX-80 waits in its update mode"},
     {Situation::NoDevice, ResultOk, "no QX-80 was found",
-     "plug the QX-80 in and switch it on; on Linux check that the udev rule is installed (qx80 list)"},
+     "plug the QX-80 in and switch it on; on Linux check that the udev rule 70-qx80.rules is installed, then try "
+     "again"},
     {Situation::SeveralDevices, ResultOk, "several QX-80 were found and none was chosen",
      "choose one with --index N or --path P; qx80 list shows them"},
     {Situation::OtherAppeared, ResultOk, "the updated QX-80 did not come back as itself while another one appeared",
@@ -45,12 +46,16 @@ constexpr Remedy kRemedies[] = {
      "unplug the QX-80, plug it in again and run qx80 status to see its versions"},
     {Situation::OtherVersions, ResultOk, "the update reported success, but the QX-80 shows other versions",
      "run qx80 status; run qx80 update again if it says an update is needed"},
+    {Situation::NoVersions, ResultOk, "the update reported success, but the QX-80 gave no version to compare",
+     "run qx80 status; if it shows no version (---), unplug the QX-80, plug it in again and run qx80 status again"},
     {Situation::NotStarted, ResultOk, "the update could not be started",
      "close other programs that use the QX-80, then run qx80 update again"},
     {Situation::NotReached, ResultOk, "the bridge at --device could not be reached, or serves another client",
      "start its server (qx80-sim --listen) or end its other client, then try again"},
     {Situation::InUse, ResultOk, "another program is using the QX-80",
      "wait until the other qx80 update or qx80 command, or the updater application, has ended, then try again"},
+    {Situation::NotConfirmed, ResultOk, "the update reported success; the wait for the QX-80 to come back was stopped",
+     "run qx80 status once the QX-80 is back; run qx80 update again if it says an update is needed"},
 };
 
 }  // namespace

@@ -17,9 +17,11 @@ enum class Situation {
   OtherAppeared,   // the chosen one never came back while another one appeared
   NotBack,         // the update reported success, the device never came back in normal mode
   OtherVersions,   // the update reported success, the device came back with other versions
+  NoVersions,      // the update reported success, the device came back without any version
   NotStarted,      // the update worker could not be started
   NotReached,      // the bridge's server could not be reached, or serves another client
   InUse,           // another program holds the device's lock
+  NotConfirmed,    // the update reported success, the user stopped the wait for the device
 };
 
 // How far an update had got when it failed: a result can mean one thing before the device

@@ -26,7 +26,6 @@ class SessionLoop {
   SessionLoop& operator=(const SessionLoop&) = delete;
 
   CDeviceSession& Session() { return *m_session; }
-  WindowHandle ProgressWindow() { return &m_progressToken; }
 
   // Starts watching, with the first probe at once, and handles the first report: the mode
   // found (0 when no device, or when watching could not start).
@@ -37,8 +36,7 @@ class SessionLoop {
   bool RunUntil(const std::function<bool()>& done, uint32_t timeoutMs, const MessageHandler& onMessage = {});
 
  private:
-  char m_windowToken = 0;    // the session's window: only its address is used
-  char m_progressToken = 0;  // the progress window
+  char m_windowToken = 0;  // the session's window: only its address is used
   std::shared_ptr<WindowMessageQueue> m_queue = std::make_shared<WindowMessageQueue>();
   std::shared_ptr<CDeviceSession> m_session;
 };

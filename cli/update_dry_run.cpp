@@ -1,5 +1,6 @@
 #include "cli/update_dry_run.h"
 
+#include <chrono>
 #include <optional>
 #include <sstream>
 #include <string_view>
@@ -66,8 +67,9 @@ void PrintPlan(std::ostream& out, const Plan& plan, int32_t mode, bool needed, b
     out << "  " << FirmKindName(part.kind) << ": " << part.bytes << " bytes in " << part.blocks << " blocks\n";
   }
   out << "  all: " << plan.bytes << " bytes in " << plan.blocks << " blocks\n"
-      << "  time on a full-speed link: " << DurationText(plan.fullSpeedMs)
-      << " and the QX-80's restarts; longest it may take: " << DurationText(plan.longestMs) << "\n"
+      << "  time on a full-speed link: " << DurationText(std::chrono::milliseconds(plan.fullSpeedMs))
+      << " and the QX-80's restarts; longest it may take: " << DurationText(std::chrono::milliseconds(plan.longestMs))
+      << "\n"
       << "update needed: "
       << (needed ? "yes"
           : yes  ? "no (--yes: it would be written all the same)"
@@ -149,25 +151,13 @@ std::string PackageVersions(const FirmSlots& slots) {
   for (int kind = 0; kind < FIRM_SLOT_COUNT; ++kind) {
     if (slots.Data(kind) != nullptr) {
       text += (text.empty() ? "" : ", ") + std::string(FirmKindName(static_cast<FirmKind>(kind))) + " " +
-              Utf8(slots.Version(kind));
+              Printable(slots.Version(kind));
     }
   }
   return text;
 }
 
 }  // namespace
-
-std::string DurationText(uint64_t ms) {
-  const uint64_t seconds = (ms + 999) / 1000;
-  std::string text;
-  if (seconds >= 3600) {
-    text += std::to_string(seconds / 3600) + " h ";
-  }
-  if (seconds >= 60) {
-    text += std::to_string(seconds / 60 % 60) + " min ";
-  }
-  return text + std::to_string(seconds % 60) + " s";
-}
 
 int RunDryRun(const DeviceOptions& options, std::ostream& out, std::ostream& err) {
   // The dry run holds the device's lock as an update would: its reads must not interleave with
@@ -176,7 +166,7 @@ int RunDryRun(const DeviceOptions& options, std::ostream& out, std::ostream& err
   // its own; the transcript's fate is kept for the end.
   std::optional<PackageVisit> visit(std::in_place, options, Access::Write);
   TranscriptWatch transcript(visit->Link(), options);
-  UpdateReport report(out, err, options.json, false, transcript);
+  UpdateReport report(out, err, options.json, false, 0, transcript);
   if (const OpenFailure failure = visit->Open(err); failure != OpenFailure::None) {
     return report.End(ExitStatusOf(failure) == EXIT_FAILED ? UpdateStatus::Failed : UpdateStatus::Refused,
                       RemedyOf(failure));

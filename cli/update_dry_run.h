@@ -17,7 +17,4 @@ int UpdateDevice(const DeviceOptions& options, std::ostream& out, std::ostream& 
 // update, 1 when no QX-80 was found or the rehearsal did not end confirmed, 2 as for update.
 int RunDryRun(const DeviceOptions& options, std::ostream& out, std::ostream& err);
 
-// "6 min 32 s", "59 s", "1 h 5 min 2 s": a duration of clock milliseconds, rounded up to seconds.
-std::string DurationText(uint64_t ms);
-
 }  // namespace qx80::cli

@@ -1,18 +1,85 @@
 #include "cli/update_report.h"
 
 #include <algorithm>
+#include <cstdio>
+#include <cstring>
 #include <string>
 
 #include "cli/device_report.h"
 #include "cli/text_output.h"
+#include "firmware/firm_kind.h"
+#include "platform/clock.h"
 #include "protocol/protocol_result.h"
 
 namespace qx80::cli {
 namespace {
 
-constexpr int kBarWidth = 40;
-// The worker's progress: 1 to 20 are the settling ticks, each part's writing starts at 21.
-constexpr uint32_t kFirstWritingPercent = 21;
+constexpr size_t kBarWidth = 40;
+// Narrower than this, the bar is left out and the percentage and the text remain.
+constexpr size_t kNarrowestBar = 10;
+
+// Waits that run their full length (delays, polls) and waits that give up as failed show as
+// the real time each takes, which differ on a sped-up clock.
+std::chrono::nanoseconds RealDelay(uint32_t ms) {
+  return GetClock().RealDuration(ms);
+}
+std::chrono::nanoseconds RealLimit(uint32_t ms) {
+  return GetClock().RealBound(ms);
+}
+
+const char* PhaseWord(UpdatePhase phase) {
+  switch (phase) {
+    case UpdatePhase::Switching:
+      return "switching";
+    case UpdatePhase::Settling:
+      return "settling";
+    case UpdatePhase::Writing:
+      return "writing";
+    case UpdatePhase::Finishing:
+      return "finishing";
+    default:
+      return "closing";
+  }
+}
+
+std::string PartName(const UpdateStep& step) {
+  const char* name = FirmKindName(step.kind);
+  return std::string(name != nullptr ? name : "?");
+}
+
+// What the step does or waits for, in a few words.
+std::string StepText(const UpdateStep& step) {
+  switch (step.phase) {
+    case UpdatePhase::Switching:
+      return "waiting up to " + DurationText(RealDelay(step.ms)) + " for the QX-80 to restart in its update mode";
+    case UpdatePhase::Settling:
+      return "settling " + DurationText(RealDelay(step.ms));
+    case UpdatePhase::Writing:
+      return "writing " + PartName(step) + " " + std::to_string(step.part + 1) + " of " + std::to_string(step.parts);
+    case UpdatePhase::Finishing:
+      if (step.ms == 0) {
+        return "written";
+      }
+      return "waiting up to " + DurationText(RealLimit(step.ms)) + " for the QX-80 to finish writing";
+    default:
+      return "restarting the QX-80 with its new firmware";
+  }
+}
+
+// The fields a phase's JSON line carries after its name.
+std::string StepFields(const UpdateStep& step) {
+  std::string fields;
+  if (step.phase == UpdatePhase::Writing || step.phase == UpdatePhase::Finishing) {
+    fields += ", \"part\": " + std::to_string(step.part + 1) + ", \"parts\": " + std::to_string(step.parts) +
+              ", \"name\": " + JsonString(PartName(step));
+  }
+  if (step.phase == UpdatePhase::Switching || step.phase == UpdatePhase::Settling) {
+    fields += ", \"seconds\": " + JsonSeconds(RealDelay(step.ms));
+  } else if (step.phase == UpdatePhase::Finishing) {
+    fields += ", \"seconds\": " + JsonSeconds(RealLimit(step.ms));
+  }
+  return fields;
+}
 
 const char* StatusWord(UpdateStatus status) {
   switch (status) {
@@ -51,9 +118,14 @@ int ExitStatus(UpdateStatus status) {
   }
 }
 
-UpdateReport::UpdateReport(std::ostream& out, std::ostream& err, bool json, bool terminal,
+UpdateReport::UpdateReport(std::ostream& out, std::ostream& err, bool json, bool terminal, int columns,
                            const TranscriptWatch& transcript)
-    : m_out(out), m_err(err), m_json(json), m_terminal(terminal && !json), m_transcript(transcript) {}
+    : m_out(out),
+      m_err(err),
+      m_json(json),
+      m_terminal(terminal && !json),
+      m_transcript(transcript),
+      m_columns(columns) {}
 
 void UpdateReport::Before(int32_t mode, const FirmSlots& slots, const CDeviceSession::Versions& versions) {
   if (m_json) {
@@ -66,49 +138,92 @@ void UpdateReport::Before(int32_t mode, const FirmSlots& slots, const CDeviceSes
   PrintVersions(m_out, slots, versions);
 }
 
-void UpdateReport::Phase(std::string_view phase) {
+void UpdateReport::Phase(std::string_view phase, std::string_view fields) {
+  m_out << "{\"event\": \"phase\", \"phase\": " << JsonString(phase) << fields << "}\n" << std::flush;
+}
+
+void UpdateReport::Started(bool inUpdateMode) {
   if (m_json) {
-    m_out << "{\"event\": \"phase\", \"phase\": " << JsonString(phase) << "}\n" << std::flush;
-  } else if (phase == "started") {
-    m_out << "updating...\n" << std::flush;
-  } else if (phase == "restarting") {
-    m_out << "waiting for the device to restart in normal mode...\n" << std::flush;
+    Phase("started", "");
+  } else {
+    m_out << "updating...\n";
+    if (inUpdateMode) {
+      m_out << "the QX-80 is already in its update mode (an update did not finish): no switch\n";
+    }
+    m_out << std::flush;
   }
 }
 
-void UpdateReport::Progress(uint32_t percent) {
-  if (!m_settling && percent < kFirstWritingPercent) {
-    m_settling = true;
-    Phase("settling");
-  }
-  if (!m_writing && percent >= kFirstWritingPercent) {
-    m_writing = true;
-    Phase("writing");
-  }
-  if (percent == m_shown) {
+void UpdateReport::Step(const UpdateStep& step) {
+  const bool newStep = !m_stepShown || step.phase != m_step.phase || step.part != m_step.part;
+  const bool newPercent = step.percent != m_percent;
+  m_stepShown = true;
+  m_step = step;
+  m_percent = step.percent;
+  if (m_terminal) {
+    Draw(StepText(step));
     return;
   }
-  m_shown = percent;
+  if (newStep) {
+    if (m_json) {
+      Phase(PhaseWord(step.phase), StepFields(step));
+    } else {
+      m_out << StepText(step) << "\n";
+    }
+  }
+  if (newPercent) {
+    if (m_json) {
+      m_out << "{\"event\": \"progress\", \"percent\": " << m_percent << "}\n";
+    } else {
+      m_out << "progress: " << m_percent << "%\n";
+    }
+  }
+  m_out << std::flush;
+}
+
+// One line redrawn in place: bar, percentage and text, narrowed (the bar first, then the
+// text) to leave the terminal's last column free, so that it never wraps and scrolls.
+void UpdateReport::Draw(const std::string& text) {
+  const size_t room = static_cast<size_t>(std::max(m_columns, 2) - 1);
+  char percent[8];
+  std::snprintf(percent, sizeof percent, "%3u%%", std::min<uint32_t>(m_percent, 100));
+  std::string line;
+  const size_t fixed = 3 + std::strlen(percent) + 1 + text.size();  // "[", "] ", " "
+  const size_t bar = room > fixed ? std::min(kBarWidth, room - fixed) : 0;
+  if (bar >= kNarrowestBar) {
+    const size_t filled = std::min<uint32_t>(m_percent, 100) * bar / 100;
+    line = "[";
+    line.append(filled, '#').append(bar - filled, '-').append("] ");
+  }
+  line += percent;
+  line += " " + text;
+  line.resize(std::min(line.size(), room));
+  // Spaces cover what a longer line before left behind.
+  const size_t drawn = line.size();
+  line.resize(std::max(drawn, m_lineLength), ' ');
+  m_out << "\r" << line << std::flush;
+  m_lineLength = drawn;
+}
+
+void UpdateReport::Restarting(std::chrono::nanoseconds bound) {
+  Break();
   if (m_json) {
-    m_out << "{\"event\": \"progress\", \"percent\": " << percent << "}\n" << std::flush;
-  } else if (!m_terminal) {
-    m_out << "progress: " << percent << "%\n" << std::flush;
+    Phase("restarting", ", \"seconds\": " + JsonSeconds(bound));
   } else {
-    const int filled = static_cast<int>(std::min<uint32_t>(percent, 100)) * kBarWidth / 100;
-    m_out << "\r  [" << std::string(static_cast<size_t>(filled), '#')
-          << std::string(static_cast<size_t>(kBarWidth - filled), '-') << "] " << percent << "%" << std::flush;
+    m_out << "waiting up to " << DurationText(bound) << " for the QX-80 to restart in normal mode...\n" << std::flush;
   }
 }
 
 void UpdateReport::Break() {
-  if (m_terminal && m_shown != kNone) {
-    m_out << "\n";
+  if (m_terminal && m_lineLength != 0) {
+    m_out << "\n" << std::flush;
   }
-  m_shown = kNone;
+  m_lineLength = 0;
 }
 
-void UpdateReport::Result(int32_t result, uint32_t seconds, std::string_view outcomeText) {
+void UpdateReport::Result(int32_t result, std::chrono::nanoseconds took, std::string_view outcomeText) {
   Break();
+  const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(took).count();
   if (m_json) {
     m_out << "{\"event\": \"result\", \"code\": " << result << ", \"name\": " << JsonString(ResultName(result))
           << ", \"seconds\": " << seconds << "}\n"
@@ -138,11 +253,7 @@ int UpdateReport::End(UpdateStatus status, const Remedy* remedy) {
   const int exit = ExitStatus(status);
   m_transcript.SayIncomplete(m_err);
   if (m_json) {
-    const std::string transcript = m_transcript.State();
-    m_out << "{\"event\": \"end\", \"status\": " << JsonString(StatusWord(status)) << ", \"exit\": " << exit
-          << ", \"remedy\": " << (remedy != nullptr ? JsonString(remedy->todo) : std::string("null"))
-          << ", \"transcript\": " << (transcript.empty() ? std::string("null") : JsonString(transcript)) << "}\n"
-          << std::flush;
+    m_out << EndLine(status, remedy, m_transcript.State()) << std::flush;
     return exit;
   }
   if (status == UpdateStatus::Confirmed) {
@@ -156,6 +267,13 @@ int UpdateReport::End(UpdateStatus status, const Remedy* remedy) {
     PrintRemedy(m_err, *remedy);
   }
   return exit;
+}
+
+std::string UpdateReport::EndLine(UpdateStatus status, const Remedy* remedy, const std::string& transcript) {
+  return "{\"event\": \"end\", \"status\": " + JsonString(StatusWord(status)) +
+         ", \"exit\": " + std::to_string(ExitStatus(status)) +
+         ", \"remedy\": " + (remedy != nullptr ? JsonString(remedy->todo) : std::string("null")) +
+         ", \"transcript\": " + (transcript.empty() ? std::string("null") : JsonString(transcript)) + "}\n";
 }
 
 }  // namespace qx80::cli

@@ -57,6 +57,7 @@ FirmUpdateJob FirmSlots::BuildUpdateJob(FirmProgressCallback callback, void* use
   FirmUpdateJob job;
   for (int k = 0; k < FIRM_SLOT_COUNT; ++k) {
     if (m_firmData[k]) {
+      job.kinds[job.count] = k;
       job.sections[job.count++] = FirmSection{m_firmData[k].get(), m_firmSize[k], callback, userData};
     }
   }

@@ -26,8 +26,10 @@ struct FirmSection {
 struct FirmUpdateJob {
   FirmSection sections[FIRM_SLOT_COUNT] = {};  // entries 0 to count - 1 are used, the rest zero
   uint32_t count = 0;
-  WindowHandle notifyWindow = nullptr;  // receives the result; must not be null
+  FirmKind kinds[FIRM_SLOT_COUNT] = {};  // each used section's image kind
+  WindowHandle notifyWindow = nullptr;   // receives the result; must not be null
   uint32_t notifyMessage = 0;
+  uint32_t stepMessage = 0;  // when not 0, the window receives each step of the update under it
 };
 
 }  // namespace qx80

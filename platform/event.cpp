@@ -31,4 +31,9 @@ bool Event::Wait(int64_t timeoutMs) {
   return m_cv.wait_for(lock, real, [this] { return m_set; });
 }
 
+bool Event::WaitUntil(std::chrono::steady_clock::time_point deadline) {
+  std::unique_lock<std::mutex> lock(m_mutex);
+  return m_cv.wait_until(lock, deadline, [this] { return m_set; });
+}
+
 }  // namespace qx80

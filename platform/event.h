@@ -1,6 +1,7 @@
 #pragma once
 // A manual-reset event: once set it stays set, releasing every waiter, until reset.
 // Timed waits go through the process clock (platform/clock.h).
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
@@ -19,6 +20,8 @@ class Event {
   // Waits until set or until `timeoutMs` clock milliseconds passed (-1: no limit).
   // Returns whether the event was set.
   bool Wait(int64_t timeoutMs);
+  // Waits until set or until the real time `deadline`. Returns whether the event was set.
+  bool WaitUntil(std::chrono::steady_clock::time_point deadline);
 
  private:
   mutable std::mutex m_mutex;

@@ -36,5 +36,7 @@ constexpr uint32_t WM_DEVICE_NOTIFY = WM_APP_BASE + 1;
 constexpr uint32_t WM_UPDATE_PROGRESS = WM_APP_BASE + 2;
 constexpr uint32_t WM_UPDATE_FINISHED = WM_APP_BASE + 3;
 constexpr uint32_t WM_DEVICE_MODE_CHANGED = WM_APP_BASE + 4;
+// The steps of an update, for a front end that asks for them (workers/update_step.h).
+constexpr uint32_t WM_UPDATE_STEP = WM_APP_BASE + 5;
 
 }  // namespace qx80

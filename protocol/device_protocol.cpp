@@ -6,6 +6,7 @@
 #include <iterator>
 #include <system_error>
 
+#include "platform/clock.h"
 #include "protocol/command_table.h"
 #include "protocol/message.h"
 
@@ -108,9 +109,27 @@ ProtocolResult CDeviceProtocol::Transact(const uint8_t* request, uint32_t length
   return reply.status == STATUS_OK || reply.status == STATUS_OK_ALT ? ResultOk : ResultDeviceError;
 }
 
+bool CDeviceProtocol::WaitResponseEvent(uint32_t timeoutMs) {
+  if (m_stopSignal == nullptr) {
+    return m_responseEvent.Wait(timeoutMs);
+  }
+  // A command that may be stopped waits in slices and looks at the stop request between
+  // them: a device that takes minutes to finish a part holds a stop up for a slice at most.
+  const auto deadline = std::chrono::steady_clock::now() + GetClock().RealBound(timeoutMs);
+  for (;;) {
+    const auto sliceEnd = std::min(deadline, std::chrono::steady_clock::now() + kStopCheckSlice);
+    if (m_responseEvent.WaitUntil(sliceEnd)) {
+      return true;
+    }
+    if (sliceEnd >= deadline || IsStopRequested()) {
+      return false;
+    }
+  }
+}
+
 ProtocolResult CDeviceProtocol::WaitResponse(uint32_t timeoutMs) {
-  if (!m_responseEvent.Wait(timeoutMs)) {
-    return ResultTransferFailed;
+  if (!WaitResponseEvent(timeoutMs)) {
+    return IsStopRequested() ? ResultStopped : ResultTransferFailed;
   }
   std::lock_guard<std::mutex> lock(m_mailboxMutex);
   // Set by the closing, not by a response. A response that came before the link was lost

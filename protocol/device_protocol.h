@@ -8,6 +8,7 @@
 // request and response buffers belong to the transaction in flight.
 #include <array>
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -36,6 +37,8 @@ class CDeviceProtocol {
   static constexpr size_t kRequestBufferSize = 131070;
   static constexpr size_t kResponseBufferSize = 131072;
   static constexpr size_t kTextBufferSize = 131070;
+  // How long a reply may keep a stop request waiting (real time).
+  static constexpr std::chrono::milliseconds kStopCheckSlice{200};
 
   // Opens a channel to the device in `mode` (its product ids tried in kQx80Products' order)
   // and starts its receive thread. `notify` receives the notifications; by default the
@@ -65,7 +68,8 @@ class CDeviceProtocol {
   ProtocolResult Transact(const uint8_t* request, uint32_t length, uint32_t timeoutMs);
   // Waits up to `timeoutMs` for the next response without sending anything (a completion
   // that follows a reply); one that arrived since the last response was taken counts.
-  // 0, -7 or -11; the status is not judged.
+  // 0, -7 or -11; the status is not judged. While a stop signal is given and set, the wait
+  // ends within kStopCheckSlice of real time with -17 (Transact too).
   ProtocolResult WaitResponse(uint32_t timeoutMs);
   uint8_t* RequestBuffer() { return m_request.data(); }
   // The response: ResponseLength() bytes were received (whole reports, so up to 62 bytes
@@ -78,8 +82,9 @@ class CDeviceProtocol {
   bool IsTransferActive() const { return m_transferActive.load() != 0; }
   bool IsClosed() const { return m_closed.load() != 0; }
   // A flag that, once set, asks the command in flight to stop at its next step (the firmware
-  // transfer: before its next block or phase). Given and read only by the thread that runs
-  // commands, under the connection's lock; null when nobody may stop the command.
+  // transfer: before its next block or phase, or in the middle of a wait for a reply that has
+  // not come within kStopCheckSlice). Given and read only by the thread that runs commands,
+  // under the connection's lock; null when nobody may stop the command.
   void SetStopSignal(const std::atomic<bool>* signal) { m_stopSignal = signal; }
   bool IsStopRequested() const { return m_stopSignal != nullptr && m_stopSignal->load(); }
 
@@ -87,6 +92,7 @@ class CDeviceProtocol {
   CDeviceProtocol();
   bool Open(int32_t mode, NotifyCallback notify);
   void ReceiveLoop();
+  bool WaitResponseEvent(uint32_t timeoutMs);
   void OnResponseFragment(Reassembler::Fragment fragment, const uint8_t* payload);
   void OnNotification(const uint8_t* payload);
   void OnTextFragment(Reassembler::Fragment fragment, const uint8_t* payload);

@@ -26,10 +26,10 @@ constexpr int kBlockAttempts = kFirmBlockAttempts;
 constexpr int kEndAttempts = kFirmEndAttempts;
 constexpr int kInstallAttempts = 2;
 
-constexpr int kProgressBegun = 21;
-constexpr uint64_t kProgressBlockSpan = 77;
-constexpr int kProgressBlocksDone = 98;
-constexpr int kProgressFinished = 100;
+constexpr int kProgressBegun = kFirmProgressBegun;
+constexpr uint64_t kProgressBlockSpan = kFirmProgressBlocksDone - kFirmProgressBegun;
+constexpr int kProgressBlocksDone = kFirmProgressBlocksDone;
+constexpr int kProgressFinished = kFirmProgressFinished;
 
 constexpr uint8_t kCompletionOk = 0;
 
@@ -64,7 +64,8 @@ void ReportProgress(const TransferPlan& plan, int percent) {
 
 // Runs `attempt` up to `count` times while the channel is open and nobody asked to stop;
 // `exhausted` when none succeeded. Nothing is retried once the channel has closed. A stop
-// takes effect between requests, never inside one: the block in flight is answered first.
+// takes effect between requests: the block in flight is answered first, unless its reply
+// is late (the channel's wait then ends within a slice).
 template <typename Attempt>
 ProtocolResult Attempts(CDeviceProtocol& channel, int count, ProtocolResult exhausted, Attempt attempt) {
   for (int i = 0; i < count; ++i) {
@@ -78,7 +79,10 @@ ProtocolResult Attempts(CDeviceProtocol& channel, int count, ProtocolResult exha
       return ResultOk;
     }
   }
-  return channel.IsClosed() ? ResultChannelClosed : exhausted;
+  if (channel.IsClosed()) {
+    return ResultChannelClosed;
+  }
+  return channel.IsStopRequested() ? ResultStopped : exhausted;
 }
 
 // Every request of the transfer is a set.
@@ -155,7 +159,7 @@ ProtocolResult SendEnd(CDeviceProtocol& channel, uint32_t timeoutMs) {
       return ResultOk;
     }
   }
-  return ResultFinishFailed;
+  return channel.IsStopRequested() ? ResultStopped : ResultFinishFailed;
 }
 
 // One target: the install reply, then the completion message, which may already have arrived

@@ -41,6 +41,13 @@ constexpr int kFirmEndAttempts = 5;
 // A block request's data: 32-bit offset and 16-bit CRC ahead of the block bytes.
 constexpr uint16_t kBlockPrefix = 6;
 
+// What a transfer reports to its progress callback: the begin's acknowledgement, then the
+// share of the blocks acknowledged up to the last block's (a value reached only then), then
+// the end's acknowledgement.
+constexpr int kFirmProgressBegun = 21;
+constexpr int kFirmProgressBlocksDone = 98;
+constexpr int kFirmProgressFinished = 100;
+
 // How command 0x88 addresses each image kind, and how long the device may take to finish it.
 struct FirmTarget {
   uint8_t code;

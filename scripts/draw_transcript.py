@@ -11,6 +11,7 @@ The transcript format is in docs/transcripts.md; only the standard library is us
 """
 import argparse
 import html
+import math
 import sys
 
 WAIT_S = 0.3  # a pause in the reports at least this long is a wait
@@ -26,17 +27,29 @@ MODE_COLOURS = {"normal mode": "#7cb97c", "update mode": "#e8a33d", "absent": "#
 
 
 def read(path):
-    """The transcript's events as (seconds, kind, fields)."""
-    with open(path, encoding="utf-8") as f:
-        lines = f.read().splitlines()
+    """The transcript's events as (seconds, kind, fields); ends the script with the reason
+    when the file cannot be read or is not a transcript."""
+    try:
+        with open(path, "rb") as f:
+            lines = f.read().decode("utf-8").splitlines()
+    except OSError as error:
+        sys.exit(f"{path}: cannot read it: {error.strerror}")
+    except UnicodeDecodeError:
+        sys.exit(f"{path}: not a transcript (not text)")
     if not lines or not lines[0].startswith("qx80-transcript "):
-        sys.exit(f"{path}: not a transcript")
+        sys.exit(f"{path}: not a transcript (its first line is not \"qx80-transcript N\")")
     events = []
-    for line in lines[1:]:
+    for number, line in enumerate(lines[1:], start=2):
         if not line or line.startswith("#"):
             continue
-        seconds, kind, *rest = line.split(" ", 2)
-        events.append((float(seconds), kind, rest[0] if rest else ""))
+        seconds, kind, *rest = line.split(" ", 2) + [""]
+        try:
+            time = float(seconds)
+        except ValueError:
+            time = -1.0
+        if not kind or not math.isfinite(time) or time < 0:
+            sys.exit(f"{path}:{number}: not an event (SECONDS KIND FIELDS...): {line[:60]!r}")
+        events.append((time, kind, rest[0] if rest else ""))
     return events
 
 

@@ -107,7 +107,8 @@ int Main(int argc, char** argv) {
       std::cout << "qx80-sim " << cli::kProgramVersion << "\n";
       return EXIT_OK;
     case SimParse::Bad:
-      PrintSimUsage(std::cerr);
+      // The parser said what is wrong in one line; the whole help would bury it.
+      std::cerr << "qx80-sim: qx80-sim --help shows the options\n";
       return EXIT_BAD_ARGUMENTS;
     case SimParse::Run:
       break;

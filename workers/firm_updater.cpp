@@ -69,6 +69,8 @@ void CFirmUpdater::Forget() {
 }
 
 uint32_t CFirmUpdater::Run() {
+  m_lastStep = UpdateStep{};
+  m_stepPosted = false;
   if (g_deviceMode.load() == DEVICE_MODE_NORMAL) {
     ProtocolResult switched = ResultNoChannel;
     for (uint32_t attempt = 0; attempt < kModeSwitchAttempts; ++attempt) {
@@ -82,6 +84,7 @@ uint32_t CFirmUpdater::Run() {
       }
     }
     if (switched == ResultOk) {
+      PostStep({.phase = UpdatePhase::Switching, .ms = kSwitchWaitPolls * kModePollMs});
       switched = WaitForUpdateMode(kSwitchWaitPolls);
     }
     if (switched != ResultOk) {
@@ -104,6 +107,7 @@ uint32_t CFirmUpdater::Run() {
   // expected of its reply. A stop on request leaves it in update mode, where the next update
   // finds it and writes it again.
   if (written != ResultStopped) {
+    PostStep({.phase = UpdatePhase::Closing});
     RunModeCommand(kLeaveUpdateMode);
   }
   Finish(written);
@@ -165,6 +169,9 @@ ProtocolResult CFirmUpdater::Settle() {
     if (first.callback != nullptr) {
       first.callback(static_cast<int>(tick), first.userData);
     }
+    PostStep({.phase = UpdatePhase::Settling,
+              .percent = static_cast<uint8_t>((tick - 1) * kSettledPercent / kSettlingTicks),
+              .ms = (kSettlingTicks - tick + 1) * kSettlingTickMs});
     GetClock().Sleep(kSettlingTickMs);
   }
   return ResultOk;
@@ -172,19 +179,72 @@ ProtocolResult CFirmUpdater::Settle() {
 
 ProtocolResult CFirmUpdater::WriteSections() {
   const uint32_t count = m_sectionCount.load();
+  m_bytesTotal = 0;
+  for (uint32_t i = 0; i < count; ++i) {
+    m_bytesTotal += m_job.sections[i].size;
+  }
+  m_bytesBefore = 0;
   for (m_sectionIndex.store(0); m_sectionIndex.load() < count; m_sectionIndex.fetch_add(1)) {
+    const uint32_t index = m_sectionIndex.load();
+    PostStep({.phase = UpdatePhase::Writing, .percent = WritingPercent(m_bytesBefore, m_bytesTotal)});
     // The whole section is one command, written under the connection lock: the owner's
     // connect and disconnect wait until it is done. A stop request reaches the transfer
-    // between blocks.
-    const FirmSection& section = m_job.sections[m_sectionIndex.load()];
+    // between blocks and in its long waits. Its progress passes through the worker, which
+    // tells the steps.
+    FirmSection section = m_job.sections[index];
+    section.callback = &OnSectionProgress;
+    section.userData = this;
     const ProtocolResult result = m_comm->RunCommand(
         CMD_WRITE_FIRMWARE, {.fill = [&section](ParameterBlock block) { SetFirmSection(block.data(), section); },
                              .stop = &m_stopRequested});
     if (result != ResultOk) {
       return result;
     }
+    m_bytesBefore += m_job.sections[index].size;
   }
   return ResultOk;
+}
+
+void CFirmUpdater::OnSectionProgress(int percent, void* userData) {
+  auto& self = *static_cast<CFirmUpdater*>(userData);
+  const uint32_t index = self.m_sectionIndex.load();
+  const FirmSection& section = self.m_job.sections[index];
+  if (section.callback != nullptr) {
+    section.callback(percent, section.userData);
+  }
+  const int span = kFirmProgressBlocksDone - kFirmProgressBegun;
+  const auto blocksDone =
+      static_cast<uint64_t>(std::clamp(percent, kFirmProgressBegun, kFirmProgressBlocksDone) - kFirmProgressBegun);
+  const uint8_t written = WritingPercent(self.m_bytesBefore + blocksDone * section.size / span, self.m_bytesTotal);
+  if (percent < kFirmProgressBlocksDone) {
+    self.PostStep({.phase = UpdatePhase::Writing, .percent = written});
+  } else if (percent == kFirmProgressBlocksDone) {
+    const FirmKind kind = std::clamp(self.m_job.kinds[index], FIRM_KIND_TIPA, FIRM_KIND_AGPF);
+    self.PostStep({.phase = UpdatePhase::Finishing, .percent = written, .ms = kFirmTargets[kind].endTimeoutMs});
+  } else if (index + 1 == self.m_sectionCount.load()) {
+    self.PostStep({.phase = UpdatePhase::Finishing, .percent = 100});
+  }
+}
+
+void CFirmUpdater::PostStep(UpdateStep step) {
+  if (m_job.stepMessage == 0) {
+    return;
+  }
+  // After the last section the index has run one past it.
+  const uint32_t count = std::clamp<uint32_t>(m_sectionCount.load(), 1, FIRM_SLOT_COUNT);
+  const uint32_t index = std::min(m_sectionIndex.load(), count - 1);
+  step.part = static_cast<uint8_t>(index);
+  step.parts = static_cast<uint8_t>(count);
+  step.kind = static_cast<uint8_t>(m_job.kinds[index]);
+  step.percent = std::max(step.percent, m_lastStep.percent);
+  // Every block reports; a step that tells nothing new is not posted.
+  if (m_stepPosted && step.phase == m_lastStep.phase && step.part == m_lastStep.part &&
+      step.percent == m_lastStep.percent && step.ms == m_lastStep.ms) {
+    return;
+  }
+  m_lastStep = step;
+  m_stepPosted = true;
+  PostUpdateStep(m_job.notifyWindow, m_job.stepMessage, step);
 }
 
 void CFirmUpdater::Finish(ProtocolResult result) {

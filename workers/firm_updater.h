@@ -4,7 +4,8 @@
 // owner has reconnected to it, gives it ten seconds of settling ticks, writes the sections one
 // after the other with command 0x88, sends the closing command 1 (argument 1) and posts the
 // result to the job's window. It reaches the user interface only by posting; progress flows
-// through the sections' callbacks.
+// through the sections' callbacks, and, when the job asks for them, each step of the update
+// to the job's window (workers/update_step.h).
 //
 // Ownership: created with std::make_shared like every Thread. What the body uses and the
 // owner might destroy is held, not borrowed: the connection by std::shared_ptr, the section
@@ -20,6 +21,7 @@
 #include "workers/device_comm_app.h"
 #include "workers/status_codes.h"
 #include "workers/thread.h"
+#include "workers/update_step.h"
 
 namespace qx80 {
 
@@ -92,6 +94,12 @@ class CFirmUpdater : public Thread {
   ProtocolResult WriteSections();
   // Posts the result to the job's window.
   void Finish(ProtocolResult result);
+  // Posts `step` to the job's window when the job asks for steps, with the section being
+  // written filled in and the percentage never below the last one posted.
+  void PostStep(UpdateStep step);
+  // The progress callback the transfer calls (userData: the worker): passes the value on to
+  // the section's own callback and turns it into steps.
+  static void OnSectionProgress(int percent, void* userData);
   void Forget();
 
   std::shared_ptr<CDeviceCommApp> m_comm;
@@ -101,6 +109,12 @@ class CFirmUpdater : public Thread {
   std::atomic<uint32_t> m_sectionIndex{0};
   std::atomic<uint32_t> m_sectionCount{0};
   std::atomic<bool> m_stopRequested{false};
+  // Worker thread only: the bytes of the sections before the one being written, all of
+  // them, and the step posted last.
+  uint64_t m_bytesBefore = 0;
+  uint64_t m_bytesTotal = 0;
+  UpdateStep m_lastStep;
+  bool m_stepPosted = false;
 };
 
 }  // namespace qx80

@@ -67,14 +67,14 @@ TEST_P(ArgsTest, Parses) {
 INSTANTIATE_TEST_SUITE_P(Table, ArgsTest, ::testing::ValuesIn(kCases),
                          [](const ::testing::TestParamInfo<ArgsCase>& param) { return std::string(param.param.name); });
 
-// Help lines line up after the option, and a long option's help goes below it.
+// Help lines line up after the option (its short name first), and a long option's help goes below it.
 TEST(ArgsTest, HelpAligns) {
   static constexpr OptionRow kLong = {"--scale-time-outs", "", "", "one\ntwo"};
   constexpr const OptionRow* kHelpRows[] = {&kYes, &kLong};
   std::ostringstream out;
   PrintOptionHelp(out, kHelpRows);
   EXPECT_EQ(out.str(),
-            "  --yes        \n"
+            "  -y, --yes    \n"
             "  --scale-time-outs\n"
             "               one\n"
             "               two\n");

@@ -89,22 +89,24 @@ const CommandCase kCases[] = {
      {"--device", "sim:start-in-update-mode"},
      "",
      0,
-     {"before: QX-80 in update mode", "result: 0 (ResultOk)", "after: QX-80 in normal mode", "UAMC       2.09"},
+     {"before: QX-80 in update mode",
+      "updating...\nthe QX-80 is already in its update mode (an update did not finish): no switch\nsettling",
+      "result: 0 (ResultOk)", "after: QX-80 in normal mode", "UAMC       2.09"},
      ""},
     {"UpdateNotNeededAsksFirst",
      &RunUpdate,
      {"--device", "sim:up-to-date"},
      "n\n",
      1,
-     {"UAMC       2.09    2.09", "No update needed. Start update? [y/N] ", "update not started"},
-     ""},
+     {"UAMC       2.09    2.09", "update not started"},
+     "No update needed. Start update? [y/N] "},
     {"UpdateNotNeededConfirmed",
      &RunUpdate,
      {"--device", "sim:up-to-date"},
      "y\n",
      0,
-     {"No update needed. Start update? [y/N] ", "result: 0 (ResultOk)"},
-     ""},
+     {"before: QX-80 in normal mode", "result: 0 (ResultOk)"},
+     "No update needed. Start update? [y/N] "},
     {"UpdateRefusedBlock",
      &RunUpdate,
      {"--device", "sim:refuse-block-3", "--yes"},
@@ -144,6 +146,14 @@ const CommandCase kCases[] = {
      1,
      {"UAMC       ---     2.09"},
      "the device gave no version"},
+    // What happened, as it happened: no version to compare.
+    {"UpdateWithoutVersions",
+     &RunUpdate,
+     {"--device", "sim:versions-refused", "--yes", "--speed", "50"},
+     "",
+     3,
+     {"result: 0 (ResultOk)", "unconfirmed: the update reported success, but the QX-80 gave no version to compare"},
+     "qx80: what to do: run qx80 status; if it shows no version (---)"},
     {"StatusWithoutDevice",
      &RunStatus,
      {"--device", "sim:no-device"},
@@ -366,6 +376,8 @@ TEST_P(DeviceCommandTest, PrintsAndExits) {
     ASSERT_NE(found, std::string::npos) << "missing \"" << expected << "\" in order in:\n" << run.out;
     at = found + expected.size();
   }
+  // The question is for the user, never in the output a program reads.
+  EXPECT_EQ(run.out.find("[y/N]"), std::string::npos) << run.out;
   if (c.err.empty()) {
     EXPECT_EQ(run.err, "");
   } else {
@@ -681,6 +693,31 @@ TEST_F(LogFileTest, FailingWritesNeverStopTheUpdate) {
   std::filesystem::remove(log);
 }
 #endif
+
+// The usage line of each command names every option its help describes (by its short name
+// where it has one), so that neither can leave one out.
+TEST(DeviceCommandHelpTest, TheUsageLineNamesEveryOption) {
+  for (const Command* command : {&LIST_COMMAND, &STATUS_COMMAND, &UPDATE_COMMAND, &COMMAND_COMMAND}) {
+    SCOPED_TRACE(command->name);
+    const CommandRun run = RunCommand(command->run, {"--help"}, "");
+    ASSERT_EQ(run.exit, 0);
+    const std::string usage = run.out.substr(0, run.out.find('\n'));
+    ASSERT_EQ(usage, std::string("usage: qx80 ") + command->name + " " + command->usage);
+    std::istringstream help(run.out);
+    int options = 0;
+    for (std::string line; std::getline(help, line);) {
+      if (!line.starts_with("  -")) {
+        continue;
+      }
+      const std::string option = line.substr(2, line.find_first_of(", ", 2) - 2);
+      ++options;
+      const bool named =
+          usage.find("[" + option) != std::string::npos || usage.find("| " + option) != std::string::npos;
+      EXPECT_TRUE(named) << option << " in " << usage;
+    }
+    EXPECT_GE(options, 5);
+  }
+}
 
 }  // namespace
 }  // namespace qx80::cli

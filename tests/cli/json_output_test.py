@@ -98,9 +98,26 @@ def run_update(device, *extra):
     return done.returncode, [json.loads(line) for line in done.stdout.splitlines()]
 
 
+# A phase line's fields after its name (docs/cli.md, the phases table).
+PHASE_KEYS = {
+    "started": [],
+    "switching": ["seconds"],
+    "settling": ["seconds"],
+    "writing": ["part", "parts", "name"],
+    "finishing": ["part", "parts", "name", "seconds"],
+    "closing": [],
+    "restarting": ["seconds"],
+}
+
+
+def keys_of(line):
+    keys = EVENT_KEYS.get(line.get("event"), [])
+    return keys + PHASE_KEYS.get(line.get("phase"), ["?"]) if line.get("event") == "phase" else keys
+
+
 def check_update(name, code, lines, status, exit_status, result, after_mode):
     check(name + ": exit status", code == exit_status)
-    check(name + ": keys", all(list(line) == EVENT_KEYS.get(line.get("event"), []) for line in lines))
+    check(name + ": keys", all(list(line) == keys_of(line) for line in lines))
     check(name + ": end last", lines and lines[-1]["event"] == "end" and
           [line["event"] for line in lines].count("end") == 1)
     end = lines[-1] if lines else {}
@@ -129,7 +146,22 @@ try:
     after = check_update("update sim", code, lines, "confirmed", 0, 0, "normal")
     check("update sim: versions after", [c["device"] for c in after[0]["components"]][1:3] == ["2.09", "2.09"])
     check("update sim: phases", [l["phase"] for l in lines if l["event"] == "phase"] ==
-          ["started", "settling", "writing", "restarting"])
+          ["started", "switching", "settling", "writing", "finishing", "writing", "finishing", "closing",
+           "restarting"])
+    parts = [(l["part"], l["parts"], l["name"]) for l in lines if l.get("phase") in ("writing", "finishing")]
+    check("update sim: parts", parts == [(1, 2, "UAMC")] * 2 + [(2, 2, "FWUP")] * 2)
+    # --speed 50 passes the device's delays faster; the waits for answers stay in real time.
+    seconds = {l["phase"]: l["seconds"] for l in lines if l["event"] == "phase" and "seconds" in l}
+    check("update sim: seconds", seconds == {"switching": 2.404, "settling": 0.2, "finishing": 78.48,
+                                             "restarting": 130})
+    percents = [l["percent"] for l in lines if l["event"] == "progress"]
+    check("update sim: progress without a gap", percents[0] == 0 and percents[-1] == 100 and
+          all(b - a <= 2 for a, b in zip(percents, percents[1:])))
+    finishing = [l["seconds"] for l in lines if l.get("phase") == "finishing"]
+    check("update sim: the main part's end", finishing == [391.5, 78.48])
+    first_writing = next(i for i, l in enumerate(lines) if l.get("phase") == "writing")
+    first_written = next(i for i, l in enumerate(lines) if l["event"] == "progress" and l["percent"] >= 10)
+    check("update sim: writing comes with the first block", first_writing == first_written - 1)
     code, lines = run_update("sim:refuse-block-3")
     check_update("update refuse-block-3", code, lines, "failed", 1, -15, "normal")
     code, lines = run_update("sim:keeps-old-firmware")

@@ -118,7 +118,7 @@ TEST(InspectTest, ExitCodesForBadFilesAndArguments) {
 
   run = Inspect({"--help"});
   EXPECT_EQ(run.exit, 0);
-  EXPECT_NE(run.out.find("usage: qx80 inspect [--json] FILE"), std::string::npos);
+  EXPECT_NE(run.out.find("usage: qx80 inspect [-h] [--json] FILE"), std::string::npos);
 
   const test::TempImageFile garbage(test::RandomBytes(500, 3));
   run = Inspect({garbage.Path().string()});

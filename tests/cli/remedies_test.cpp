@@ -41,7 +41,8 @@ TEST(RemediesTest, EveryFailureAndSituationHasOneLine) {
             RemedyForResult(ResultTransferFailed, UpdateStage::Write));
   for (const Situation situation :
        {Situation::NoDevice, Situation::SeveralDevices, Situation::OtherAppeared, Situation::NotBack,
-        Situation::OtherVersions, Situation::NotStarted, Situation::NotReached, Situation::InUse}) {
+        Situation::OtherVersions, Situation::NotStarted, Situation::NotReached, Situation::InUse,
+        Situation::NotConfirmed, Situation::NoVersions}) {
     EXPECT_NE(RemedyFor(situation), nullptr) << static_cast<int>(situation);
   }
   std::set<std::tuple<int, int32_t, int>> keys;

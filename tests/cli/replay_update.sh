@@ -14,6 +14,11 @@ trap '[ -z "$sim_pid" ] || kill "$sim_pid" 2>/dev/null || true; rm -rf "$dir"' E
 "$qx80" update --device sim --yes --speed 50 --log "$dir/recorded.transcript" >"$dir/recorded.out" ||
   { echo "the recorded update failed:"; cat "$dir/recorded.out"; exit 1; }
 
+# The transcript says how it was made: the whole command line.
+header="$(sed -n 2p "$dir/recorded.transcript")"
+[ "$header" = "# qx80 update --device sim --yes --speed 50 --log $dir/recorded.transcript" ] ||
+  { echo "the transcript's header names another command: $header"; exit 1; }
+
 start_sim "$dir/sim.out" "$sim" --listen 127.0.0.1:0 --replay "$dir/recorded.transcript"
 "$qx80" update --device "bridge:127.0.0.1:${sim_port}" --yes --speed 50 --log "$dir/replayed.transcript" \
   >"$dir/replayed.out" || true

@@ -33,13 +33,13 @@ TEST(SessionLoopTest, AWaitGivesUpOnTheClocksBoundNotOnItsScaledTime) {
     if (c.messageComes) {
       poster = std::thread([&loop] {
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        PostWindowMessage(loop.ProgressWindow(), WM_UPDATE_PROGRESS, 50, 0);
+        PostWindowMessage(loop.Session().Window(), WM_UPDATE_STEP, 50, 0);
       });
     }
     uint32_t progress = 0;
     EXPECT_EQ(loop.RunUntil([&] { return progress == 50; }, 60000,
                             [&](const WindowMessage& message) {
-                              if (message.window == loop.ProgressWindow() && message.message == WM_UPDATE_PROGRESS) {
+                              if (message.window == loop.Session().Window() && message.message == WM_UPDATE_STEP) {
                                 progress = static_cast<uint32_t>(message.wParam);
                               }
                             }),

@@ -93,7 +93,7 @@ void PrintTo(const MatrixRow& row, std::ostream* os) {
 //   gone-after-update: the whole update on real time-outs (about 19 s), then, scaled from the
 //   moment the tool waits for the device's return, 130 s for it: about 150 s.
 constexpr const char* kScaled = "--scale-time-outs";
-constexpr const char* kReturnWait = "waiting for the device to restart in normal mode";
+constexpr const char* kReturnWait = "to restart in normal mode...";
 
 // clang-format off
 const MatrixRow kRows[] = {

@@ -18,7 +18,7 @@ struct InterruptCase {
   const char* name;
   const char* device;
   std::string input;    // standard input; without it, --yes
-  std::string trigger;  // the output text after which the interrupts come
+  std::string trigger;  // the text (on either stream) after which the interrupts come
   int interrupts;
   int exit;
   std::vector<std::string> out;  // each appears in this order
@@ -42,14 +42,15 @@ const InterruptCase kCases[] = {
      4,
      {"before: QX-80 in normal mode"},
      {"interrupted; the QX-80 was not changed"}},
+    // The question is on standard error; the interrupt's message starts a line of its own.
     {"AtTheQuestion",
      "sim:up-to-date",
      "y\n",
      "Start update? [y/N]",
      1,
      4,
-     {"Start update? [y/N]"},
-     {"interrupted; the QX-80 was not changed"}},
+     {"before: QX-80 in normal mode"},
+     {"Start update? [y/N] \nqx80: interrupted; the QX-80 was not changed"}},
     {"OnceDuringTheWrite",
      "sim",
      "",
@@ -66,6 +67,25 @@ const InterruptCase kCases[] = {
      4,
      {"progress: 30%", "result: -17 (ResultStopped)"},
      {kWarning, kStopping, kLeft}},
+    // Once the update has ended, the wait for the device's return says what it waits for,
+    // and a second interrupt ends it: the update stands, unconfirmed.
+    {"OnceWhileWaitingForTheReturn",
+     "sim",
+     "",
+     "restart in normal mode...",
+     1,
+     0,
+     {"result: 0 (ResultOk)", "after: QX-80 in normal mode"},
+     {"for the QX-80 to restart in normal mode, to confirm the update", "interrupt again to stop waiting"}},
+    {"TwiceWhileWaitingForTheReturn",
+     "sim",
+     "",
+     "restart in normal mode...",
+     2,
+     4,
+     {"result: 0 (ResultOk)", "after: the device has not come back in normal mode"},
+     {"interrupt again to stop waiting", "stopped waiting; the update itself has ended",
+      "what to do: run qx80 status once the QX-80 is back"}},
     {"TwiceDuringTheTicks",
      "sim",
      "",
@@ -94,7 +114,9 @@ TEST_P(UpdateInterruptTest, StopsWhereItSays) {
   OutputTrigger outBuffer;
   outBuffer.On(c.trigger, Interrupts(c.interrupts));
   std::ostream out(&outBuffer);
-  std::ostringstream err;
+  OutputTrigger errBuffer;
+  errBuffer.On(c.trigger, Interrupts(c.interrupts));
+  std::ostream err(&errBuffer);
   std::vector<std::string> args = {"--device", c.device, "--speed", "50"};
   if (c.input.empty()) {
     args.emplace_back("--yes");
@@ -102,9 +124,9 @@ TEST_P(UpdateInterruptTest, StopsWhereItSays) {
   const int exit = RunUpdate(args, out, err);
   std::cin.rdbuf(stdinBuffer);
 
-  EXPECT_EQ(exit, c.exit) << outBuffer.str() << err.str();
+  EXPECT_EQ(exit, c.exit) << outBuffer.str() << errBuffer.str();
   ExpectInOrder(outBuffer.str(), c.out);
-  ExpectInOrder(err.str(), c.err);
+  ExpectInOrder(errBuffer.str(), c.err);
   if (c.exit == 4 && c.interrupts == 1) {
     EXPECT_EQ(outBuffer.str().find("updating..."), std::string::npos) << "nothing was started";
   }

@@ -68,6 +68,8 @@ TEST_F(FirmSlotsTest, PackageOrderDoesNotChangeTheJob) {
     EXPECT_EQ(std::memcmp(job.sections[i].data, expected.sections[i].data, job.sections[i].size), 0);
   }
   EXPECT_EQ(job.sections[0].size, m_uamc.size());  // the lower kind always comes first
+  EXPECT_EQ(job.kinds[0], FIRM_KIND_UAMC);
+  EXPECT_EQ(job.kinds[1], FIRM_KIND_FWUP);
 }
 
 TEST_F(FirmSlotsTest, JobPacksFilledSlotsInKindOrder) {

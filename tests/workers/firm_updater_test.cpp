@@ -2,9 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <mutex>
 #include <optional>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "firmware/firm_slots.h"
@@ -246,6 +248,106 @@ TEST(FirmUpdaterStopTest, TheNextUpdateFinishesAfterAStop) {
   updater->StopUpdate();
   EXPECT_EQ(CountRequests(rig.Device()).enter, 1) << "the second update needed no switch";
   EXPECT_TRUE(rig.Device().Transfer().Written(FIRM_KIND_FWUP).has_value());
+}
+
+// The steps a front end is told: each phase once per part in the update's order, the waits'
+// bounds, and a percentage that only grows, from 0 to 100, and carries on from one part to the
+// next without a jump.
+TEST(FirmUpdaterStepTest, TellsEachStepInOrder) {
+  UpdateRig rig(*FindSimScenario("ok"));
+  ASSERT_TRUE(rig.WaitConnected(DEVICE_MODE_NORMAL));
+  FirmSlots slots;
+  ASSERT_EQ(slots.LoadFirmPackageCopy(TwoSectionPackage()), 1);
+  FirmUpdateJob job = slots.BuildUpdateJob(nullptr, nullptr, &g_window, WM_UPDATE_FINISHED);
+  job.stepMessage = WM_UPDATE_STEP;
+  auto updater = std::make_shared<CFirmUpdater>();
+  ASSERT_EQ(updater->StartUpdate(rig.Comm(), &job), kStatusOk);
+  WindowMessage finished;
+  ASSERT_TRUE(rig.Log().WaitFor(WM_UPDATE_FINISHED, finished));
+  ASSERT_EQ(static_cast<int32_t>(static_cast<intptr_t>(finished.wParam)), ResultOk);
+  updater->StopUpdate();
+
+  struct Seen {
+    UpdatePhase phase;
+    int part;
+    int kind;
+    uint32_t ms;  // of the phase's first step
+  };
+  std::vector<Seen> phases;
+  std::vector<uint32_t> settlingLeft;
+  int lastPercent = -1;
+  int partStartPercent = -1;
+  for (const WindowMessage& message : rig.Log().Messages()) {
+    if (message.message != WM_UPDATE_STEP) {
+      continue;
+    }
+    EXPECT_EQ(message.window, &g_window);
+    const UpdateStep step = UpdateStepOf(message);
+    if (phases.empty() || phases.back().phase != step.phase || phases.back().part != step.part) {
+      phases.push_back({step.phase, step.part, step.kind, step.ms});
+      if (step.phase == UpdatePhase::Writing && step.part == 1) {
+        partStartPercent = step.percent;
+      }
+    }
+    if (step.phase == UpdatePhase::Settling) {
+      settlingLeft.push_back(step.ms);
+    }
+    if (step.phase != UpdatePhase::Switching) {
+      EXPECT_EQ(step.parts, 2);
+    }
+    EXPECT_GE(step.percent, lastPercent) << "the percentage never goes back";
+    lastPercent = step.percent;
+  }
+  using P = UpdatePhase;
+  const std::vector<std::tuple<P, int, int, uint32_t>> expected = {
+      {P::Switching, 0, FIRM_KIND_UAMC, 120200}, {P::Settling, 0, FIRM_KIND_UAMC, 10000},
+      {P::Writing, 0, FIRM_KIND_UAMC, 0},        {P::Finishing, 0, FIRM_KIND_UAMC, 391500},
+      {P::Writing, 1, FIRM_KIND_FWUP, 0},        {P::Finishing, 1, FIRM_KIND_FWUP, 78480},
+      {P::Closing, 1, FIRM_KIND_FWUP, 0}};
+  ASSERT_EQ(phases.size(), expected.size());
+  for (size_t i = 0; i < phases.size(); ++i) {
+    EXPECT_EQ(std::make_tuple(phases[i].phase, phases[i].part, phases[i].kind, phases[i].ms), expected[i]) << i;
+  }
+  ASSERT_EQ(settlingLeft.size(), CFirmUpdater::kSettlingTicks);
+  EXPECT_EQ(settlingLeft.back(), CFirmUpdater::kSettlingTickMs);
+  EXPECT_EQ(partStartPercent, WritingPercent(0x3000, 0x5000)) << "the second part goes on where the first ended";
+  EXPECT_EQ(lastPercent, 100);
+}
+
+TEST(FirmUpdaterStepTest, WritingPercentCountsTheBytesOfAllParts) {
+  EXPECT_EQ(WritingPercent(0, 3010420), kSettledPercent);
+  EXPECT_EQ(WritingPercent(2721152, 3010420), 90);  // the carried main part: 90 % of the bytes
+  EXPECT_EQ(WritingPercent(3010420, 3010420), kWrittenPercent);
+  EXPECT_EQ(WritingPercent(5, 0), kWrittenPercent);
+}
+
+// A second interrupt must answer in seconds, also while the device takes its time to finish
+// a part (the main part's end may take six and a half minutes): the wait for the end's reply
+// ends at the stop request, which leaves the device in its update mode.
+TEST(FirmUpdaterStopTest, AStopEndsTheWaitForAPartsEnd) {
+  UpdateRig rig(*FindSimScenario("ok"));
+  rig.Device().Transfer().AddFault({.phase = TransferPhase::End,
+                                    .attempts = -1,
+                                    .kind = TransferFaultKind::Reply,
+                                    .reply = {.kind = SimFaultKind::NoAnswer}});
+  ASSERT_TRUE(rig.WaitConnected(DEVICE_MODE_NORMAL));
+  FirmSlots slots;
+  ASSERT_EQ(slots.LoadFirmPackageCopy(TwoSectionPackage()), 1);
+  const FirmUpdateJob job = slots.BuildUpdateJob(nullptr, nullptr, &g_window, WM_UPDATE_FINISHED);
+  auto updater = std::make_shared<CFirmUpdater>();
+  ASSERT_EQ(updater->StartUpdate(rig.Comm(), &job), kStatusOk);
+  ASSERT_TRUE(WaitUntil([&] {
+    const std::vector<std::vector<uint8_t>> requests = rig.Device().Requests();
+    return std::ranges::any_of(requests, [](const auto& r) { return ReadHeader(r.data()).id == MSG_FIRM_END; });
+  }));
+  updater->StopAfterBlock();
+  // The end's time-out runs in real time here: only the stop can end the wait within the
+  // log's minute.
+  WindowMessage finished;
+  ASSERT_TRUE(rig.Log().WaitFor(WM_UPDATE_FINISHED, finished));
+  EXPECT_EQ(static_cast<int32_t>(static_cast<intptr_t>(finished.wParam)), ResultStopped);
+  updater->StopUpdate();
+  EXPECT_EQ(CountRequests(rig.Device()).leave, 0) << "no closing command: the device stays in update mode";
 }
 
 // The longest legal run, from the described time-outs and attempts: begin 3 x 5 s, every

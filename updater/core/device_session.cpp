@@ -83,9 +83,10 @@ void CDeviceSession::DisconnectDevice() {
   ClearDeviceVersions();
 }
 
-StatusCode CDeviceSession::StartUpdate(const FirmSlots& slots, WindowHandle progressWindow) {
+StatusCode CDeviceSession::StartUpdate(const FirmSlots& slots, WindowHandle progressWindow, bool tellSteps) {
   m_progressWindow.store(progressWindow);
-  const FirmUpdateJob job = slots.BuildUpdateJob(&PostUpdateProgress, this, m_window, WM_UPDATE_FINISHED);
+  FirmUpdateJob job = slots.BuildUpdateJob(&PostUpdateProgress, this, m_window, WM_UPDATE_FINISHED);
+  job.stepMessage = tellSteps ? WM_UPDATE_STEP : 0;
   if (job.count == 0) {
     return kStatusFail;
   }

@@ -77,8 +77,9 @@ class CDeviceSession {
   bool IsConnected() { return m_device->HasChannel(); }
 
   // Starts the update of the package in `slots`; progress goes to `progressWindow` (may be
-  // null). A non-negative status means started.
-  StatusCode StartUpdate(const FirmSlots& slots, WindowHandle progressWindow);
+  // null), and with `tellSteps` each step (WM_UPDATE_STEP, workers/update_step.h) to the
+  // session's window. A non-negative status means started.
+  StatusCode StartUpdate(const FirmSlots& slots, WindowHandle progressWindow, bool tellSteps = false);
   // WM_UPDATE_FINISHED: stops the worker, releases and closes the channel and returns the
   // text of the outcome (UpdateOutcomeText).
   uint32_t OnUpdateFinished(int32_t result);
