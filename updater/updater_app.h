@@ -1,8 +1,8 @@
 #pragma once
 // The program's application object: chooses the language, reads the program's version,
 // keeps a second copy from running and creates the main dialog.
-#include <functional>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
 #include <utility>
