@@ -35,18 +35,54 @@ SimQx80Device::Reply SimQx80Device::HandleModeSwitch(const MessageHeader& reques
 // Runs with m_mutex held. The restart is timed from the moment the acknowledgement is on the
 // bus, so that it always leaves first, however late the answering thread gets to send it.
 void SimQx80Device::ScheduleRestart(uint16_t productId, uint32_t returnDelayMs, bool returns) {
-  m_afterReply = [this, productId, returnDelayMs, returns] {
-    m_timer.Post(m_modeSwitch.leaveDelayMs, [this, productId, returnDelayMs, returns] {
+  const uint32_t powerCuts = m_powerCuts;
+  m_afterReply = [this, productId, returnDelayMs, returns, powerCuts] {
+    m_timer.Post(m_modeSwitch.leaveDelayMs, [this, productId, returnDelayMs, returns, powerCuts] {
+      {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        if (m_powerCuts != powerCuts) {
+          return;
+        }
+      }
       Unplug();
       {
         std::lock_guard<std::mutex> lock(m_mutex);
         m_productId = productId;
       }
       if (returns) {
-        m_timer.Post(returnDelayMs, [this, productId] { ArriveAs(productId); });
+        m_timer.Post(returnDelayMs, [this, productId, powerCuts] {
+          {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            if (m_powerCuts != powerCuts) {
+              return;
+            }
+          }
+          ArriveAs(productId);
+        });
       }
     });
   };
+}
+
+void SimQx80Device::PowerCut(uint32_t afterMs, uint16_t productId, uint32_t offMs) {
+  if (afterMs == 0) {
+    LosePower(productId, offMs);
+  } else {
+    m_timer.Post(afterMs, [this, productId, offMs] { LosePower(productId, offMs); });
+  }
+}
+
+void SimQx80Device::LosePower(uint16_t productId, uint32_t offMs) {
+  {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    ++m_powerCuts;
+    m_afterReply = {};
+    m_pendingVersions.clear();
+    m_productId = productId;
+  }
+  m_transfer.TakePendingVersions();
+  Unplug();
+  m_timer.Post(offMs, [this, productId] { ArriveAs(productId); });
 }
 
 void SimQx80Device::ArriveAs(uint16_t productId) {

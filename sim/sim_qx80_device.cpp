@@ -199,6 +199,7 @@ void SimQx80Device::OnOutputReport(SimHidBus::DeviceId device, std::span<const u
   std::function<void()> afterReply;
   std::function<void(const MessageHeader&)> observer;
   MessageHeader header{};
+  uint32_t powerCuts = 0;
   {
     std::lock_guard<std::mutex> lock(m_mutex);
     // The platform report starts with the report-id byte.
@@ -211,6 +212,20 @@ void SimQx80Device::OnOutputReport(SimHidBus::DeviceId device, std::span<const u
     }
     observer = m_observer;
     header = ReadHeader(request.data());
+    powerCuts = m_powerCuts;
+  }
+  // Before the request is handled and without the device's lock: the observer may change the
+  // clock or cut the power. The message stays assembled meanwhile, as the host sends its next
+  // report only once this one is taken.
+  if (observer) {
+    observer(header);
+  }
+  {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (m_powerCuts != powerCuts) {
+      return;  // the power went before the device could act on the request
+    }
+    const std::span<const uint8_t> request = m_assembler.Message();
     Reply reply = Dispatch(request);
     bool answer = true;
     const std::optional<SimFault> fault = reply.fault ? reply.fault : TakeFault(header.id);
@@ -250,9 +265,6 @@ void SimQx80Device::OnOutputReport(SimHidBus::DeviceId device, std::span<const u
       reports = FrameMessage(REPORT_RESPONSE_FIRST, EncodeMessage(reply.header, reply.data));
     }
     afterReply = std::exchange(m_afterReply, {});
-  }
-  if (observer) {
-    observer(header);
   }
   // The bus is called without the device's lock: it may wait for this very endpoint.
   if (unplug) {

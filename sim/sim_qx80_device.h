@@ -96,9 +96,14 @@ class SimQx80Device final : public SimHidBus::Endpoint {
   // Every complete request received since KeepRequests, in order.
   std::vector<std::vector<uint8_t>> Requests() const;
   // Runs `observer` on the header of every complete request from now on, before it is
-  // answered, on the host's writing thread and without the device's lock (tests: to change
-  // the clock at a given step of a run).
+  // handled, on the host's writing thread and without the device's lock (tests: to change
+  // the clock or cut the power at a given step of a run).
   void ObserveRequests(std::function<void(const MessageHeader&)> observer);
+  // Loses power `afterMs` clock milliseconds from now (0: at once, and a request being handled
+  // then goes unanswered): leaves the bus, forgets a restart it had planned, the transfer under
+  // way and every image written since the update mode began, and comes back `offMs` later
+  // under `productId`. Safe from an observer of requests.
+  void PowerCut(uint32_t afterMs, uint16_t productId, uint32_t offMs);
   // Waits until no late answer is pending, at most `realBound`.
   bool WaitIdle(std::chrono::milliseconds realBound = std::chrono::seconds(10));
 
@@ -129,6 +134,7 @@ class SimQx80Device final : public SimHidBus::Endpoint {
   // Leaves the bus after the acknowledgement and comes back as `productId` (sim_mode_switch.cpp).
   void ScheduleRestart(uint16_t productId, uint32_t returnDelayMs, bool returns);
   void ArriveAs(uint16_t productId);
+  void LosePower(uint16_t productId, uint32_t offMs);
   std::optional<SimFault> TakeFault(uint16_t id);
 
   void Push(SimHidBus::DeviceId device, const std::vector<Report>& reports);
@@ -157,6 +163,8 @@ class SimQx80Device final : public SimHidBus::Endpoint {
   // Set by a handler, run once its reply is on the bus: a restart's delay counts from there.
   std::function<void()> m_afterReply;
   SimModeSwitchConfig m_modeSwitch;
+  // Counts power cuts: a restart planned before a cut is dropped when it falls due.
+  uint32_t m_powerCuts = 0;
   std::map<uint8_t, std::string> m_pendingVersions;
   SimFirmwareTransfer m_transfer;
   SimTimerQueue m_timer;
