@@ -65,15 +65,15 @@ std::vector<CutPoint> CutPoints() {
   // During the ticks: whichever the worker meets first, its check after the ticks that the
   // device is still in its update mode (-2), the lost link (-11) or the begin's time-outs
   // (-15): how soon the lost device is noticed is the machine's timing.
-  // Early, midway and late in the settling ticks (progress 1 to 20).
+  // Early, midway and late in the settling ticks (progress 1 to 9).
   points.push_back({.name = "TickEarly",
-                    .output = "\"percent\": 3}",
+                    .output = "\"percent\": 1}",
                     .results = {ResultModeTimeout, ResultChannelClosed, ResultWriteFailed}});
   points.push_back({.name = "TickMidway",
-                    .output = "\"percent\": 12}",
+                    .output = "\"percent\": 5}",
                     .results = {ResultModeTimeout, ResultChannelClosed, ResultWriteFailed}});
   points.push_back({.name = "TickLate",
-                    .output = "\"percent\": 19}",
+                    .output = "\"percent\": 9}",
                     .results = {ResultModeTimeout, ResultChannelClosed, ResultWriteFailed}});
   for (int part = 0; part < 2; ++part) {
     const std::string partName = "Part" + std::to_string(part + 1);
