@@ -34,6 +34,10 @@ int RunStatus(std::span<const std::string> args, std::ostream& out, std::ostream
   }
   PackageVisit visit(options, Access::Read);
   if (const OpenFailure failure = visit.Open(err); failure != OpenFailure::None) {
+    // A device not reached is no device to a script, as in update's end line.
+    if (options.json && ExitStatusOf(failure) == EXIT_FAILED) {
+      out << "{\"mode\": \"absent\"}\n";
+    }
     return ExitBeforeStart(failure, err);
   }
   const TranscriptWatch transcript(visit.Link(), options);

@@ -64,6 +64,9 @@ CASES = [
      lambda n, d: check(n + ": path of the chosen", d["path"] == "sim:2:0")),
     (["status", *SIM, "sim:versions-refused"], 1, lambda n, d: check_status(n, d, "normal", True, None)),
     (["status", *SIM, "sim:no-device"], 1, lambda n, d: check(n + ": absent", d == {"mode": "absent"})),
+    # A bridge where nothing listens (port 1 of the loopback) is no device reached.
+    (["status", "--json", "--device", "bridge:127.0.0.1:1"], 1,
+     lambda n, d: check(n + ": absent", d == {"mode": "absent"})),
     (["inspect", "--json", package], 0,
      lambda n, d: check(n + ": keys", list(d) == ["size", "parts", "image", "siam"] and
                         [list(p) for p in d["parts"]] == [["kind", "offset", "size", "load", "version"]] * 2)),
