@@ -13,16 +13,6 @@ sim_pid=""
 holder=""
 trap '[ -z "$holder" ] || kill -KILL "$holder" 2>/dev/null; [ -z "$sim_pid" ] || kill "$sim_pid" 2>/dev/null; rm -rf "$dir"' EXIT
 
-# Waits (up to two minutes, for a loaded machine) until file $2 contains $1.
-wait_for() {
-  for _ in $(seq 1200); do
-    grep -q "$1" "$2" && return 0
-    sleep 0.1
-  done
-  echo "never saw \"$1\" in $2:"
-  cat "$2"
-  return 1
-}
 
 fail() {
   echo "FAILED: $*"

@@ -6,20 +6,11 @@
 #   update_signals.sh QX80
 set -uo pipefail
 qx80="$1"
+source "$(dirname "$0")/start_sim.sh"
 dir="$(mktemp -d)"
 pid=""
 trap '[ -n "$pid" ] && kill -KILL "$pid" 2>/dev/null; rm -rf "$dir"' EXIT
 
-# Waits (up to a minute) until file $2 contains $1.
-wait_for() {
-  for _ in $(seq 600); do
-    grep -q "$1" "$2" && return 0
-    sleep 0.1
-  done
-  echo "never saw \"$1\" in $2:"
-  cat "$2"
-  return 1
-}
 
 "$qx80" update --device sim --yes --speed 50 2>/dev/null | head -n 1 >/dev/null
 echo "closed pipe: exit ${PIPESTATUS[0]}"
