@@ -20,14 +20,20 @@ TEST(AppOptions, OptionsAPackageAndRefusals) {
   };
   const Case cases[] = {
       {{}, true, {}, ""},
-      {{"--device", "sim:up-to-date"}, true, {.device = "sim:up-to-date"}, ""},
-      {{"--device=bridge:127.0.0.1:5000"}, true, {.device = "bridge:127.0.0.1:5000"}, ""},
-      {{"--device", "sim", "--device", "usb"}, true, {.device = "usb"}, ""},  // the last one counts
-      {{"--log", "session.transcript"}, true, {.log = "session.transcript"}, ""},
+      {{"--device", "sim:up-to-date"}, true, {.device = "sim:up-to-date", .log = "", .package = ""}, ""},
+      {{"--device=bridge:127.0.0.1:5000"}, true, {.device = "bridge:127.0.0.1:5000", .log = "", .package = ""}, ""},
+      {{"--device", "sim", "--device", "usb"},
+       true,
+       {.device = "usb", .log = "", .package = ""},
+       ""},  // the last one counts
+      {{"--log", "session.transcript"}, true, {.device = "usb", .log = "session.transcript", .package = ""}, ""},
       // Explorer's drop on the icon, and "Open with": the file's path alone.
-      {{"C:\\Users\\me\\Downloads\\qx80 2.10.bin"}, true, {.package = "C:\\Users\\me\\Downloads\\qx80 2.10.bin"}, ""},
+      {{"C:\\Users\\me\\Downloads\\qx80 2.10.bin"},
+       true,
+       {.device = "usb", .log = "", .package = "C:\\Users\\me\\Downloads\\qx80 2.10.bin"},
+       ""},
       {{"--device", "sim", "pkg.bin", "--log", "x"}, true, {.device = "sim", .log = "x", .package = "pkg.bin"}, ""},
-      {{"--", "--odd-name.bin"}, true, {.package = "--odd-name.bin"}, ""},
+      {{"--", "--odd-name.bin"}, true, {.device = "usb", .log = "", .package = "--odd-name.bin"}, ""},
       {{"--device"}, false, {}, "qx80-updater: --device needs a value (D)"},
       {{"--log"}, false, {}, "qx80-updater: --log needs a value (FILE)"},
       {{"--devices=sim"}, false, {}, "qx80-updater: unknown option --devices"},
