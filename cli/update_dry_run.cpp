@@ -92,7 +92,8 @@ void PrintPlanJson(std::ostream& out, const Plan& plan, bool needed) {
 
 // The raw text of `key`'s value in one line of the update's JSON output ("0", "\"ResultOk\"").
 std::string JsonValue(const std::string& line, std::string_view key) {
-  const std::string field = "\"" + std::string(key) + "\": ";
+  std::string field = "\"";
+  field.append(key).append("\": ");
   const size_t at = line.find(field);
   if (at == std::string::npos) {
     return {};
