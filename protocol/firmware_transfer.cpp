@@ -216,7 +216,7 @@ uint64_t WriteFirmwareFullSpeedMs(uint32_t size) {
   // The begin (target, count and CRC) and the end fit in one report each, as do the replies.
   uint64_t frames = 2 + 2;
   for (uint64_t offset = 0; offset < size; offset += kFirmBlockSize) {
-    const uint64_t length = std::min<uint64_t>(kFirmBlockSize, size - offset);
+    const auto length = static_cast<size_t>(std::min<uint64_t>(kFirmBlockSize, size - offset));
     frames += FragmentCount(kHeaderSize + kBlockPrefix + length) + 1;
   }
   return frames * kFrameMs;
