@@ -59,9 +59,12 @@ void PrintTo(const CutPoint& point, std::ostream* os) {
 
 std::vector<CutPoint> CutPoints() {
   std::vector<CutPoint> points;
-  // The switch is never acknowledged (-7); from the ticks on, the writing finds the link
-  // lost (-11) and the device is never told to leave its update mode.
-  points.push_back({.name = "Switch", .id = SIM_MSG_DEVICE_MODE, .index = 0, .results = {ResultTransferFailed}});
+  // The switch is never acknowledged (-7), or, where the watcher sees the device leave before
+  // the worker's command gives up (seen under emulation), the channel is gone (-4); from the
+  // ticks on, the writing finds the link lost (-11) and the device is never told to leave its
+  // update mode.
+  points.push_back(
+      {.name = "Switch", .id = SIM_MSG_DEVICE_MODE, .index = 0, .results = {ResultTransferFailed, ResultNoChannel}});
   // During the ticks: whichever the worker meets first, its check after the ticks that the
   // device is still in its update mode (-2), the lost link (-11) or the begin's time-outs
   // (-15): how soon the lost device is noticed is the machine's timing.
