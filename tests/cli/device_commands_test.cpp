@@ -22,6 +22,7 @@
 #include "protocol/message.h"
 #include "protocol/version_query.h"
 #include "tests/support/image_builder.h"
+#include "tests/support/test_temp_path.h"
 #include "updater/core/device_link.h"
 
 #ifndef _WIN32
@@ -613,10 +614,7 @@ TEST(DeviceLockTest, SecondWriterIsRefused) {
 
 class LogFileTest : public ::testing::Test {
  protected:
-  std::filesystem::path Path(const char* suffix) const {
-    return std::filesystem::path(::testing::TempDir()) /
-           (std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()) + suffix);
-  }
+  std::filesystem::path Path(const char* suffix) const { return TestTempPath(suffix); }
   static std::string Read(const std::filesystem::path& path) {
     std::ifstream file(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};

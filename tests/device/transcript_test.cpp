@@ -10,6 +10,7 @@
 #include "device/hid_device.h"
 #include "device/sim/sim_hid_bus.h"
 #include "device/transcript_hid_backend.h"
+#include "tests/support/test_temp_path.h"
 
 namespace qx80 {
 namespace {
@@ -33,10 +34,7 @@ class EchoEndpoint : public SimHidBus::Endpoint {
 
 class TranscriptTest : public ::testing::Test {
  protected:
-  std::filesystem::path Path() const {
-    return std::filesystem::path(::testing::TempDir()) /
-           (std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()) + ".transcript");
-  }
+  std::filesystem::path Path() const { return TestTempPath(".transcript"); }
   void WriteFile(const std::string& text) const { std::ofstream(Path(), std::ios::binary) << text; }
 };
 

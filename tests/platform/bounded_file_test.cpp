@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/visible_text.h"
+#include "tests/support/test_temp_path.h"
 
 #ifndef _WIN32
 #include <sys/stat.h>
@@ -21,8 +22,7 @@ namespace fs = std::filesystem;
 class BoundedFileTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    m_dir = fs::path(::testing::TempDir()) / "bounded_file_test";
-    fs::remove_all(m_dir);
+    m_dir = TestTempPath("");
     fs::create_directories(m_dir);
   }
   void TearDown() override { fs::remove_all(m_dir); }

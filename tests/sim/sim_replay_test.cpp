@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "device/hid_device.h"
+#include "tests/support/test_temp_path.h"
 
 namespace qx80 {
 namespace {
@@ -35,8 +36,7 @@ class SimReplayTest : public ::testing::Test {
  protected:
   // Reads `lines` as a transcript (line 1 is the header, so the first event is line 2).
   std::vector<TranscriptEvent> Events(const std::string& lines) {
-    const auto path = std::filesystem::path(::testing::TempDir()) /
-                      (std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()) + ".transcript");
+    const auto path = TestTempPath(".transcript");
     std::ofstream(path) << kTranscriptHeader << "\n" << lines;
     std::vector<TranscriptEvent> events;
     std::string error;

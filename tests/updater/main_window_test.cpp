@@ -16,6 +16,7 @@
 #include "protocol/message.h"
 #include "sim/sim_scenarios.h"
 #include "tests/support/image_builder.h"
+#include "tests/support/test_temp_path.h"
 #include "tests/updater/fake_dialog_host.h"
 #include "updater/core/message_queue.h"
 #include "updater/main_dlg.h"
@@ -459,7 +460,7 @@ TEST_F(MainWindowTest, NothingEndsTheProgramWhileTheDeviceIsWritten) {
 // device's mode, the start of the update and its result, in order, and nothing for the
 // window's own end.
 TEST_F(MainWindowTest, TheTranscriptNotesTheReportsTheUpdateAndItsResult) {
-  const std::filesystem::path path = std::filesystem::path(::testing::TempDir()) / "main-window.transcript";
+  const std::filesystem::path path = TestTempPath(".transcript");
   TranscriptWriter writer;
   std::string error;
   ASSERT_TRUE(writer.Open(path, "qx80-updater.exe --log main-window.transcript", {}, error)) << error;
