@@ -7,7 +7,10 @@
 #include "cli/session_log.h"
 #include "cli/text_output.h"
 #include "firmware/firm_kind.h"
+#include "platform/visible_text.h"
+#include "protocol/message.h"
 #include "protocol/protocol_result.h"
+#include "updater/core/device_choice.h"
 
 namespace qx80::cli {
 namespace {
@@ -165,6 +168,13 @@ void PrintVersions(std::ostream& out, const FirmSlots& slots, const CDeviceSessi
 
 void PrintNoDevice(std::ostream& err, const DeviceOptions& options) {
   err << "qx80: no QX-80 found (--device " << options.device << ")\n";
+  // Platform lengths count the report-id byte.
+  const auto payload = [](uint16_t length) { return length == 0 ? 0 : length - 1; };
+  for (const Qx80Lookalike& other : ListQx80Lookalikes(CurrentHidBackend())) {
+    err << "qx80: the interface at " << VisibleText(other.path) << " has the QX-80's ids but "
+        << payload(other.caps.inputReportLength) << "-byte input and " << payload(other.caps.outputReportLength)
+        << "-byte output reports, not " << kReportSize << ": it is not taken for a QX-80\n";
+  }
 }
 
 bool UpdateNeeded(int32_t mode, const FirmSlots& slots, const CDeviceSession::Versions& device) {

@@ -58,7 +58,8 @@ std::string JsonComponents(const FirmSlots& slots, const CDeviceSession::Version
 // One line per component that the package or the device has: its name, the device's version
 // and the package's.
 void PrintVersions(std::ostream& out, const FirmSlots& slots, const CDeviceSession::Versions& device);
-// "No QX-80 found" with the bus named.
+// "No QX-80 found" with the bus named, and every interface on it that has the QX-80's ids but
+// not its reports.
 void PrintNoDevice(std::ostream& err, const DeviceOptions& options);
 // Whether the device gave at least one version.
 bool AnyVersionRead(const CDeviceSession::Versions& device);

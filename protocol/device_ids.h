@@ -1,7 +1,10 @@
 #pragma once
-// How the QX-80 presents itself on the bus: one vendor id, and a product id for each of its
-// modes. The channel, the bus probe and the device list all find the device by this table.
+// How the QX-80 presents itself on the bus: one vendor id, a product id for each of its modes,
+// and 64-byte reports both ways. The channel, the bus probe and the device list all find the
+// device by this one rule.
 #include <cstdint>
+
+#include "device/hid_backend.h"
 
 namespace qx80 {
 
@@ -28,8 +31,8 @@ inline constexpr Qx80Product kQx80Products[] = {
     {QX80_PRODUCT_UPDATE, CHANNEL_MODE_UPDATE},
 };
 
-// The mode of an interface with these ids; 0 when they are not the QX-80's.
-constexpr int32_t Qx80ModeOf(int32_t vendorId, int32_t productId) {
+// The mode an interface with these ids would be in; 0 when they are not the QX-80's.
+constexpr int32_t Qx80ModeOfIds(int32_t vendorId, int32_t productId) {
   if (vendorId != QX80_VENDOR_ID) {
     return 0;
   }
@@ -41,7 +44,11 @@ constexpr int32_t Qx80ModeOf(int32_t vendorId, int32_t productId) {
   return 0;
 }
 
-// Opens the first QX-80 interface under `productId` (64-byte reports both ways) into `hid`.
+// The mode of a QX-80 interface: the QX-80's ids and 64-byte reports both ways (65 on the
+// platform, with the report-id byte); 0 for any other interface.
+int32_t Qx80ModeOf(const HidInterfaceCaps& caps);
+
+// Opens the first QX-80 interface under `productId` into `hid`, by the rule of Qx80ModeOf.
 bool OpenQx80(CHidDevice& hid, int32_t productId);
 
 }  // namespace qx80

@@ -49,6 +49,7 @@ const SimQx80Device::HandlerEntry SimQx80Device::kHandlers[] = {
 SimQx80Device::SimQx80Device(SimHidBus& bus, SimQx80Config config)
     : m_bus(bus),
       m_productId(config.productId),
+      m_reportLength(config.reportLength),
       m_versions(std::move(config.versions)),
       m_modeSwitch(config.modeSwitch) {
   Plug();
@@ -69,7 +70,8 @@ void SimQx80Device::Plug() {
     }
     m_plugged = true;
     m_assembler = RequestAssembler();
-    caps = HidInterfaceCaps{QX80_VENDOR_ID, m_productId, kReportSize + 1, kReportSize + 1, 0, 0};
+    caps = HidInterfaceCaps{QX80_VENDOR_ID, m_productId, static_cast<uint16_t>(m_reportLength + 1),
+                            static_cast<uint16_t>(m_reportLength + 1), 0, 0};
     port = m_port;
   }
   const SimHidBus::DeviceId id = m_bus.Attach(caps, this, port);

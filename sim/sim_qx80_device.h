@@ -51,6 +51,9 @@ struct SimQx80Config {
       {0x00, "2.05"}, {0x21, "2.05"}, {0x20, "2.05"}, {0x22, "2.05"}, {0x01, "2.05"},
   };
   SimModeSwitchConfig modeSwitch;
+  // Payload bytes of its reports each way; another length makes an interface that only looks
+  // like a QX-80.
+  uint16_t reportLength = kReportSize;
 };
 
 class SimQx80Device final : public SimHidBus::Endpoint {
@@ -148,6 +151,7 @@ class SimQx80Device final : public SimHidBus::Endpoint {
   SimHidBus& m_bus;
   mutable std::mutex m_mutex;
   uint16_t m_productId;
+  const uint16_t m_reportLength;
   bool m_plugged = false;
   SimHidBus::DeviceId m_deviceId = 0;
   SimHidBus::Port m_port = SimHidBus::kNewPort;  // kept from its first plug on

@@ -81,6 +81,9 @@ std::vector<SimScenario> BuildScenarios() {
       // update mode: the host gives up with -2.
       {.name = "no-device", .summary = "nothing on the bus", .deviceCount = 0},
       {.name = "two-devices", .summary = "two QX-80 in normal mode on the bus", .deviceCount = 2},
+      {.name = "wrong-reports",
+       .summary = "an interface with the QX-80's ids but 32-byte reports: no QX-80",
+       .reportLength = 32},
   };
 }
 
@@ -117,6 +120,7 @@ SimQx80Config ScenarioConfig(const SimScenario& scenario, std::string_view versi
   SimQx80Config config;
   config.productId = scenario.productId;
   config.modeSwitch = scenario.modeSwitch;
+  config.reportLength = scenario.reportLength;
   const std::string text(version.empty() ? scenario.version : version);
   for (auto& entry : config.versions) {
     entry.second = text;

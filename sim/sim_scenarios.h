@@ -25,6 +25,7 @@ struct SimScenario {
   std::vector<SimFault> faults = {};
   std::vector<TransferFault> transferFaults = {};
   int deviceCount = 1;  // identical devices on the bus
+  uint16_t reportLength = kReportSize;  // payload bytes of its reports each way
 };
 
 const std::vector<SimScenario>& SimScenarios();

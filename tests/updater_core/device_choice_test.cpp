@@ -13,6 +13,7 @@
 #include "updater/core/device_session.h"
 #include "updater/core/message_queue.h"
 #include "workers/device_mode.h"
+#include "workers/probe_device.h"
 
 namespace qx80 {
 namespace {
@@ -39,7 +40,9 @@ class ScriptedBus final : public HidBackend {
   bool Identify(const std::string& path, HidInterfaceCaps& caps) override {
     const Interface* i = Find(path);
     caps = {.vendorId = i != nullptr && i->productId != kOtherProduct ? uint16_t{0x1F5E} : uint16_t{0x1234},
-            .productId = i != nullptr ? i->productId : uint16_t{0}};
+            .productId = i != nullptr ? i->productId : uint16_t{0},
+            .inputReportLength = 65,
+            .outputReportLength = 65};
     return i != nullptr;
   }
   bool Locate(const std::string& path, std::string& location) override {
@@ -63,6 +66,28 @@ class ScriptedBus final : public HidBackend {
 
 constexpr uint16_t kNormal = 0x2A01;
 constexpr uint16_t kUpdate = 0x2A02;
+
+// The list and the bus probe find a QX-80 by one rule: an interface with its ids but other
+// report lengths is no QX-80 to either, and the list of lookalikes names it.
+TEST(DeviceChoiceTest, AnInterfaceWithTheIdsButOtherReportsIsNoQx80ToListOrProbe) {
+  SimHidBus bus;
+  ScopedHidBackend scoped(bus);
+  bus.Attach({.vendorId = 0x1F5E, .productId = kNormal, .inputReportLength = 33, .outputReportLength = 33}, nullptr);
+  bus.Attach({.vendorId = 0x1F5E, .productId = kUpdate, .inputReportLength = 65, .outputReportLength = 9}, nullptr);
+  bus.Attach({.vendorId = 0x1234, .productId = kNormal, .inputReportLength = 33, .outputReportLength = 33}, nullptr);
+  EXPECT_TRUE(ListQx80(bus).empty());
+  EXPECT_EQ(ProbeDevice(), DEVICE_MODE_ABSENT);
+  const std::vector<Qx80Lookalike> lookalikes = ListQx80Lookalikes(bus);
+  ASSERT_EQ(lookalikes.size(), 2u);
+  EXPECT_EQ(lookalikes[1].caps.outputReportLength, 9);
+
+  bus.Attach({.vendorId = 0x1F5E, .productId = kUpdate, .inputReportLength = 65, .outputReportLength = 65}, nullptr);
+  const std::vector<Qx80Interface> found = ListQx80(bus);
+  ASSERT_EQ(found.size(), 1u);
+  EXPECT_EQ(found[0].mode, DEVICE_MODE_UPDATE);
+  EXPECT_EQ(ProbeDevice(), DEVICE_MODE_UPDATE);
+  EXPECT_EQ(ListQx80Lookalikes(bus).size(), 2u);
+}
 
 TEST(DeviceChoiceTest, ListsEveryQx80WithModeAndLocation) {
   ScriptedBus bus;

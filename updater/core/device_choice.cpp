@@ -5,11 +5,15 @@
 
 namespace qx80 {
 
-std::vector<Qx80Interface> ListQx80(HidBackend& bus) {
+namespace {
+
+// Calls `each(path, caps)` for every interface on `bus` in its order; interfaces the bus cannot
+// identify without opening are opened and closed again. False when the bus cannot enumerate.
+template <typename Each>
+bool WalkBus(HidBackend& bus, Each each) {
   std::vector<std::string> paths;
-  std::vector<Qx80Interface> found;
   if (!bus.Enumerate(paths)) {
-    return found;
+    return false;
   }
   for (const std::string& path : paths) {
     HidInterfaceCaps caps;
@@ -20,12 +24,32 @@ std::vector<Qx80Interface> ListQx80(HidBackend& bus) {
       }
       caps = handle->Caps();
     }
-    if (const int32_t mode = Qx80ModeOf(caps.vendorId, caps.productId); mode != DEVICE_MODE_ABSENT) {
+    each(path, caps);
+  }
+  return true;
+}
+
+}  // namespace
+
+std::vector<Qx80Interface> ListQx80(HidBackend& bus) {
+  std::vector<Qx80Interface> found;
+  WalkBus(bus, [&](const std::string& path, const HidInterfaceCaps& caps) {
+    if (const int32_t mode = Qx80ModeOf(caps); mode != DEVICE_MODE_ABSENT) {
       Qx80Interface device{.path = path, .location = {}, .mode = mode};
       bus.Locate(path, device.location);
       found.push_back(std::move(device));
     }
-  }
+  });
+  return found;
+}
+
+std::vector<Qx80Lookalike> ListQx80Lookalikes(HidBackend& bus) {
+  std::vector<Qx80Lookalike> found;
+  WalkBus(bus, [&](const std::string& path, const HidInterfaceCaps& caps) {
+    if (Qx80ModeOfIds(caps.vendorId, caps.productId) != 0 && Qx80ModeOf(caps) == 0) {
+      found.push_back({.path = path, .caps = caps});
+    }
+  });
   return found;
 }
 

@@ -26,6 +26,14 @@ struct Qx80Interface {
 // Interfaces the bus cannot identify without opening are opened and closed again.
 std::vector<Qx80Interface> ListQx80(HidBackend& bus);
 
+// An interface with the QX-80's ids whose reports are not the QX-80's: never taken for one, but
+// worth telling about when no QX-80 is found.
+struct Qx80Lookalike {
+  std::string path;
+  HidInterfaceCaps caps;
+};
+std::vector<Qx80Lookalike> ListQx80Lookalikes(HidBackend& bus);
+
 // Which QX-80: by path, by index in ListQx80's order, or, with neither, the only one.
 struct DeviceChoice {
   std::string path;    // empty: not by path
