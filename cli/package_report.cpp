@@ -34,30 +34,37 @@ std::string NoPartReason(const PackageCheck& check) {
 }  // namespace
 
 bool LoadPackage(const DeviceOptions& options, FirmSlots& slots, PackageCheck& check, std::ostream& err) {
-  std::optional<std::vector<uint8_t>> bytes;
+  // The carried package is checked and used where it lies; a file's bytes are read once and
+  // then kept by the slots.
+  std::vector<uint8_t> file;
+  std::span<const uint8_t> bytes;
   if (options.package.empty()) {
-    const std::span<const uint8_t> carried = CarriedFirmwarePackage();
-    if (carried.empty()) {
+    bytes = CarriedFirmwarePackage();
+    if (bytes.empty()) {
       err << "qx80: this build carries no firmware package; give one with --package FILE\n";
       return false;
     }
-    bytes.emplace(carried.begin(), carried.end());
   } else {
     std::string why;
-    bytes = ReadWholeFile(PathFromArgument(options.package), &why);
-    if (!bytes) {
+    auto read = ReadWholeFile(PathFromArgument(options.package), &why);
+    if (!read) {
       err << "qx80: cannot read the package " << options.package << ": " << why << "\n";
       return false;
     }
+    file = std::move(*read);
+    bytes = file;
   }
-  check = CheckPackage(*bytes);
+  check = CheckPackage(bytes);
   if (check.parts.empty()) {
     err << "qx80: cannot use " << (options.package.empty() ? "the carried package" : "the package " + options.package)
         << ": " << NoPartReason(check) << "\n";
     return false;
   }
+  if (options.package.empty()) {
+    return slots.LoadCarriedFirmware() != 0;
+  }
   slots.ClearFirmSlots();
-  return slots.LoadFirmPackageCopy(*bytes) != 0;
+  return slots.LoadFirmPackageBytes(std::move(file)) != 0;
 }
 
 std::vector<std::string> PackageProblems(const PackageCheck& check) {

@@ -16,7 +16,8 @@ int FirmSlots::LoadCarriedFirmware() {
     return 0;
   }
   ClearFirmSlots();
-  return LoadFirmPackageCopy(package);
+  // The resource is read-only and lives as long as the process: the slots point into it.
+  return LoadParts(package, nullptr);
 }
 
 }  // namespace qx80

@@ -12,10 +12,6 @@ namespace {
 
 namespace L = firm_layout;
 
-std::span<uint8_t> AsSpan(uint8_t* data, uint32_t size) {
-  return data != nullptr ? std::span<uint8_t>(data, size) : std::span<uint8_t>();
-}
-
 std::span<const uint8_t> AsSpan(const uint8_t* data, uint32_t size) {
   return data != nullptr ? std::span<const uint8_t>(data, size) : std::span<const uint8_t>();
 }
@@ -80,9 +76,11 @@ FirmKind RecogniseHeaderKind(std::span<const uint8_t> image, FirmVersion& versio
   return FIRM_KIND_UNKNOWN;
 }
 
-// Verifies the checksum of a kind-1 to kind-3 image, unscrambling its body in place for the
-// check and scrambling it back, so no second buffer of up to 5 MiB is needed.
-int CheckBody(std::span<uint8_t> image) {
+// Verifies the checksum of a kind-1 to kind-3 image without writing it: the body is unscrambled
+// a window at a time into a small buffer and fed to the checksum, so no second buffer of up to
+// 5 MiB is needed, and an image in read-only memory (the executable's resource) or shared with
+// another thread is checked where it lies.
+int CheckBody(std::span<const uint8_t> image) {
   const ByteReader reader(image);
   uint16_t flag = 0;
   if (!reader.ReadU16LE(image.size() - L::TRAILER_CHECK_FLAG, flag)) {
@@ -98,16 +96,25 @@ int CheckBody(std::span<uint8_t> image) {
       !reader.ReadU32LE(L::HEADER_BODY_KEY + 4, key[1])) {
     return FIRM_LOAD_UNRECOGNISED;
   }
-  const auto body = image.subspan(L::BODY_START, image.size() - L::CHECKED_MIN_SIZE);
-  XorWords(body, key);
-  const uint16_t crc = Crc16(image.first(image.size() - L::TRAILER_REST));
-  XorWords(body, key);
+  const size_t bodyEnd = image.size() - L::TRAILER_CHECK_FLAG;
+  uint16_t crc = Crc16(image.first(L::BODY_START));
+  // A whole number of key periods per window keeps every window in step with the key.
+  std::array<uint8_t, 4096> window{};
+  static_assert(window.size() % sizeof(FirmBodyKey) == 0);
+  for (size_t at = L::BODY_START; at < bodyEnd; at += window.size()) {
+    const auto scrambled = image.subspan(at, std::min(window.size(), bodyEnd - at));
+    const auto plain = std::span(window).first(scrambled.size());
+    std::copy(scrambled.begin(), scrambled.end(), plain.begin());
+    XorWords(plain, key);
+    crc = Crc16Update(plain, crc);
+  }
+  crc = Crc16Update(image.subspan(bodyEnd, image.size() - L::TRAILER_REST - bodyEnd), crc);
   return crc == 0 ? FIRM_LOAD_OK : FIRM_LOAD_BAD_CHECKSUM;
 }
 
 }  // namespace
 
-int CheckFirmImage(uint8_t* data, uint32_t size, FirmImageInfo& info) {
+int CheckFirmImage(const uint8_t* data, uint32_t size, FirmImageInfo& info) {
   info = FirmImageInfo{};
   const auto image = AsSpan(data, size);
   FirmKind kind = RecogniseTipa(image, info.version);
@@ -124,7 +131,7 @@ int CheckFirmImage(uint8_t* data, uint32_t size, FirmImageInfo& info) {
   return kind == FIRM_KIND_TIPA || kind == FIRM_KIND_AGPF ? FIRM_LOAD_OK : CheckBody(image);
 }
 
-int CFirmFile::Load(uint8_t* data, uint32_t size) {
+int CFirmFile::Load(const uint8_t* data, uint32_t size) {
   FirmImageInfo info;
   const int result = CheckFirmImage(data, size, info);
   m_kind = info.kind;

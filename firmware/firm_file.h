@@ -29,16 +29,16 @@ struct FirmImageInfo {
 };
 
 // Recognises an image of kinds 0 to 4 and verifies its checksum, without keeping anything:
-// for callers that already own the bytes and need only the verdict, kind and version. The body
-// of a checked image is unscrambled in place for the check and scrambled back, so the buffer
-// must be writable and holds the same bytes afterwards, whatever the result.
-int CheckFirmImage(uint8_t* data, uint32_t size, FirmImageInfo& info);
+// for callers that already own the bytes and need only the verdict, kind and version. The
+// image is only read: a scrambled body is unscrambled a few kilobytes at a time into a buffer
+// of the check's own.
+int CheckFirmImage(const uint8_t* data, uint32_t size, FirmImageInfo& info);
 
 class CFirmFile {
  public:
   // CheckFirmImage, then a copy of the accepted image is kept. A failed load keeps the
   // previous copy and version.
-  int Load(uint8_t* data, uint32_t size);
+  int Load(const uint8_t* data, uint32_t size);
   // Recognises a SIAM wrapper and keeps its payload.
   int LoadSiam(const uint8_t* data, uint32_t size);
 

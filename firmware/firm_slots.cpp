@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <new>
 #include <string_view>
+#include <utility>
 
 #include "firmware/file_bytes.h"
 #include "firmware/firm_file.h"
@@ -18,18 +19,11 @@ void FirmSlots::ClearFirmSlots() {
   }
 }
 
-int FirmSlots::LoadFirmPackage(const uint8_t* data, uint32_t size) {
-  const auto package = data != nullptr ? std::span<const uint8_t>(data, size) : std::span<const uint8_t>();
+int FirmSlots::LoadParts(std::span<const uint8_t> package, const std::shared_ptr<const void>& owner) {
   for (const PackagePart& part : SplitFirmPackage(package)) {
-    const auto bytes = package.subspan(part.offset, part.size);
     const int k = part.kind;
-    m_firmData[k].reset(new (std::nothrow) uint8_t[part.size]);
-    if (!m_firmData[k]) {
-      m_firmSize[k] = 0;
-      return 0;
-    }
+    m_firmData[k] = std::shared_ptr<const uint8_t>(owner, package.data() + part.offset);
     m_firmSize[k] = part.size;
-    std::copy(bytes.begin(), bytes.end(), m_firmData[k].get());
     FirmImageInfo image;
     if (CheckFirmImage(m_firmData[k].get(), part.size, image) == FIRM_LOAD_OK) {
       m_firmVersion[k] = DisplayVersionText(std::string_view(image.version.data(), image.version.size()));
@@ -38,8 +32,26 @@ int FirmSlots::LoadFirmPackage(const uint8_t* data, uint32_t size) {
   return AnyFilled() ? 1 : 0;
 }
 
+int FirmSlots::LoadFirmPackage(const uint8_t* data, uint32_t size) {
+  if (data == nullptr) {
+    return AnyFilled() ? 1 : 0;
+  }
+  std::vector<uint8_t> copy;
+  try {
+    copy.assign(data, data + size);
+  } catch (const std::bad_alloc&) {
+    return 0;
+  }
+  return LoadFirmPackageBytes(std::move(copy));
+}
+
 int FirmSlots::LoadFirmPackageCopy(std::span<const uint8_t> package) {
   return LoadFirmPackage(package.data(), static_cast<uint32_t>(package.size()));
+}
+
+int FirmSlots::LoadFirmPackageBytes(std::vector<uint8_t>&& package) {
+  const auto owner = std::make_shared<const std::vector<uint8_t>>(std::move(package));
+  return LoadParts(*owner, owner);
 }
 
 int FirmSlots::LoadFirmFile(const std::filesystem::path& path) {
@@ -49,7 +61,7 @@ int FirmSlots::LoadFirmFile(const std::filesystem::path& path) {
   }
   // The previous slots are dropped before the new file is examined.
   ClearFirmSlots();
-  return LoadFirmPackage(bytes->data(), static_cast<uint32_t>(bytes->size()));
+  return LoadFirmPackageBytes(std::move(*bytes));
 }
 
 FirmUpdateJob FirmSlots::BuildUpdateJob(FirmProgressCallback callback, void* userData, WindowHandle notifyWindow,
@@ -58,6 +70,7 @@ FirmUpdateJob FirmSlots::BuildUpdateJob(FirmProgressCallback callback, void* use
   for (int k = 0; k < FIRM_SLOT_COUNT; ++k) {
     if (m_firmData[k]) {
       job.kinds[job.count] = k;
+      job.imageOwners[job.count] = m_firmData[k];
       job.sections[job.count++] = FirmSection{m_firmData[k].get(), m_firmSize[k], callback, userData};
     }
   }

@@ -17,7 +17,7 @@ bool PackageCheck::Sound() const {
          std::all_of(parts.begin(), parts.end(), [](const PartCheck& p) { return p.load == FIRM_LOAD_OK; });
 }
 
-PackageCheck CheckPackage(std::span<uint8_t> package) {
+PackageCheck CheckPackage(std::span<const uint8_t> package) {
   PackageCheck check;
   check.size = static_cast<uint32_t>(package.size());
   for (const PackagePart& part : SplitFirmPackage(package)) {

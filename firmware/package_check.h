@@ -38,8 +38,7 @@ struct PackageCheck {
   bool Sound() const;
 };
 
-// Checks `package` as the updater takes it apart. The container unscrambles each part in place
-// and scrambles it back, so the bytes must be writable; they are the same afterwards.
-PackageCheck CheckPackage(std::span<uint8_t> package);
+// Checks `package` as the updater takes it apart; the bytes are only read.
+PackageCheck CheckPackage(std::span<const uint8_t> package);
 
 }  // namespace qx80

@@ -2,6 +2,7 @@
 // What an update writes: one section per filled image slot, in kind order, each with the
 // progress callback that the transfer reports to.
 #include <cstdint>
+#include <memory>
 
 #include "firmware/firm_kind.h"
 #include "platform/window_message.h"
@@ -14,9 +15,8 @@ using FirmProgressCallback = void (*)(int percent, void* userData);
 
 // One section of an update job; also the parameter record of the firmware write command.
 struct FirmSection {
-  // Not owned, and writable: the transfer checks the image in place. The update worker points
-  // it at its own copy.
-  uint8_t* data = nullptr;
+  const uint8_t* data = nullptr;  // not owned; only read
+
   uint32_t size = 0;
   FirmProgressCallback callback = nullptr;
   void* userData = nullptr;
@@ -25,6 +25,10 @@ struct FirmSection {
 // Built fresh on every start and copied by value into the update worker.
 struct FirmUpdateJob {
   FirmSection sections[FIRM_SLOT_COUNT] = {};  // entries 0 to count - 1 are used, the rest zero
+  // What keeps each used section's image alive (the slots' package, shared with them), so a
+  // worker that outlives its stop bound never reads freed memory. A section without an owner
+  // is copied by the update worker.
+  std::shared_ptr<const void> imageOwners[FIRM_SLOT_COUNT] = {};
   uint32_t count = 0;
   FirmKind kinds[FIRM_SLOT_COUNT] = {};  // each used section's image kind
   WindowHandle notifyWindow = nullptr;   // receives the result; must not be null

@@ -31,14 +31,14 @@ StatusCode CFirmUpdater::StartUpdate(std::shared_ptr<CDeviceCommApp> comm, const
   // The record has room for FIRM_SLOT_COUNT sections; a larger count would run past it.
   m_job.count = std::min<uint32_t>(m_job.count, FIRM_SLOT_COUNT);
   m_userDataOwner = std::move(userDataOwner);
-  m_images.clear();
-  m_images.reserve(m_job.count);
+  // Each image stays with the worker for as long as the body may read it: shared with its
+  // owner (the slots' package) where the job names one, else copied.
   for (uint32_t i = 0; i < m_job.count; ++i) {
     FirmSection& section = m_job.sections[i];
-    std::vector<uint8_t>& image = m_images.emplace_back();
-    if (section.data != nullptr) {
-      image.assign(section.data, section.data + section.size);
-      section.data = image.data();
+    if (section.data != nullptr && m_job.imageOwners[i] == nullptr) {
+      const auto copy = std::make_shared<const std::vector<uint8_t>>(section.data, section.data + section.size);
+      section.data = copy->data();
+      m_job.imageOwners[i] = copy;
     }
   }
   if (!Start(u"CFirmUpdater", 0)) {
@@ -64,7 +64,6 @@ void CFirmUpdater::StopUpdate() {
 void CFirmUpdater::Forget() {
   m_comm.reset();
   m_job = FirmUpdateJob{};
-  m_images.clear();
   m_userDataOwner.reset();
 }
 

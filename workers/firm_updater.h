@@ -9,8 +9,8 @@
 //
 // Ownership: created with std::make_shared like every Thread. What the body uses and the
 // owner might destroy is held, not borrowed: the connection by std::shared_ptr, the section
-// images as the worker's own copies (the transfer also needs them writable), and the owner of
-// the callbacks' user data by an optional std::shared_ptr. So a body that outlives its stop
+// images by their owners in the job (shared with the slots; an image without one is copied),
+// and the owner of the callbacks' user data by an optional std::shared_ptr. So a body that outlives its stop
 // bound never touches a destroyed object.
 #include <atomic>
 #include <cstdint>
@@ -47,8 +47,8 @@ class CFirmUpdater : public Thread {
   // kStatusNullPointer for a null connection, a null job, a job without a section or without
   // a notify window;
   // kStatusFail when the thread cannot start (StopUpdate has then run); else kStatusOk.
-  // The job is copied, section images included. `userDataOwner`, when given, is held until
-  // the body has returned: pass the owner of the sections' user data.
+  // The job is copied with its images' owners (an image without one is copied itself). `userDataOwner`, when given, is
+  // held until the body has returned: pass the owner of the sections' user data.
   StatusCode StartUpdate(std::shared_ptr<CDeviceCommApp> comm, const FirmUpdateJob* job,
                          std::shared_ptr<void> userDataOwner = {});
   // Stops the thread (bounded by kWorkerStopTimeoutMs). When the thread has ended, releases
@@ -104,7 +104,6 @@ class CFirmUpdater : public Thread {
 
   std::shared_ptr<CDeviceCommApp> m_comm;
   FirmUpdateJob m_job;
-  std::vector<std::vector<uint8_t>> m_images;
   std::shared_ptr<void> m_userDataOwner;
   std::atomic<uint32_t> m_sectionIndex{0};
   std::atomic<uint32_t> m_sectionCount{0};

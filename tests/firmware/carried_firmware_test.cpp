@@ -21,6 +21,9 @@ TEST(CarriedFirmwareTest, ResourceFillsSlotsWithTheCommittedPackage) {
   ASSERT_EQ(committed->size(), size_t{sizes[1]} + sizes[2]);
   EXPECT_EQ(std::memcmp(slots.Data(FIRM_KIND_UAMC), committed->data(), sizes[1]), 0);
   EXPECT_EQ(std::memcmp(slots.Data(FIRM_KIND_FWUP), committed->data() + sizes[1], sizes[2]), 0);
+  // Used where it lies: the slots point into the resource, nothing is copied.
+  EXPECT_EQ(slots.Data(FIRM_KIND_UAMC), CarriedFirmwarePackage().data());
+  EXPECT_EQ(slots.Data(FIRM_KIND_FWUP), CarriedFirmwarePackage().data() + sizes[1]);
   EXPECT_EQ(slots.Version(FIRM_KIND_UAMC), u"2.09");
   EXPECT_EQ(slots.Version(FIRM_KIND_FWUP), u"2.09");
 }

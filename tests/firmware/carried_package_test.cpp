@@ -134,5 +134,18 @@ TEST_F(CarriedPackageTest, FillsSlotsOneAndTwo) {
   EXPECT_EQ(fromFile.Size(FIRM_KIND_FWUP), FWUP_SIZE);
 }
 
+// A file's bytes are held once: shared by its slots and by every job built from them, for as
+// long as any of them holds them.
+TEST_F(CarriedPackageTest, AFilesBytesAreHeldOnce) {
+  FirmSlots fromFile;
+  ASSERT_EQ(fromFile.LoadFirmFile(QX80_FIRMWARE_PACKAGE_PATH), 1);
+  EXPECT_EQ(fromFile.Data(FIRM_KIND_FWUP), fromFile.Data(FIRM_KIND_UAMC) + UAMC_SIZE);
+  const FirmUpdateJob job = fromFile.BuildUpdateJob(nullptr, nullptr, nullptr, 0);
+  EXPECT_EQ(job.sections[0].data, fromFile.Data(FIRM_KIND_UAMC));
+  fromFile.ClearFirmSlots();
+  ASSERT_NE(job.imageOwners[0], nullptr);
+  EXPECT_EQ(std::memcmp(job.sections[1].data, s_package.data() + UAMC_SIZE, FWUP_SIZE), 0) << "the job keeps it";
+}
+
 }  // namespace
 }  // namespace qx80

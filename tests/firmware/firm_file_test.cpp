@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#ifndef _WIN32
+#include <sys/mman.h>
+#endif
+
 #include <cstring>
 #include <functional>
 #include <string>
@@ -122,12 +126,39 @@ TEST(FirmFileTest, ImageTooShortForItsTrailerIsRefusedOnlyWhenChecked) {
 TEST(FirmFileTest, BodiesOfAnyLengthVerify) {
   // Body lengths that end on a partial word or a half key: the scrambling must not reach
   // outside the body, and the check must still come out right.
-  for (const uint32_t size : {0x220u, 0x221u, 0x222u, 0x223u, 0x224u, 0x225u, 0x1004u, 0x1007u, 289268u}) {
+  // Bodies of exactly one window, one byte more, and several windows with a tail.
+  for (const uint32_t size :
+       {0x220u, 0x221u, 0x222u, 0x223u, 0x224u, 0x225u, 0x1004u, 0x1007u, 0x1220u, 0x1221u, 0x3223u, 289268u}) {
     Bytes image = test::BuildHeaderImage({.kind = FIRM_KIND_FWUP, .size = size});
     CFirmFile f;
     EXPECT_EQ(f.Load(image.data(), size), 0) << "size " << size;
+    // One byte changed anywhere in the body, the last window included, fails the check.
+    for (const uint32_t at : {L::BODY_START, L::BODY_START + 0x1000, size - L::TRAILER_CHECK_FLAG - 1}) {
+      if (at >= size - L::TRAILER_CHECK_FLAG || at < L::BODY_START) {
+        continue;
+      }
+      image[at] ^= 0x10;
+      EXPECT_EQ(f.Load(image.data(), size), -7) << "size " << size << ", byte " << at;
+      image[at] ^= 0x10;
+    }
   }
 }
+
+#ifndef _WIN32
+// The check only reads: an image in read-only memory (as the executable's resource is) is
+// checked where it lies, and a write would fault.
+TEST(FirmFileTest, AnImageInReadOnlyMemoryIsCheckedWhereItLies) {
+  const Bytes image = test::BuildHeaderImage({.kind = FIRM_KIND_UAMC, .size = 0x5000, .version = "2.09"});
+  void* pages = mmap(nullptr, image.size(), PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  ASSERT_NE(pages, MAP_FAILED);
+  std::memcpy(pages, image.data(), image.size());
+  ASSERT_EQ(mprotect(pages, image.size(), PROT_READ), 0);
+  FirmImageInfo info;
+  EXPECT_EQ(CheckFirmImage(static_cast<const uint8_t*>(pages), static_cast<uint32_t>(image.size()), info), 0);
+  EXPECT_EQ(info.kind, FIRM_KIND_UAMC);
+  munmap(pages, image.size());
+}
+#endif
 
 class FlippedByteTest : public ::testing::Test {
  protected:
