@@ -70,8 +70,12 @@ void SimQx80Device::Plug() {
     }
     m_plugged = true;
     m_assembler = RequestAssembler();
-    caps = HidInterfaceCaps{QX80_VENDOR_ID, m_productId, static_cast<uint16_t>(m_reportLength + 1),
-                            static_cast<uint16_t>(m_reportLength + 1), 0, 0};
+    caps = HidInterfaceCaps{QX80_VENDOR_ID,
+                            m_productId,
+                            static_cast<uint16_t>(m_reportLength + 1),
+                            static_cast<uint16_t>(m_reportLength + 1),
+                            0,
+                            0};
     port = m_port;
   }
   const SimHidBus::DeviceId id = m_bus.Attach(caps, this, port);

@@ -24,7 +24,7 @@ struct SimScenario {
   SimModeSwitchConfig modeSwitch = {.switches = true};
   std::vector<SimFault> faults = {};
   std::vector<TransferFault> transferFaults = {};
-  int deviceCount = 1;  // identical devices on the bus
+  int deviceCount = 1;                  // identical devices on the bus
   uint16_t reportLength = kReportSize;  // payload bytes of its reports each way
 };
 
