@@ -450,6 +450,7 @@ TEST_P(PowerCutRunTest, FailsInRedAndTheNextRunUpdates) {
   FakeDialogView& view = second.Open();
   ASSERT_TRUE(second.WaitForMessage(IDS_MSG_PRESS_START));
   second.dlg.OnCommand(view, IDC_START, NOTIFY_BUTTON_CLICKED);
+  EXPECT_TRUE(second.host.m_messageBoxes.empty()) << "the written firmware was lost: an update is needed";
   ASSERT_TRUE(second.RunUntil([&] { return second.dlg.State() == DLG_FINISHED; }));
   EXPECT_EQ(second.dlg.MessageId(), IDS_MSG_UPDATED);
   ASSERT_TRUE(second.RunUntil([&] { return !second.CurrentLabel().text.empty(); }));
