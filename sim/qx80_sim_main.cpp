@@ -2,6 +2,7 @@
 // in another process (--device bridge:127.0.0.1:PORT), natively or under Wine.
 //
 //   qx80-sim --listen 127.0.0.1:PORT [--scenario NAME] [--firmware-version TEXT] [--speed X] [--link LINK]
+//            [--power-cut POINT [--power-off MS]]
 //   qx80-sim --listen 127.0.0.1:PORT --replay TRANSCRIPT
 //
 // Prints the port it listens on, then serves until SIGINT or SIGTERM; a replay also ends at
@@ -12,6 +13,7 @@
 #include <cstdlib>
 #include <iostream>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <thread>
@@ -22,6 +24,7 @@
 #include "device/transcript.h"
 #include "platform/clock.h"
 #include "sim/sim_options.h"
+#include "sim/sim_power_cut.h"
 #include "sim/sim_replay.h"
 #include "sim/sim_scenarios.h"
 
@@ -122,8 +125,17 @@ int Main(int argc, char** argv) {
     return ServeReplay(options.replayPath, options.port, options.listen);
   }
 
+  // Declared before the device, whose observer of requests it is.
+  std::optional<SimCutWatch> cutWatch;
   SimQx80Rig rig(*options.scenario, options.version);
   rig.Bus().SetLink(*options.link);
+  if (options.powerCut.has_value() && rig.DeviceCount() > 0) {
+    SimQx80Device& device = rig.Device();
+    cutWatch.emplace(*options.powerCut, [&device, offMs = options.powerOffMs](uint32_t afterMs) {
+      device.PowerCut(afterMs, QX80_PRODUCT_UPDATE, offMs);
+    });
+    device.ObserveRequests([&cutWatch](const MessageHeader& header) { cutWatch->See(header); });
+  }
   BridgeServer server(rig.Bus(), QX80_VENDOR_ID);
   if (!StartServer(server, options.port, options.listen)) {
     return EXIT_CANNOT_LISTEN;

@@ -19,13 +19,6 @@ SimQx80Device::Reply SimQx80Device::HandleModeSwitch(const MessageHeader& reques
     if (!inUpdateMode && request.arg == SIM_ENTER_UPDATE_MODE) {
       ScheduleRestart(QX80_PRODUCT_UPDATE, m_modeSwitch.updateReturnDelayMs, m_modeSwitch.returnsInUpdateMode);
     } else if (inUpdateMode && request.arg == SIM_LEAVE_UPDATE_MODE) {
-      // What was written in update mode becomes the running firmware.
-      if (m_modeSwitch.takesUpdate) {
-        for (const auto& [selector, text] : m_pendingVersions) {
-          m_versions[selector] = text;
-        }
-      }
-      m_pendingVersions.clear();
       ScheduleRestart(m_modeSwitch.normalProductId, m_modeSwitch.normalReturnDelayMs, m_modeSwitch.returnsInNormalMode);
     }
   }
@@ -55,6 +48,16 @@ void SimQx80Device::ScheduleRestart(uint16_t productId, uint32_t returnDelayMs, 
             std::lock_guard<std::mutex> lock(m_mutex);
             if (m_powerCuts != powerCuts) {
               return;
+            }
+            // What was written in update mode becomes the running firmware only as the device
+            // starts again in normal mode: a power cut before that loses it.
+            if (productId != QX80_PRODUCT_UPDATE) {
+              if (m_modeSwitch.takesUpdate) {
+                for (const auto& [selector, text] : m_pendingVersions) {
+                  m_versions[selector] = text;
+                }
+              }
+              m_pendingVersions.clear();
             }
           }
           ArriveAs(productId);

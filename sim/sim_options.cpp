@@ -26,8 +26,14 @@ constexpr cli::OptionRow kReplay = {"--replay", "", "TRANSCRIPT",
                                     "play the device of a transcript (qx80 --log) instead of a scenario: answer\n"
                                     "each report the host writes as recorded; end at the first one that differs\n"
                                     "(exit status 1)"};
+constexpr cli::OptionRow kPowerCut = {"--power-cut", "", "POINT",
+                                      "the (first) device loses its power once, at POINT of an update (the\n"
+                                      "points below), and comes back in its update mode, its firmware unfinished"};
+constexpr cli::OptionRow kPowerOff = {"--power-off", "", "MS",
+                                      "how long the power stays off after --power-cut, in the device's clock\n"
+                                      "milliseconds (default 60000)"};
 constexpr const cli::OptionRow* kOptions[] = {&kHelp,  &kVersion, &kListen, &kScenario, &kFirmwareVersion,
-                                              &kSpeed, &kLink,    &kReplay};
+                                              &kSpeed, &kLink,    &kReplay, &kPowerCut, &kPowerOff};
 
 // "127.0.0.1:PORT", PORT from 0 (any free port) to 65535.
 bool ParseListenAddress(std::string_view text, uint16_t& port) {
@@ -38,6 +44,14 @@ bool ParseListenAddress(std::string_view text, uint16_t& port) {
   const std::string_view digits = text.substr(kHost.size());
   const auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), port);
   return ec == std::errc() && end == digits.data() + digits.size() && !digits.empty();
+}
+
+// Milliseconds from 1 to a day: the device always comes back.
+constexpr uint32_t kLongestPowerOffMs = 86400000;
+
+bool ParsePowerOff(std::string_view text, uint32_t& ms) {
+  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), ms);
+  return ec == std::errc() && end == text.data() + text.size() && ms >= 1 && ms <= kLongestPowerOffMs;
 }
 
 }  // namespace
@@ -79,10 +93,23 @@ SimParse ParseSimOptions(std::span<const std::string> args, SimOptions& options,
       linkName = option.value;
     } else if (option.row == &kReplay) {
       options.replayPath = option.value;
+    } else if (option.row == &kPowerCut) {
+      options.powerCut = ParseSimCutPoint(option.value);
+      if (!options.powerCut.has_value()) {
+        err << "qx80-sim: unknown --power-cut point " << option.value << " (qx80-sim --help lists them)\n";
+        return SimParse::Bad;
+      }
+    } else if (option.row == &kPowerOff && !ParsePowerOff(option.value, options.powerOffMs)) {
+      err << "qx80-sim: bad --power-off " << option.value << " (from 1 to " << kLongestPowerOffMs << " milliseconds)\n";
+      return SimParse::Bad;
     }
   }
   if (!ParseListenAddress(options.listen, options.port)) {
     err << "qx80-sim: --listen takes 127.0.0.1:PORT (the bridge serves this machine only)\n";
+    return SimParse::Bad;
+  }
+  if (options.powerCut.has_value() && !options.replayPath.empty()) {
+    err << "qx80-sim: --power-cut cuts a scenario's device, not a replayed one\n";
     return SimParse::Bad;
   }
   options.scenario = FindSimScenario(scenarioName);
@@ -100,12 +127,14 @@ SimParse ParseSimOptions(std::span<const std::string> args, SimOptions& options,
 
 void PrintSimUsage(std::ostream& out) {
   out << "usage: qx80-sim --listen 127.0.0.1:PORT [--scenario NAME] [--firmware-version TEXT] [--speed X] [--link "
-         "LINK]\n       qx80-sim --listen 127.0.0.1:PORT --replay TRANSCRIPT\n       qx80-sim --version\n";
+         "LINK]\n                [--power-cut POINT [--power-off MS]]\n       qx80-sim --listen 127.0.0.1:PORT "
+         "--replay TRANSCRIPT\n       qx80-sim --version\n";
   cli::PrintOptionHelp(out, kOptions);
   out << "exit status: 0 stopped by SIGINT or SIGTERM (a replay: after it was played to its end);\n"
          "1 a replay that the host did not follow, or that was stopped before its end; 2 bad\n"
          "arguments, or a transcript that cannot be replayed; 3 the address cannot be listened on\n"
          "(the port is in use)\n";
+  out << "power-cut points (the device comes back in its update mode):\n" << kSimCutPointNames;
   out << "scenarios:\n";
   for (const SimScenario& scenario : SimScenarios()) {
     out << "  " << scenario.name << ": " << scenario.summary << "\n";

@@ -3,10 +3,12 @@
 // (the address, the speed's range, the scenario and link names), so that a run never starts
 // with one it cannot use.
 #include <cstdint>
+#include <optional>
 #include <ostream>
 #include <span>
 #include <string>
 
+#include "sim/sim_power_cut.h"
 #include "sim/sim_scenarios.h"
 
 namespace qx80 {
@@ -18,7 +20,9 @@ struct SimOptions {
   const SimScenario* scenario;  // never null after a parse that says Run
   std::string version;          // every component's version at start; empty: the scenario's
   double speed = 1.0;
-  const SimLink* link;  // never null after a parse that says Run
+  const SimLink* link;                  // never null after a parse that says Run
+  std::optional<SimCutPoint> powerCut;  // where the device loses its power once; none: never
+  uint32_t powerOffMs = 60000;          // clock milliseconds off the bus after the cut
 };
 
 enum class SimParse {

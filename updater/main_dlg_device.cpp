@@ -25,6 +25,12 @@ void CMainDlg::OnDeviceModeChanged(int32_t mode) {
     SetMessage(present ? IDS_MSG_PRESS_START : IDS_MSG_CONNECT);
     m_view->Enable(IDC_START, present);
   }
+  // After a reported success the device restarts with what was written. Back in its update
+  // mode instead (its power went as it restarted), it runs no finished firmware: the success
+  // did not hold, and the user must run the update again.
+  if (m_state == DLG_FINISHED && m_messageId == IDS_MSG_UPDATED && mode == DEVICE_MODE_UPDATE) {
+    SetMessage(IDS_MSG_UPDATE_FAILED);
+  }
   RefreshCurrentVersion(!present);
 }
 

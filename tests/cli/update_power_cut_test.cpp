@@ -25,6 +25,7 @@
 #include "protocol/firmware_transfer.h"
 #include "protocol/message.h"
 #include "sim/sim_mode_switch.h"
+#include "sim/sim_power_cut.h"
 #include "tests/cli/interrupt_trigger.h"
 #include "updater/core/device_link.h"
 
@@ -44,10 +45,7 @@ constexpr double kSpeed = 50;
 // milliseconds after one, or when the tool's JSON output shows a text (the settling ticks).
 struct CutPoint {
   std::string name = {};
-  uint16_t id = 0;  // the request's message id; 0 for a cut on output
-  int part = -1;    // for a part's begin, block or end: 0 or 1
-  int index = 0;    // the block within its part, or which mode command (0 the switch, 1 the closing)
-  uint32_t afterMs = 0;
+  SimCutPoint at = {};                // its id is 0 for a cut on output
   const char* output = nullptr;       // for a cut on output
   std::vector<int32_t> results = {};  // the printed result code: one of these
   int exit = 1;
@@ -57,14 +55,18 @@ void PrintTo(const CutPoint& point, std::ostream* os) {
   *os << point.name;
 }
 
+// A point by the name qx80-sim --power-cut takes.
+SimCutPoint Named(const std::string& name) {
+  return ParseSimCutPoint(name).value();
+}
+
 std::vector<CutPoint> CutPoints() {
   std::vector<CutPoint> points;
   // The switch is never acknowledged (-7), or, where the watcher sees the device leave before
   // the worker's command gives up (seen under emulation), the channel is gone (-4); from the
   // ticks on, the writing finds the link lost (-11) and the device is never told to leave its
   // update mode.
-  points.push_back(
-      {.name = "Switch", .id = SIM_MSG_DEVICE_MODE, .index = 0, .results = {ResultTransferFailed, ResultNoChannel}});
+  points.push_back({.name = "Switch", .at = Named("switch"), .results = {ResultTransferFailed, ResultNoChannel}});
   // During the ticks: whichever the worker meets first, its check after the ticks that the
   // device is still in its update mode (-2), the lost link (-11) or the begin's time-outs
   // (-15): how soon the lost device is noticed is the machine's timing.
@@ -80,8 +82,8 @@ std::vector<CutPoint> CutPoints() {
                     .results = {ResultModeTimeout, ResultChannelClosed, ResultWriteFailed}});
   for (int part = 0; part < 2; ++part) {
     const std::string partName = "Part" + std::to_string(part + 1);
-    points.push_back(
-        {.name = partName + "Begin", .id = MSG_FIRM_BEGIN, .part = part, .results = {ResultChannelClosed}});
+    const std::string simName = "part" + std::to_string(part + 1) + "-";
+    points.push_back({.name = partName + "Begin", .at = Named(simName + "begin"), .results = {ResultChannelClosed}});
     // The first, second and last block, and others spread evenly: 26 in the first part and
     // 14 in the second, 40 in all.
     const int count = part == 0 ? 26 : 14;
@@ -92,56 +94,33 @@ std::vector<CutPoint> CutPoints() {
     }
     for (const int block : blocks) {
       points.push_back({.name = partName + "Block" + std::to_string(block),
-                        .id = MSG_FIRM_BLOCK,
-                        .part = part,
-                        .index = block,
+                        .at = Named(simName + "block-" + std::to_string(block)),
                         .results = {ResultChannelClosed}});
     }
-    points.push_back({.name = partName + "End", .id = MSG_FIRM_END, .part = part, .results = {ResultChannelClosed}});
+    points.push_back({.name = partName + "End", .at = Named(simName + "end"), .results = {ResultChannelClosed}});
   }
   // The closing command's answer is not waited for: the update has reported success, and
   // the device's return in normal mode is what fails (exit 3, unconfirmed).
-  points.push_back({.name = "Closing", .id = SIM_MSG_DEVICE_MODE, .index = 1, .results = {ResultOk}, .exit = 3});
+  points.push_back({.name = "Closing", .at = Named("closing"), .results = {ResultOk}, .exit = 3});
   // During the return: still on the bus (it leaves 1 s after the closing command), then off it.
   for (const uint32_t afterMs : {500U, 2000U}) {
     points.push_back({.name = "Return" + std::to_string(afterMs) + "ms",
-                      .id = SIM_MSG_DEVICE_MODE,
-                      .index = 1,
-                      .afterMs = afterMs,
+                      .at = {.id = SIM_MSG_DEVICE_MODE, .index = 1, .afterMs = afterMs},
                       .results = {ResultOk},
                       .exit = 3});
   }
   return points;
 }
 
-// Counts the requests of one run to find the cut's: mode commands, and per part its begin,
-// blocks and end (a part starts with its begin).
+// Cuts the power at the point's request, or on output; from the cut on, every wait of the
+// tool has a time-out as its outcome: the switch's acknowledgement, the device's return.
 class CutWatch {
  public:
-  CutWatch(const CutPoint& point, SimQx80Device& device) : m_point(point), m_device(device) {}
+  CutWatch(const CutPoint& point, SimQx80Device& device)
+      : m_device(device), m_requests(point.at, [this](uint32_t afterMs) { Cut(afterMs); }) {}
 
-  void See(const MessageHeader& header) {
-    bool here = false;
-    if (header.id == SIM_MSG_DEVICE_MODE) {
-      here = header.id == m_point.id && m_modeCommands == m_point.index;
-      ++m_modeCommands;
-    } else if (header.id == MSG_FIRM_BEGIN) {
-      ++m_part;
-      m_blocks = 0;
-      here = header.id == m_point.id && m_part == m_point.part;
-    } else if (header.id == MSG_FIRM_BLOCK) {
-      here = header.id == m_point.id && m_part == m_point.part && m_blocks == m_point.index;
-      ++m_blocks;
-    } else if (header.id == MSG_FIRM_END) {
-      here = header.id == m_point.id && m_part == m_point.part;
-    }
-    if (here) {
-      Cut(m_point.afterMs);
-    }
-  }
+  void See(const MessageHeader& header) { m_requests.See(header); }
 
-  // From the cut on, every wait of the tool has a time-out as its outcome: the switch's
-  // acknowledgement, the device's return.
   void Cut(uint32_t afterMs) {
     if (m_cut) {
       return;
@@ -154,11 +133,8 @@ class CutWatch {
   bool DidCut() const { return m_cut; }
 
  private:
-  const CutPoint& m_point;
   SimQx80Device& m_device;
-  int m_modeCommands = 0;
-  int m_part = -1;
-  int m_blocks = 0;
+  SimCutWatch m_requests;
   bool m_cut = false;
 };
 
@@ -220,7 +196,7 @@ TEST_P(UpdatePowerCutTest, NeverConfirmedAndTheNextUpdateRecovers) {
   WatchSimRigs({.began =
                     [&](SimQx80Rig& rig) {
                       watch.emplace(point, rig.Device());
-                      if (point.id != 0) {
+                      if (point.at.id != 0) {
                         rig.Device().ObserveRequests([&watch](const MessageHeader& header) { watch->See(header); });
                       }
                     },
@@ -270,7 +246,7 @@ TEST(UpdatePowerCutPoints, FiftyOrMoreWithFortyBlocks) {
   const std::vector<CutPoint> points = CutPoints();
   int blocks = 0;
   for (const CutPoint& point : points) {
-    blocks += point.id == MSG_FIRM_BLOCK ? 1 : 0;
+    blocks += point.at.id == MSG_FIRM_BLOCK ? 1 : 0;
   }
   EXPECT_GE(points.size(), 50u);
   EXPECT_EQ(blocks, 40);

@@ -9,19 +9,26 @@
 #   ends with the Enter key);
 # - in English, packages dropped on the window and named on the command line, a close request
 #   while the device is written, and an update with --log whose transcript qx80-sim replays.
-#   run_e2e.sh [--demo] UPDATER_EXE PROGRESS_DEMO_EXE AUTOTEST_EXE QX80_SIM OUTPUT_DIR [TEST_PACKAGE]
+#   run_e2e.sh [--demo|--power-cut] UPDATER_EXE PROGRESS_DEMO_EXE AUTOTEST_EXE QX80_SIM OUTPUT_DIR [TEST_PACKAGE]
 # TEST_PACKAGE is the native qx80-test-package, which writes the packages to drop.
 # --demo runs the whole update in English only (scripts/demo.sh --gui).
+# --power-cut runs only, in English, an update whose device loses its power at one of five
+# points (qx80-sim --power-cut), each followed by a second run that writes the device; it has a
+# test of its own, beside the others (its own OUTPUT_DIR and so its own Wine prefix).
 set -euo pipefail
 
 all_args=("$@")
 demo_only=0
+power_cut_only=0
 if [ "${1:-}" = "--demo" ]; then
   demo_only=1
   shift
+elif [ "${1:-}" = "--power-cut" ]; then
+  power_cut_only=1
+  shift
 fi
 if [ $# -ne $((6 - demo_only)) ]; then
-  echo "usage: run_e2e.sh [--demo] UPDATER_EXE PROGRESS_DEMO_EXE AUTOTEST_EXE QX80_SIM OUTPUT_DIR [TEST_PACKAGE]" >&2
+  echo "usage: run_e2e.sh [--demo|--power-cut] UPDATER_EXE PROGRESS_DEMO_EXE AUTOTEST_EXE QX80_SIM OUTPUT_DIR [TEST_PACKAGE]" >&2
   exit 2
 fi
 here="$(cd "$(dirname "$0")" && pwd)"
@@ -90,8 +97,12 @@ trap stop_sim EXIT
 trap 'exit 130' INT
 trap 'exit 143' TERM
 
-start_sim() {  # SCENARIO, or "replay" for the transcript; the first one of a session picks the port
-  local scenario="$1" line="" waited=0 plays=(--scenario "$1")
+# SCENARIO with any more of qx80-sim's options ("ok --power-cut switch"), or "replay" for the
+# transcript; the first one of a session picks the port.
+start_sim() {
+  local scenario="$1" line="" waited=0 words=()
+  read -ra words <<< "$scenario"
+  local plays=(--scenario "${words[@]}")
   if [ "$scenario" = replay ]; then plays=(--replay "$transcript"); fi
   # The time limit stops the device even if this script is killed outright, when no trap runs.
   timeout 600 "$sim" --listen "127.0.0.1:$port" "${plays[@]}" > "$sim_current" 2>&1 &
@@ -108,11 +119,15 @@ start_sim() {  # SCENARIO, or "replay" for the transcript; the first one of a se
   port="${line##*:}"
 }
 
-# Runs SCRIPT in LOCALE with the TEXTS of a language; screenshots get the TAG. The session
-# starts with a bridge that serves no device; it asks for another device by writing a
-# scenario name into $ASK and goes on once that device is served (the file is removed).
-session() {  # LOCALE TEXTS TAG SCRIPT
-  local locale="$1" texts="$2" tag="$3" script="$4" ask="$out/device-request" status=0
+# Runs SCRIPT in LOCALE with the TEXTS of a language; screenshots get the TAG; each NAME=VALUE
+# after it is one more variable of the script. The session starts with a bridge that serves no
+# device; it asks for another device by writing a scenario name (and any more options of
+# qx80-sim) into $ASK and goes on once that device is served (the file is removed).
+session() {  # LOCALE TEXTS TAG SCRIPT [NAME=VALUE]...
+  local locale="$1" texts="$2" tag="$3" script="$4" ask="$out/device-request" status=0 sets=()
+  shift 4
+  local pair
+  for pair in "$@"; do sets+=(--set "$pair"); done
   echo "== $locale.UTF-8, $script: expecting the '$texts' texts"
   rm -f "$ask"
   port=0
@@ -120,7 +135,7 @@ session() {  # LOCALE TEXTS TAG SCRIPT
   LANG="$locale.UTF-8" LC_ALL="$locale.UTF-8" "$wine_run" "$autotest" --texts "$(win "$here/texts-$texts.txt")" \
     --set "EXE=$(win "$updater")" --set "DEMO=$(win "$demo")" --set "OUT=$(win "$out")" --set "TAG=$tag" \
     --set "DEVICE=bridge:127.0.0.1:$port" --set "ASK=$(win "$ask")" --set "NEWER=$(win "$newer")" \
-    --set "BAD=$(win "$bad")" --set "LOG=$(win "$transcript")" "$(win "$here/$script")" &
+    --set "BAD=$(win "$bad")" --set "LOG=$(win "$transcript")" "${sets[@]}" "$(win "$here/$script")" &
   local driver=$!
   while kill -0 "$driver" 2>/dev/null; do
     if [ -e "$ask" ]; then
@@ -140,6 +155,14 @@ rm -f "$out"/*.bmp "$out"/*.png "$sim_log"
 status=0
 if [ "$demo_only" -eq 1 ]; then
   session en_US en en update_session.txt || status=1
+elif [ "$power_cut_only" -eq 1 ]; then
+  # Point, and how long the power stays off in the device's clock (five times real time). At
+  # the switch the power stays off beyond the application's four attempts of 5 s: a device
+  # back sooner takes the next attempt in its update mode, and the update rightly goes on.
+  for cut in "switch 150000" "part1-block-0 20000" "part1-block-332 20000" "part1-end 20000" "return 20000"; do
+    read -r point off <<< "$cut"
+    session en_US en "$point" power_cut_session.txt "CUT=$point" "OFF=$off" || status=1
+  done
 else
   # locale, texts expected, tag of the screenshots
   for run in "en_US en en" "ja_JP ja ja" "zh_CN zh zh" "zh_TW en zh_TW" "de_DE en de"; do

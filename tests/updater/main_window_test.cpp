@@ -14,6 +14,7 @@
 #include "platform/clock.h"
 #include "platform/window_message.h"
 #include "protocol/message.h"
+#include "sim/sim_power_cut.h"
 #include "sim/sim_scenarios.h"
 #include "tests/support/image_builder.h"
 #include "tests/support/test_temp_path.h"
@@ -405,6 +406,62 @@ INSTANTIATE_TEST_SUITE_P(Scenarios, UpdateRunTest,
                                            RunCase{"unplug-mid-transfer", -1, IDS_MSG_UPDATE_FAILED, true, nullptr}),
                          [](const ::testing::TestParamInfo<RunCase>& param) {
                            std::string name = param.param.scenario;
+                           std::replace(name.begin(), name.end(), '-', '_');
+                           return name;
+                         });
+
+// The device's power goes at one point of the update, as qx80-sim --power-cut names it: the
+// window ends with the failure in red, and a second run on the same device, which came back in
+// its update mode, writes it. At the return the worker has already reported success: the
+// device back in its update mode is what withdraws it.
+class PowerCutRunTest : public MainWindowTest, public ::testing::WithParamInterface<const char*> {
+ protected:
+  // The power comes back a minute later (clock milliseconds), after every answer's time-out.
+  static constexpr uint32_t kOffMs = 60000;
+};
+
+TEST_P(PowerCutRunTest, FailsInRedAndTheNextRunUpdates) {
+  SimQx80Device& device = m_rig.Device();
+  // From the cut on, the waits of the application have a time-out as their outcome.
+  SimCutWatch watch(ParseSimCutPoint(GetParam()).value(), [&](uint32_t afterMs) {
+    m_clock.SetBounds(Bounds::Scaled);
+    device.PowerCut(afterMs, QX80_PRODUCT_UPDATE, kOffMs);
+  });
+  device.ObserveRequests([&watch](const MessageHeader& header) { watch.See(header); });
+  {
+    FakeDialogView& view = m_win.Open();
+    ASSERT_TRUE(m_win.WaitForMessage(IDS_MSG_PRESS_START));
+    m_win.dlg.OnCommand(view, IDC_START, NOTIFY_BUTTON_CLICKED);
+    ASSERT_TRUE(m_win.RunUntil([&] {
+      return m_win.dlg.State() == DLG_FINISHED && m_win.dlg.MessageId() == IDS_MSG_UPDATE_FAILED;
+    })) << "message "
+        << m_win.dlg.MessageId();
+    EXPECT_TRUE(watch.DidCut());
+    EXPECT_TRUE(m_win.dlg.UsesAlertColour(IDC_MESSAGE));
+    ASSERT_TRUE(device.WaitIdle());  // back on the bus
+    ASSERT_TRUE(m_win.RunUntil([&] { return m_win.dlg.Session()->ReportedMode() == DEVICE_MODE_UPDATE; }));
+    EXPECT_EQ(m_win.dlg.MessageId(), IDS_MSG_UPDATE_FAILED);
+    m_win.dlg.OnCommand(view, IDC_CANCEL_CLOSE, NOTIFY_BUTTON_CLICKED);
+    EXPECT_EQ(m_win.host.m_quitCodes, std::vector<int>{EXIT_CODE_USER_ENDED});
+  }
+
+  m_clock.SetBounds(Bounds::Real);
+  TestWindow& second = m_window.emplace(m_app, *m_queue);
+  FakeDialogView& view = second.Open();
+  ASSERT_TRUE(second.WaitForMessage(IDS_MSG_PRESS_START));
+  second.dlg.OnCommand(view, IDC_START, NOTIFY_BUTTON_CLICKED);
+  EXPECT_TRUE(second.host.m_messageBoxes.empty()) << "the written firmware was lost: an update is needed";
+  ASSERT_TRUE(second.RunUntil([&] { return second.dlg.State() == DLG_FINISHED; }));
+  EXPECT_EQ(second.dlg.MessageId(), IDS_MSG_UPDATED);
+  ASSERT_TRUE(second.RunUntil([&] { return !second.CurrentLabel().text.empty(); }));
+  EXPECT_EQ(second.CurrentLabel().text, u"2.09");
+  EXPECT_EQ(second.dlg.MessageId(), IDS_MSG_UPDATED);
+}
+
+INSTANTIATE_TEST_SUITE_P(Points, PowerCutRunTest,
+                         ::testing::Values("switch", "part1-block-0", "part1-block-332", "part1-end", "return"),
+                         [](const ::testing::TestParamInfo<const char*>& param) {
+                           std::string name = param.param;
                            std::replace(name.begin(), name.end(), '-', '_');
                            return name;
                          });
