@@ -11,9 +11,11 @@
 // word is replaced by a variable, whose value stays in that word; "within S" before a
 // command gives its wait S seconds instead of 15):
 //   start P EXE [ARG]...          start EXE with its arguments as process P
-//   window W P TITLE              wait for a visible top-level dialog of P titled TITLE, other
+//   window W P TITLE [ID]         wait for a visible top-level dialog of P titled TITLE, other
 //                                 than the windows already named (a message box titled as
-//                                 its owner is found beside it)
+//                                 its owner is found beside it); with ID, only one that has
+//                                 control ID (65535: a message box), for two windows of one
+//                                 title that may appear in either order
 //   gone W                        wait until window W no longer exists
 //   text W ID TEXT                control ID of W reads TEXT (ID 65535: a message box text)
 //   prefix W ID TEXT              control ID of W starts with TEXT
@@ -127,6 +129,7 @@ struct FindRequest {
   std::wstring title;
   std::vector<HWND> known;
   HWND found;
+  int control;  // 0: any window; else it must have this control
 };
 
 BOOL CALLBACK FindDialog(HWND hwnd, LPARAM param) {
@@ -134,7 +137,7 @@ BOOL CALLBACK FindDialog(HWND hwnd, LPARAM param) {
   DWORD owner = 0;
   GetWindowThreadProcessId(hwnd, &owner);
   if (owner == request->processId && IsWindowVisible(hwnd) && ClassName(hwnd) == L"#32770" &&
-      WindowText(hwnd) == request->title &&
+      WindowText(hwnd) == request->title && (request->control == 0 || GetDlgItem(hwnd, request->control) != nullptr) &&
       std::find(request->known.begin(), request->known.end(), hwnd) == request->known.end()) {
     request->found = hwnd;
     return FALSE;
@@ -400,7 +403,7 @@ class Runner {
 
   // window
   bool DoWindow(const std::vector<std::string>& w, std::string& error) {
-    if (!Need(w, 4, error)) {
+    if (w.size() != 5 && !Need(w, 4, error)) {
       return false;
     }
     const auto p = m_processes.find(w[2]);
@@ -408,7 +411,8 @@ class Runner {
       error = "no process " + w[2];
       return false;
     }
-    FindRequest request{p->second.id, Widen(w[3]), {}, nullptr};
+    const int control = w.size() > 4 ? std::stoi(w[4]) : 0;
+    FindRequest request{p->second.id, Widen(w[3]), {}, nullptr, control};
     for (const auto& [name, hwnd] : m_windows) {
       if (name != w[1] && IsWindow(hwnd)) {
         request.known.push_back(hwnd);
