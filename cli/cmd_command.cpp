@@ -16,7 +16,7 @@
 #include "platform/clock.h"
 #include "protocol/command_catalogue.h"
 #include "protocol/protocol_result.h"
-#include "updater/core/device_link.h"
+#include "link/device_link.h"
 #include "workers/device_comm_app.h"
 #include "workers/probe_device.h"
 

@@ -9,8 +9,8 @@
 #include "cli/session_log.h"
 #include "cli/text_output.h"
 #include "platform/visible_text.h"
-#include "updater/core/device_choice.h"
-#include "updater/core/device_link.h"
+#include "link/device_choice.h"
+#include "link/device_link.h"
 
 namespace qx80::cli {
 namespace {

@@ -3,7 +3,7 @@
 #include <string_view>
 #include <vector>
 
-#include "cli/args.h"
+#include "platform/command_line.h"
 #include "cli/commands.h"
 #include "cli/package_report.h"
 #include "cli/text_output.h"

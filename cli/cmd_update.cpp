@@ -76,8 +76,9 @@ constexpr const char* kEndedAtOnce =
     "      qx80 update --yes to finish.\n";
 constexpr const char* kStopWaiting = "qx80: stopped waiting; the update itself has ended\n";
 
-const char* OutcomeText(uint32_t textId) {
-  return textId == IDS_MSG_UPDATED ? "Firmware has been updated." : "Failed to update firmware.";
+// The application's words for the result (its texts 4005 and 4006 in English).
+const char* OutcomeText(int32_t result) {
+  return result == 0 ? "Firmware has been updated." : "Failed to update firmware.";
 }
 
 // The question goes where the user reads messages, never into the output a program reads.
@@ -214,8 +215,8 @@ int UpdateDevice(const DeviceOptions& options, std::ostream& out, std::ostream& 
     err << "qx80: the update did not end in time\n";
     return report.End(UpdateStatus::Failed, RemedyForResult(ResultTransferFailed, stage));
   }
-  const uint32_t textId = session.OnUpdateFinished(result);
-  report.Result(result, std::chrono::steady_clock::now() - started, OutcomeText(textId));
+  session.OnUpdateFinished(result);
+  report.Result(result, std::chrono::steady_clock::now() - started, OutcomeText(result));
   const bool othersAppeared = PrintOtherDevices(err, visit.Link());
   if (result == ResultStopped) {
     err << "qx80: " << kLeftInUpdateMode << "\n";

@@ -6,7 +6,7 @@
 #include <string_view>
 #include <vector>
 
-#include "cli/args.h"
+#include "platform/command_line.h"
 #include "platform/visible_text.h"
 
 namespace qx80::cli {

@@ -10,7 +10,7 @@
 #include "platform/visible_text.h"
 #include "protocol/message.h"
 #include "protocol/protocol_result.h"
-#include "updater/core/device_choice.h"
+#include "link/device_choice.h"
 
 namespace qx80::cli {
 namespace {

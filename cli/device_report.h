@@ -7,8 +7,8 @@
 #include "cli/device_options.h"
 #include "cli/remedies.h"
 #include "firmware/firm_slots.h"
-#include "updater/core/device_link.h"
-#include "updater/core/device_session.h"
+#include "link/device_link.h"
+#include "session/device_session.h"
 
 namespace qx80::cli {
 

@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "cli/args.h"
+#include "platform/command_line.h"
 #include "cli/commands.h"
-#include "cli/program_version.h"
+#include "platform/program_version.h"
 
 namespace qx80::cli {
 namespace {
@@ -56,7 +56,7 @@ int main(int argc, char** argv) {
   std::signal(SIGXFSZ, SIG_IGN);
 #endif
   try {
-    return qx80::cli::Run(qx80::cli::Utf8Arguments(argc, argv));
+    return qx80::cli::Run(qx80::Utf8Arguments(argc, argv));
   } catch (const std::exception& e) {
     std::cerr << "qx80: " << e.what() << "\n";
     return qx80::cli::EXIT_USAGE;

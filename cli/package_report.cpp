@@ -3,7 +3,7 @@
 #include <optional>
 #include <span>
 
-#include "cli/args.h"
+#include "platform/command_line.h"
 #include "firmware/file_bytes.h"
 #include "firmware/firm_file.h"
 

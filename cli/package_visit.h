@@ -9,7 +9,7 @@
 #include "cli/session_loop.h"
 #include "firmware/firm_slots.h"
 #include "firmware/package_check.h"
-#include "updater/core/device_link.h"
+#include "link/device_link.h"
 
 namespace qx80::cli {
 

@@ -1,6 +1,6 @@
 #include "cli/session_log.h"
 
-#include "cli/args.h"
+#include "platform/command_line.h"
 
 namespace qx80::cli {
 

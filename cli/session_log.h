@@ -4,7 +4,7 @@
 #include <string>
 
 #include "cli/device_options.h"
-#include "updater/core/device_link.h"
+#include "link/device_link.h"
 
 namespace qx80::cli {
 

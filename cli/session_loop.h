@@ -6,8 +6,8 @@
 #include <functional>
 #include <memory>
 
-#include "updater/core/device_session.h"
-#include "updater/core/message_queue.h"
+#include "session/device_session.h"
+#include "session/message_queue.h"
 
 namespace qx80::cli {
 

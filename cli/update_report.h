@@ -13,7 +13,7 @@
 #include "cli/remedies.h"
 #include "cli/session_log.h"
 #include "firmware/firm_slots.h"
-#include "updater/core/device_session.h"
+#include "session/device_session.h"
 #include "workers/update_step.h"
 
 namespace qx80::cli {

@@ -27,4 +27,4 @@ endif()
 
 set(QX80_PROGRAM_VERSION "${_FILEVERSION}")
 set(QX80_GENERATED_DIR "${PROJECT_BINARY_DIR}/generated")
-configure_file("${PROJECT_SOURCE_DIR}/cli/program_version.h.in" "${QX80_GENERATED_DIR}/cli/program_version.h" @ONLY)
+configure_file("${PROJECT_SOURCE_DIR}/platform/program_version.h.in" "${QX80_GENERATED_DIR}/platform/program_version.h" @ONLY)

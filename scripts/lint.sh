@@ -21,7 +21,7 @@ root="$(pwd)"
 mapfile -t sources < <(python3 - "$database" "$root" <<'PY'
 import json, sys, os
 database, root = sys.argv[1], sys.argv[2]
-product = ("platform/", "device/", "protocol/", "firmware/", "workers/", "updater/", "sim/", "cli/", "tools/")
+product = ("platform/", "device/", "protocol/", "firmware/", "workers/", "sim/", "session/", "link/", "updater/", "cli/", "tools/")
 seen = set()
 for entry in json.load(open(database)):
     path = os.path.normpath(os.path.join(entry["directory"], entry["file"]))

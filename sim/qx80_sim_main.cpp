@@ -18,11 +18,11 @@
 #include <string_view>
 #include <thread>
 
-#include "cli/args.h"
-#include "cli/program_version.h"
 #include "device/bridge/bridge_server.h"
 #include "device/transcript.h"
 #include "platform/clock.h"
+#include "platform/command_line.h"
+#include "platform/program_version.h"
 #include "sim/sim_options.h"
 #include "sim/sim_power_cut.h"
 #include "sim/sim_replay.h"
@@ -67,7 +67,7 @@ bool StartServer(BridgeServer& server, uint16_t port, const std::string& listen)
 int ServeReplay(const std::string& path, uint16_t port, const std::string& listen) {
   std::vector<TranscriptEvent> events;
   std::string error;
-  if (!ReadTranscript(cli::PathFromArgument(path), events, error)) {
+  if (!ReadTranscript(PathFromArgument(path), events, error)) {
     std::cerr << "qx80-sim: " << error << "\n";
     return EXIT_BAD_ARGUMENTS;
   }
@@ -102,12 +102,12 @@ int ServeReplay(const std::string& path, uint16_t port, const std::string& liste
 
 int Main(int argc, char** argv) {
   SimOptions options;
-  switch (ParseSimOptions(cli::Utf8Arguments(argc, argv), options, std::cerr)) {
+  switch (ParseSimOptions(Utf8Arguments(argc, argv), options, std::cerr)) {
     case SimParse::Help:
       PrintSimUsage(std::cout);
       return EXIT_OK;
     case SimParse::Version:
-      std::cout << "qx80-sim " << cli::kProgramVersion << "\n";
+      std::cout << "qx80-sim " << kProgramVersion << "\n";
       return EXIT_OK;
     case SimParse::Bad:
       // The parser said what is wrong in one line; the whole help would bury it.

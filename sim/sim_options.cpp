@@ -3,37 +3,35 @@
 #include <charconv>
 #include <string_view>
 
-#include "cli/args.h"
 #include "platform/clock.h"
+#include "platform/command_line.h"
 
 namespace qx80 {
 namespace {
 
-constexpr cli::OptionRow kHelp = {"--help", "-h", "", "this text"};
-constexpr cli::OptionRow kVersion = {"--version", "", "", "print the program's version"};
-constexpr cli::OptionRow kListen = {"--listen", "", "127.0.0.1:PORT",
-                                    "where to serve (port 0: any free port, printed at start)"};
-constexpr cli::OptionRow kScenario = {"--scenario", "", "NAME",
-                                      "the device's situation (default ok; the scenarios below)"};
-constexpr cli::OptionRow kFirmwareVersion = {"--firmware-version", "", "TEXT",
-                                             "the version every component reports at start (default the scenario's):\n"
-                                             "1 to 16 bytes, as the version query carries them; the updater\n"
-                                             "compares texts like 2.05 or 209a"};
-constexpr cli::OptionRow kSpeed = {"--speed", "", "X", "the device's clock runs X times faster than real time"};
-constexpr cli::OptionRow kLink = {"--link", "", "LINK",
-                                  "fast (default), or full-speed: one report per 1 ms frame each way"};
-constexpr cli::OptionRow kReplay = {"--replay", "", "TRANSCRIPT",
-                                    "play the device of a transcript (qx80 --log) instead of a scenario: answer\n"
-                                    "each report the host writes as recorded; end at the first one that differs\n"
-                                    "(exit status 1)"};
-constexpr cli::OptionRow kPowerCut = {"--power-cut", "", "POINT",
-                                      "the (first) device loses its power once, at POINT of an update (the\n"
-                                      "points below), and comes back in its update mode, its firmware unfinished"};
-constexpr cli::OptionRow kPowerOff = {"--power-off", "", "MS",
-                                      "how long the power stays off after --power-cut, in the device's clock\n"
-                                      "milliseconds (default 60000)"};
-constexpr const cli::OptionRow* kOptions[] = {&kHelp,  &kVersion, &kListen, &kScenario, &kFirmwareVersion,
-                                              &kSpeed, &kLink,    &kReplay, &kPowerCut, &kPowerOff};
+constexpr OptionRow kHelp = {"--help", "-h", "", "this text"};
+constexpr OptionRow kVersion = {"--version", "", "", "print the program's version"};
+constexpr OptionRow kListen = {"--listen", "", "127.0.0.1:PORT",
+                               "where to serve (port 0: any free port, printed at start)"};
+constexpr OptionRow kScenario = {"--scenario", "", "NAME", "the device's situation (default ok; the scenarios below)"};
+constexpr OptionRow kFirmwareVersion = {"--firmware-version", "", "TEXT",
+                                        "the version every component reports at start (default the scenario's):\n"
+                                        "1 to 16 bytes, as the version query carries them; the updater\n"
+                                        "compares texts like 2.05 or 209a"};
+constexpr OptionRow kSpeed = {"--speed", "", "X", "the device's clock runs X times faster than real time"};
+constexpr OptionRow kLink = {"--link", "", "LINK", "fast (default), or full-speed: one report per 1 ms frame each way"};
+constexpr OptionRow kReplay = {"--replay", "", "TRANSCRIPT",
+                               "play the device of a transcript (qx80 --log) instead of a scenario: answer\n"
+                               "each report the host writes as recorded; end at the first one that differs\n"
+                               "(exit status 1)"};
+constexpr OptionRow kPowerCut = {"--power-cut", "", "POINT",
+                                 "the (first) device loses its power once, at POINT of an update (the\n"
+                                 "points below), and comes back in its update mode, its firmware unfinished"};
+constexpr OptionRow kPowerOff = {"--power-off", "", "MS",
+                                 "how long the power stays off after --power-cut, in the device's clock\n"
+                                 "milliseconds (default 60000)"};
+constexpr const OptionRow* kOptions[] = {&kHelp,  &kVersion, &kListen, &kScenario, &kFirmwareVersion,
+                                         &kSpeed, &kLink,    &kReplay, &kPowerCut, &kPowerOff};
 
 // "127.0.0.1:PORT", PORT from 0 (any free port) to 65535.
 bool ParseListenAddress(std::string_view text, uint16_t& port) {
@@ -57,8 +55,8 @@ bool ParsePowerOff(std::string_view text, uint32_t& ms) {
 }  // namespace
 
 SimParse ParseSimOptions(std::span<const std::string> args, SimOptions& options, std::ostream& err) {
-  cli::ParsedArguments parsed;
-  if (!cli::ParseArguments("qx80-sim", args, kOptions, parsed, err)) {
+  ParsedArguments parsed;
+  if (!ParseArguments("qx80-sim", args, kOptions, parsed, err)) {
     return SimParse::Bad;
   }
   if (!parsed.positional.empty()) {
@@ -67,7 +65,7 @@ SimParse ParseSimOptions(std::span<const std::string> args, SimOptions& options,
   }
   std::string scenarioName = "ok";
   std::string linkName = "fast";
-  for (const cli::ParsedOption& option : parsed.options) {
+  for (const ParsedOption& option : parsed.options) {
     if (option.row == &kHelp) {
       return SimParse::Help;
     }
@@ -85,7 +83,7 @@ SimParse ParseSimOptions(std::span<const std::string> args, SimOptions& options,
         return SimParse::Bad;
       }
       options.version = option.value;
-    } else if (option.row == &kSpeed && !cli::ParseClockSpeed(option.value, options.speed)) {
+    } else if (option.row == &kSpeed && !ParseClockSpeed(option.value, options.speed)) {
       err << "qx80-sim: bad --speed " << option.value << " (from " << kSlowestClockSpeedup << " to "
           << kFastestClockSpeedup << ")\n";
       return SimParse::Bad;
@@ -129,7 +127,7 @@ void PrintSimUsage(std::ostream& out) {
   out << "usage: qx80-sim --listen 127.0.0.1:PORT [--scenario NAME] [--firmware-version TEXT] [--speed X] [--link "
          "LINK]\n                [--power-cut POINT [--power-off MS]]\n       qx80-sim --listen 127.0.0.1:PORT "
          "--replay TRANSCRIPT\n       qx80-sim --version\n";
-  cli::PrintOptionHelp(out, kOptions);
+  PrintOptionHelp(out, kOptions);
   out << "exit status: 0 stopped by SIGINT or SIGTERM (a replay: after it was played to its end);\n"
          "1 a replay that the host did not follow, or that was stopped before its end; 2 bad\n"
          "arguments, or a transcript that cannot be replayed; 3 the address cannot be listened on\n"

@@ -24,7 +24,7 @@
 #include <string_view>
 #include <vector>
 
-#include "device/sim/sim_hid_bus.h"
+#include "device/sim_bus/sim_hid_bus.h"
 #include "protocol/device_protocol.h"
 #include "protocol/message.h"
 #include "sim/sim_fault.h"

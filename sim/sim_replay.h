@@ -19,7 +19,7 @@
 #include <thread>
 #include <vector>
 
-#include "device/sim/sim_hid_bus.h"
+#include "device/sim_bus/sim_hid_bus.h"
 #include "device/transcript.h"
 
 namespace qx80 {

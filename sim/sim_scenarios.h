@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "device/sim/sim_hid_bus.h"
+#include "device/sim_bus/sim_hid_bus.h"
 #include "sim/sim_fault.h"
 #include "sim/sim_firmware_transfer.h"
 #include "sim/sim_mode_switch.h"

@@ -3,14 +3,14 @@
 #include <sstream>
 #include <vector>
 
-#include "cli/args.h"
+#include "platform/command_line.h"
 
 namespace qx80 {
 namespace {
 
 // The options, each with the field its value goes to; parsed by the tools' own parser.
 struct AppOption {
-  cli::OptionRow row;
+  OptionRow row;
   std::string AppOptions::*field;
 };
 const AppOption kAppOptions[] = {
@@ -21,13 +21,13 @@ const AppOption kAppOptions[] = {
 }  // namespace
 
 bool ParseAppOptions(std::span<const std::string> args, AppOptions& options, std::string& error) {
-  std::vector<const cli::OptionRow*> rows;
+  std::vector<const OptionRow*> rows;
   for (const AppOption& option : kAppOptions) {
     rows.push_back(&option.row);
   }
-  cli::ParsedArguments parsed;
+  ParsedArguments parsed;
   std::ostringstream err;
-  if (!cli::ParseArguments("qx80-updater", args, rows, parsed, err)) {
+  if (!ParseArguments("qx80-updater", args, rows, parsed, err)) {
     error = err.str();
     if (!error.empty() && error.back() == '\n') {
       error.pop_back();
@@ -38,7 +38,7 @@ bool ParseAppOptions(std::span<const std::string> args, AppOptions& options, std
     error = "qx80-updater: one package at most, not " + parsed.positional[0] + " and " + parsed.positional[1];
     return false;
   }
-  for (const cli::ParsedOption& given : parsed.options) {
+  for (const ParsedOption& given : parsed.options) {
     for (const AppOption& option : kAppOptions) {
       if (given.row == &option.row) {
         options.*option.field = given.value;

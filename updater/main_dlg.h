@@ -16,7 +16,7 @@
 
 #include "firmware/firm_slots.h"
 #include "updater/app_info.h"
-#include "updater/core/device_session.h"
+#include "session/device_session.h"
 #include "updater/dialog_controller.h"
 #include "updater/dialog_host.h"
 #include "updater/progress_dlg.h"

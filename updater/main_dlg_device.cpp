@@ -2,7 +2,7 @@
 // version rows, the message label and its alert colour, error boxes and dropped packages.
 #include <filesystem>
 
-#include "updater/core/version_rules.h"
+#include "session/version_rules.h"
 #include "updater/main_dlg.h"
 #include "workers/device_mode.h"
 

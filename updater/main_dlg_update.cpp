@@ -1,7 +1,7 @@
 // The main dialog's side of one firmware update: Start, the progress dialog, the worker's
 // result and what the user sees of it.
 #include "platform/window_message.h"
-#include "updater/core/version_rules.h"
+#include "session/version_rules.h"
 #include "updater/main_dlg.h"
 #include "workers/device_mode.h"
 
@@ -86,7 +86,7 @@ intptr_t CMainDlg::OnUpdateFinished(int32_t result) {
 }
 
 void CMainDlg::ShowUpdateResult(int result) {
-  SetMessage(static_cast<int>(UpdateOutcomeText(result)));
+  SetMessage(result == 0 ? IDS_MSG_UPDATED : IDS_MSG_UPDATE_FAILED);
   // The written version is no longer the one to come.
   size_t loaded = 0;
   for (int kind = 0; kind < FIRM_SLOT_COUNT; ++kind) {

@@ -27,7 +27,7 @@
 
 #include "device/bridge/bridge_stream.h"
 #include "device/hid_backend.h"
-#include "device/sim/sim_hid_bus.h"
+#include "device/sim_bus/sim_hid_bus.h"
 
 namespace qx80 {
 

@@ -19,7 +19,7 @@
 #include <vector>
 
 #include "device/hid_backend.h"
-#include "device/sim/sim_hid_bus.h"
+#include "device/sim_bus/sim_hid_bus.h"
 #include "firmware/firm_slots.h"
 #include "platform/clock.h"
 #include "protocol/device_protocol.h"

@@ -15,7 +15,7 @@
 #include "device/bridge/bridge_server.h"
 #include "device/bridge/bridge_stream.h"
 #include "device/hid_device.h"
-#include "device/sim/sim_hid_bus.h"
+#include "device/sim_bus/sim_hid_bus.h"
 #include "tests/bridge/bridge_test_util.h"
 
 namespace qx80 {

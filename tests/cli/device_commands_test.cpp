@@ -23,7 +23,7 @@
 #include "protocol/version_query.h"
 #include "tests/support/image_builder.h"
 #include "tests/support/test_temp_path.h"
-#include "updater/core/device_link.h"
+#include "link/device_link.h"
 
 #ifndef _WIN32
 #include <sys/resource.h>

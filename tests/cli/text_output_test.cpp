@@ -11,7 +11,7 @@
 #include "cli/session_log.h"
 #include "cli/update_report.h"
 #include "platform/clock.h"
-#include "updater/core/device_link.h"
+#include "link/device_link.h"
 
 namespace qx80::cli {
 namespace {

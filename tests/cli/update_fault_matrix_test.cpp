@@ -21,7 +21,7 @@
 #include "sim/sim_mode_switch.h"
 #include "tests/cli/interrupt_trigger.h"
 #include "tests/support/image_builder.h"
-#include "updater/core/device_link.h"
+#include "link/device_link.h"
 
 namespace qx80::cli {
 namespace {

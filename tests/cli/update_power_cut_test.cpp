@@ -27,7 +27,7 @@
 #include "sim/sim_mode_switch.h"
 #include "sim/sim_power_cut.h"
 #include "tests/cli/interrupt_trigger.h"
-#include "updater/core/device_link.h"
+#include "link/device_link.h"
 
 namespace qx80::cli {
 namespace {

@@ -10,7 +10,7 @@
 #include <thread>
 #include <vector>
 
-#include "device/sim/sim_hid_bus.h"
+#include "device/sim_bus/sim_hid_bus.h"
 #include "platform/clock.h"
 #include "platform/event.h"
 #include "tests/support/counting_hid_backend.h"

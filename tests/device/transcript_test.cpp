@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "device/hid_device.h"
-#include "device/sim/sim_hid_bus.h"
+#include "device/sim_bus/sim_hid_bus.h"
 #include "device/transcript_hid_backend.h"
 #include "tests/support/test_temp_path.h"
 

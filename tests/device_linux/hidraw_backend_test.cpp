@@ -10,7 +10,7 @@
 
 #include "device/hid_device.h"
 #include "tests/support/counting_hid_backend.h"
-#include "updater/core/device_choice.h"
+#include "link/device_choice.h"
 
 namespace qx80 {
 namespace {

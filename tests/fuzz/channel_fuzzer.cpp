@@ -18,7 +18,7 @@
 #include <span>
 #include <vector>
 
-#include "device/sim/sim_hid_bus.h"
+#include "device/sim_bus/sim_hid_bus.h"
 #include "protocol/command_catalogue.h"
 #include "protocol/device_protocol.h"
 #include "protocol/firmware_transfer.h"

@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "device/hid_backend.h"
-#include "device/sim/sim_hid_bus.h"
+#include "device/sim_bus/sim_hid_bus.h"
 #include "platform/clock.h"
 #include "protocol/device_protocol.h"
 #include "protocol/message.h"

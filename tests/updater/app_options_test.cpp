@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "updater/core/device_link.h"
+#include "link/device_link.h"
 
 namespace qx80 {
 namespace {

@@ -19,7 +19,7 @@
 #include "tests/support/image_builder.h"
 #include "tests/support/test_temp_path.h"
 #include "tests/updater/fake_dialog_host.h"
-#include "updater/core/message_queue.h"
+#include "session/message_queue.h"
 #include "updater/main_dlg.h"
 #include "updater/resources/resource_ids.h"
 #include "workers/device_mode.h"

@@ -8,7 +8,7 @@
 #include <thread>
 #include <vector>
 
-#include "device/sim/sim_hid_bus.h"
+#include "device/sim_bus/sim_hid_bus.h"
 #include "platform/clock.h"
 #include "platform/event.h"
 #include "platform/window_message.h"

@@ -6,11 +6,11 @@
 #include <string>
 #include <vector>
 
-#include "cli/args.h"
 #include "device/win32/win32_path.h"
+#include "link/device_link.h"
+#include "platform/command_line.h"
 #include "updater/app_info.h"
 #include "updater/app_options.h"
-#include "updater/core/device_link.h"
 #include "updater/updater_app.h"
 #include "updater/win32/win32_app_platform.h"
 #include "updater/win32/win32_dialog_host.h"
@@ -37,15 +37,15 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE /*previous*/, PWSTR /*commandL
 
   qx80::AppOptions options;
   std::string error;
-  const std::vector<std::string> words = qx80::cli::Utf8Arguments(0, nullptr);
+  const std::vector<std::string> words = qx80::Utf8Arguments(0, nullptr);
   qx80::DeviceLink link(1.0);
   if (!qx80::ParseAppOptions(words, options, error) || !link.OpenBus(options.device, error)) {
     return RefuseCommandLine(host, platform, error);
   }
   // The transcript never replaces the package it is given.
   const std::filesystem::path package =
-      options.package.empty() ? std::filesystem::path() : qx80::cli::PathFromArgument(options.package);
-  if (!link.Record(options.log, qx80::cli::CommandLineText("qx80-updater.exe", words), package, error)) {
+      options.package.empty() ? std::filesystem::path() : qx80::PathFromArgument(options.package);
+  if (!link.Record(options.log, qx80::CommandLineText("qx80-updater.exe", words), package, error)) {
     return RefuseCommandLine(host, platform, "cannot write the transcript " + options.log + ": " + error);
   }
 

@@ -1,4 +1,4 @@
-#include "updater/core/device_session.h"
+#include "session/device_session.h"
 
 #include <algorithm>
 #include <string_view>
@@ -97,12 +97,11 @@ StatusCode CDeviceSession::StartUpdate(const FirmSlots& slots, WindowHandle prog
   return status;
 }
 
-uint32_t CDeviceSession::OnUpdateFinished(int32_t result) {
+void CDeviceSession::OnUpdateFinished(int32_t result) {
   NoteTranscriptResult(result, ResultName(result));
   m_updater->StopUpdate();
   m_progressWindow.store(nullptr);
   DisconnectDevice();
-  return UpdateOutcomeText(result);
 }
 
 void CDeviceSession::PostUpdateProgress(int percent, void* userData) {

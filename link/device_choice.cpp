@@ -1,4 +1,4 @@
-#include "updater/core/device_choice.h"
+#include "link/device_choice.h"
 
 #include "protocol/device_ids.h"
 #include "workers/device_mode.h"

@@ -1,4 +1,4 @@
-#include "updater/core/device_choice.h"
+#include "link/device_choice.h"
 
 #include <gtest/gtest.h>
 
@@ -8,10 +8,10 @@
 #include <vector>
 
 #include "platform/clock.h"
+#include "session/device_session.h"
+#include "session/message_queue.h"
 #include "sim/sim_scenarios.h"
 #include "tests/support/image_builder.h"
-#include "updater/core/device_session.h"
-#include "updater/core/message_queue.h"
 #include "workers/device_mode.h"
 #include "workers/probe_device.h"
 

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <string>
 
-#include "updater/core/device_link.h"
+#include "link/device_link.h"
 
 namespace qx80 {
 namespace {

@@ -1,4 +1,4 @@
-#include "cli/args.h"
+#include "platform/command_line.h"
 
 #include <algorithm>
 #include <cctype>
@@ -16,7 +16,7 @@
 // clang-format on
 #endif
 
-namespace qx80::cli {
+namespace qx80 {
 
 #ifdef _WIN32
 
@@ -193,4 +193,4 @@ bool ParseClockSpeed(const std::string& text, double& speed) {
   return true;
 }
 
-}  // namespace qx80::cli
+}  // namespace qx80

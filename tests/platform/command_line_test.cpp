@@ -1,4 +1,4 @@
-#include "cli/args.h"
+#include "platform/command_line.h"
 
 #include <gtest/gtest.h>
 
@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-namespace qx80::cli {
+namespace qx80 {
 namespace {
 
 constexpr OptionRow kYes = {"--yes", "-y", "", ""};
@@ -93,4 +93,4 @@ TEST(ArgsTest, ClockSpeeds) {
 }
 
 }  // namespace
-}  // namespace qx80::cli
+}  // namespace qx80

@@ -24,20 +24,13 @@
 #include "firmware/firm_slots.h"
 #include "platform/window_message.h"
 #include "protocol/version_query.h"
-#include "updater/core/version_rules.h"
-#include "updater/resources/resource_ids.h"
+#include "session/version_rules.h"
 #include "workers/device_comm_app.h"
 #include "workers/device_watcher.h"
 #include "workers/firm_updater.h"
 #include "workers/status_codes.h"
 
 namespace qx80 {
-
-// The text of an update's outcome: IDS_MSG_UPDATED ("Firmware has been updated.") for 0,
-// IDS_MSG_UPDATE_FAILED ("Failed to update firmware.") for every other result.
-constexpr uint32_t UpdateOutcomeText(int32_t result) {
-  return result == 0 ? IDS_MSG_UPDATED : IDS_MSG_UPDATE_FAILED;
-}
 
 // The version query (its selectors: protocol/version_query.h).
 constexpr int32_t CMD_GET_VERSION = 11;
@@ -80,9 +73,9 @@ class CDeviceSession {
   // null), and with `tellSteps` each step (WM_UPDATE_STEP, workers/update_step.h) to the
   // session's window. A non-negative status means started.
   StatusCode StartUpdate(const FirmSlots& slots, WindowHandle progressWindow, bool tellSteps = false);
-  // WM_UPDATE_FINISHED: stops the worker, releases and closes the channel and returns the
-  // text of the outcome (UpdateOutcomeText).
-  uint32_t OnUpdateFinished(int32_t result);
+  // WM_UPDATE_FINISHED: notes the result in the transcript, stops the worker, releases and
+  // closes the channel. The front end words the result (0 is success, anything else a failure).
+  void OnUpdateFinished(int32_t result);
   // Stops the update worker (bounded), releasing the channel it used.
   void StopUpdate() { m_updater->StopUpdate(); }
   // Asks the running update to stop at its next step (CFirmUpdater::StopAfterBlock); its

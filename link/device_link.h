@@ -19,10 +19,10 @@
 #include "device/hid_backend.h"
 #include "device/transcript.h"
 #include "device/transcript_hid_backend.h"
+#include "link/device_choice.h"
 #include "platform/clock.h"
 #include "platform/device_lock.h"
 #include "sim/sim_scenarios.h"
-#include "updater/core/device_choice.h"
 
 namespace qx80 {
 

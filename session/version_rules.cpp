@@ -1,4 +1,4 @@
-#include "updater/core/version_rules.h"
+#include "session/version_rules.h"
 
 namespace qx80 {
 namespace {

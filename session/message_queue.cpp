@@ -1,4 +1,4 @@
-#include "updater/core/message_queue.h"
+#include "session/message_queue.h"
 
 #include "platform/clock.h"
 

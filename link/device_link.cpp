@@ -1,10 +1,10 @@
-#include "updater/core/device_link.h"
+#include "link/device_link.h"
 
 #include <cstdint>
 #include <mutex>
 #include <string_view>
 
-#include "cli/args.h"
+#include "platform/command_line.h"
 #include "protocol/device_protocol.h"
 #ifndef _WIN32
 #include "device/linux/hidraw_backend.h"
@@ -152,7 +152,7 @@ bool DeviceLink::Record(const std::string& log, std::string_view commandLine, co
     return true;
   }
   auto transcript = std::make_unique<TranscriptWriter>();
-  if (!transcript->Open(cli::PathFromArgument(log), commandLine, keep, error)) {
+  if (!transcript->Open(PathFromArgument(log), commandLine, keep, error)) {
     return false;
   }
   m_transcript = std::move(transcript);

@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-namespace qx80::cli {
+namespace qx80 {
 
 // The arguments after the program name, as UTF-8. On Windows they are taken from the wide
 // command line, so file names outside the ANSI code page survive.
@@ -53,4 +53,4 @@ std::string CommandLineText(std::string_view program, std::span<const std::strin
 // A clock speed-up from the text of --speed: a finite number the clock can run at.
 bool ParseClockSpeed(const std::string& text, double& speed);
 
-}  // namespace qx80::cli
+}  // namespace qx80

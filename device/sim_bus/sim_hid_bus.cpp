@@ -1,4 +1,4 @@
-#include "device/sim/sim_hid_bus.h"
+#include "device/sim_bus/sim_hid_bus.h"
 
 #include <algorithm>
 #include <charconv>
