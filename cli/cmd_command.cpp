@@ -13,10 +13,11 @@
 #include "cli/device_report.h"
 #include "cli/session_log.h"
 #include "device/transcript.h"
+#include "link/device_link.h"
 #include "platform/clock.h"
+#include "platform/parse_number.h"
 #include "protocol/command_catalogue.h"
 #include "protocol/protocol_result.h"
-#include "link/device_link.h"
 #include "workers/device_comm_app.h"
 #include "workers/probe_device.h"
 
@@ -50,10 +51,8 @@ std::string WhatItChanges(const CommandRow& row) {
 
 bool ParseNumber(const std::string& text, int32_t& number) {
   const bool hex = text.starts_with("0x") || text.starts_with("0X");
-  const char* first = text.data() + (hex ? 2 : 0);
-  const char* last = text.data() + text.size();
-  const auto [end, ec] = std::from_chars(first, last, number, hex ? 16 : 10);
-  return ec == std::errc() && end == last && first != last && number >= 0 && number <= 0xFF;
+  return ParseWholeNumber(std::string_view(text).substr(hex ? 2 : 0), number, hex ? 16 : 10) && number >= 0 &&
+         number <= 0xFF;
 }
 
 // The bytes of --block: hex digits, two per byte, spaces allowed between them. False, with

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/command_line.h"
+#include "platform/parse_number.h"
 #include "platform/visible_text.h"
 
 namespace qx80::cli {
@@ -91,8 +92,7 @@ const DeviceOption kDeviceOptions[] = {
     {{"--index", "", "N", "the QX-80 with index N in qx80 list, when several are present"},
      &DeviceOptionSet::choose,
      [](const std::string& value, DeviceOptions& options, std::ostream& err) {
-       const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), options.index);
-       if (value.empty() || error != std::errc() || end != value.data() + value.size() || options.index < 0) {
+       if (!ParseWholeNumber(value, options.index) || options.index < 0) {
          err << "qx80: bad --index " << value << " (0 for the first QX-80 in qx80 list)\n";
          return false;
        }

@@ -36,7 +36,7 @@ bool SessionLoop::RunUntil(const std::function<bool()>& done, uint32_t timeoutMs
   // The bound is for giving up on something that should come: on a sped-up clock it runs in
   // real time unless the clock's bounds are scaled, so that a busy machine never turns a
   // success into a time-out.
-  const auto deadline = std::chrono::steady_clock::now() + GetClock().RealBound(timeoutMs);
+  const auto deadline = RealDeadline(timeoutMs);
   while (!done()) {
     if (std::chrono::steady_clock::now() >= deadline) {
       return false;

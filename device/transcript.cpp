@@ -9,6 +9,7 @@
 #include <system_error>
 
 #include "platform/bounded_file.h"
+#include "platform/parse_number.h"
 #include "platform/visible_text.h"
 
 namespace qx80 {
@@ -34,16 +35,10 @@ std::string_view NextWord(std::string_view& rest) {
   return word;
 }
 
-template <typename T>
-bool ParseNumber(std::string_view text, T& value, int base = 10) {
-  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value, base);
-  return ec == std::errc() && end == text.data() + text.size() && !text.empty();
-}
-
 // "name=N" with the expected name.
 bool ParseField(std::string_view word, std::string_view name, uint16_t& value) {
   return word.size() > name.size() && word.starts_with(name) && word[name.size()] == '=' &&
-         ParseNumber(word.substr(name.size() + 1), value);
+         ParseWholeNumber(word.substr(name.size() + 1), value);
 }
 
 // HANDLE VID:PID in=N out=N feature=N id=N PATH
@@ -51,8 +46,8 @@ bool ParseOpen(std::string_view rest, TranscriptEvent& event) {
   const std::string_view ids = NextWord(rest);
   const size_t colon = ids.find(':');
   uint16_t id = 0;
-  if (colon == std::string_view::npos || !ParseNumber(ids.substr(0, colon), event.caps.vendorId, 16) ||
-      !ParseNumber(ids.substr(colon + 1), event.caps.productId, 16) ||
+  if (colon == std::string_view::npos || !ParseWholeNumber(ids.substr(0, colon), event.caps.vendorId, 16) ||
+      !ParseWholeNumber(ids.substr(colon + 1), event.caps.productId, 16) ||
       !ParseField(NextWord(rest), "in", event.caps.inputReportLength) ||
       !ParseField(NextWord(rest), "out", event.caps.outputReportLength) ||
       !ParseField(NextWord(rest), "feature", event.caps.featureReportLength) || !ParseField(NextWord(rest), "id", id) ||
@@ -67,9 +62,7 @@ bool ParseOpen(std::string_view rest, TranscriptEvent& event) {
 // Seconds since the transcript began: a plain decimal number, finite, from 0 to
 // kMaxTranscriptSeconds (a replay turns it into a count of nanoseconds).
 bool ParseSeconds(std::string_view text, double& seconds) {
-  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), seconds, std::chars_format::fixed);
-  return ec == std::errc() && end == text.data() + text.size() && !text.empty() && std::isfinite(seconds) &&
-         seconds >= 0 && seconds <= kMaxTranscriptSeconds;
+  return ParseWholeDecimal(text, seconds) && std::isfinite(seconds) && seconds >= 0 && seconds <= kMaxTranscriptSeconds;
 }
 
 bool ParseEvent(std::string_view line, TranscriptEvent& event) {
@@ -87,7 +80,7 @@ bool ParseEvent(std::string_view line, TranscriptEvent& event) {
       event.kind != t::kLost && event.kind != t::kTimeout) {
     return false;
   }
-  if (!ParseNumber(NextWord(rest), event.handle)) {
+  if (!ParseWholeNumber(NextWord(rest), event.handle)) {
     return false;
   }
   if (event.kind == t::kOpen) {
@@ -230,7 +223,7 @@ bool ParseHexBytes(std::string_view text, std::vector<uint8_t>& bytes) {
   bytes.clear();
   for (size_t i = 0; i < text.size(); i += 2) {
     uint8_t byte = 0;
-    if (!ParseNumber(text.substr(i, 2), byte, 16)) {
+    if (!ParseWholeNumber(text.substr(i, 2), byte, 16)) {
       return false;
     }
     bytes.push_back(byte);

@@ -70,4 +70,16 @@ ScopedClock::~ScopedClock() {
   SetClock(m_previous);
 }
 
+std::chrono::steady_clock::time_point RealDeadline(uint32_t ms) {
+  return std::chrono::steady_clock::now() + GetClock().RealBound(ms);
+}
+
+int64_t MillisecondsUntil(std::chrono::steady_clock::time_point deadline, int64_t most) {
+  const auto left = deadline - std::chrono::steady_clock::now();
+  if (left <= std::chrono::steady_clock::duration::zero()) {
+    return 0;
+  }
+  return std::min<int64_t>(std::chrono::ceil<std::chrono::milliseconds>(left).count(), most);
+}
+
 }  // namespace qx80

@@ -80,6 +80,13 @@ class ScopedClock {
   Clock* m_previous;
 };
 
+// The real time at which a wait for something that should come within `ms` clock
+// milliseconds gives up (the process clock's RealBound from now).
+std::chrono::steady_clock::time_point RealDeadline(uint32_t ms);
+// Whole milliseconds from now until `deadline`, rounded up (a rest below a millisecond waits
+// one instead of spinning), 0 once it has passed, never more than `most`.
+int64_t MillisecondsUntil(std::chrono::steady_clock::time_point deadline, int64_t most);
+
 // Elapsed milliseconds between two tick counts, correct across the 2^32 wrap-around.
 inline uint32_t TicksSince(uint32_t start, uint32_t now) {
   return now - start;

@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "platform/clock.h"
+#include "platform/parse_number.h"
 #include "platform/visible_text.h"
 
 #ifdef _WIN32
@@ -184,9 +185,9 @@ std::string CommandLineText(std::string_view program, std::span<const std::strin
 }
 
 bool ParseClockSpeed(const std::string& text, double& speed) {
-  char* end = nullptr;
-  const double value = std::strtod(text.c_str(), &end);
-  if (end == text.c_str() || *end != '\0' || !(value >= kSlowestClockSpeedup && value <= kFastestClockSpeedup)) {
+  double value = 0;
+  if (!ParseWholeDecimal(text, value, std::chars_format::general) ||
+      !(value >= kSlowestClockSpeedup && value <= kFastestClockSpeedup)) {
     return false;
   }
   speed = value;

@@ -5,6 +5,7 @@
 
 #include "platform/clock.h"
 #include "platform/command_line.h"
+#include "platform/parse_number.h"
 
 namespace qx80 {
 namespace {
@@ -40,16 +41,14 @@ bool ParseListenAddress(std::string_view text, uint16_t& port) {
     return false;
   }
   const std::string_view digits = text.substr(kHost.size());
-  const auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), port);
-  return ec == std::errc() && end == digits.data() + digits.size() && !digits.empty();
+  return ParseWholeNumber(digits, port);
 }
 
 // Milliseconds from 1 to a day: the device always comes back.
 constexpr uint32_t kLongestPowerOffMs = 86400000;
 
 bool ParsePowerOff(std::string_view text, uint32_t& ms) {
-  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), ms);
-  return ec == std::errc() && end == text.data() + text.size() && ms >= 1 && ms <= kLongestPowerOffMs;
+  return ParseWholeNumber(text, ms) && ms >= 1 && ms <= kLongestPowerOffMs;
 }
 
 }  // namespace

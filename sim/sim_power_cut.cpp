@@ -3,6 +3,7 @@
 #include <charconv>
 #include <string>
 
+#include "platform/parse_number.h"
 #include "protocol/firmware_transfer.h"
 #include "sim/sim_mode_switch.h"
 
@@ -31,8 +32,7 @@ constexpr NamedPoint kPartPoints[] = {
 constexpr int kParts = 2;
 
 bool ParseNumber(std::string_view text, int& value) {
-  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-  return ec == std::errc() && end == text.data() + text.size() && !text.empty() && value >= 0;
+  return ParseWholeNumber(text, value) && value >= 0;
 }
 
 }  // namespace

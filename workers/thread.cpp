@@ -69,7 +69,7 @@ bool Thread::Stop(uint32_t timeoutMs) {
     Clock& clock = GetClock();
     const uint32_t start = clock.TickCount();
     const bool realBound = clock.RealBound(timeoutMs) > clock.RealDuration(timeoutMs);
-    const auto realEnd = std::chrono::steady_clock::now() + clock.RealBound(timeoutMs);
+    const auto realEnd = RealDeadline(timeoutMs);
     while (m_active.load() && (TicksSince(start, clock.TickCount()) <= timeoutMs ||
                                (realBound && std::chrono::steady_clock::now() < realEnd))) {
       clock.Sleep(kStopPollMs);

@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "platform/clock.h"
+#include "platform/parse_number.h"
 
 namespace qx80 {
 
@@ -15,8 +16,7 @@ bool ParseBridgeAddress(std::string_view text, std::string& host, uint16_t& port
   }
   const std::string_view digits = text.substr(colon + 1);
   uint32_t value = 0;
-  const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), value);
-  if (digits.empty() || error != std::errc() || end != digits.data() + digits.size() || value == 0 || value > 0xFFFF) {
+  if (!ParseWholeNumber(digits, value) || value == 0 || value > 0xFFFF) {
     return false;
   }
   host = std::string(text.substr(0, colon));

@@ -17,6 +17,7 @@
 
 #include "device/linux/hid_report_descriptor.h"
 #include "device/linux/hidraw_handle.h"
+#include "platform/parse_number.h"
 
 namespace qx80 {
 namespace {
@@ -26,11 +27,12 @@ constexpr size_t kMaxUeventSize = 4096;
 
 // The N of "hidrawN", or -1 for any other name.
 long NodeNumber(const std::string& name) {
-  if (name.size() <= kNodePrefix.size() || name.compare(0, kNodePrefix.size(), kNodePrefix) != 0 ||
-      !std::all_of(name.begin() + kNodePrefix.size(), name.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+  long number = -1;
+  if (!std::string_view(name).starts_with(kNodePrefix) ||
+      !ParseWholeNumber(std::string_view(name).substr(kNodePrefix.size()), number) || number < 0) {
     return -1;
   }
-  return std::strtol(name.c_str() + kNodePrefix.size(), nullptr, 10);
+  return number;
 }
 
 // The identity of an interface from its ids and report descriptor, read from the node or
@@ -102,8 +104,7 @@ bool ParseHidId(std::string_view uevent, uint32_t& vendor, uint32_t& product) {
     if (colon == std::string_view::npos || colon == 0) {
       return false;
     }
-    const auto [end, error] = std::from_chars(line.data(), line.data() + colon, fields[i], 16);
-    if (error != std::errc() || end != line.data() + colon) {
+    if (!ParseWholeNumber(line.substr(0, colon), fields[i], 16)) {
       return false;
     }
     line.remove_prefix(i < 2 ? colon + 1 : colon);

@@ -42,12 +42,7 @@ int PollTimeout(bool unlimited, std::chrono::steady_clock::time_point deadline) 
   if (unlimited) {
     return -1;
   }
-  const auto left = deadline - std::chrono::steady_clock::now();
-  if (left <= std::chrono::steady_clock::duration::zero()) {
-    return 0;
-  }
-  const auto ms = std::chrono::ceil<std::chrono::milliseconds>(left).count();
-  return ms > INT32_MAX ? INT32_MAX : static_cast<int>(ms);
+  return static_cast<int>(MillisecondsUntil(deadline, INT32_MAX));
 }
 
 class HidrawHandle final : public HidHandle {
@@ -126,9 +121,7 @@ class HidrawHandle final : public HidHandle {
     }
     const bool reading = events == POLLIN;
     const bool unlimited = timeoutMs < 0;
-    const auto deadline =
-        std::chrono::steady_clock::now() +
-        (unlimited ? std::chrono::nanoseconds::zero() : GetClock().RealBound(static_cast<uint32_t>(timeoutMs)));
+    const auto deadline = unlimited ? std::chrono::steady_clock::now() : RealDeadline(static_cast<uint32_t>(timeoutMs));
     for (;;) {
       if (reading && m_woken.load()) {
         transfer.outstanding = false;

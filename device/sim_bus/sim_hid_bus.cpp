@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "platform/clock.h"
+#include "platform/parse_number.h"
 
 namespace qx80 {
 namespace {
@@ -18,13 +19,10 @@ bool ParseSimPath(std::string_view path, uint32_t& id, uint32_t& generation) {
   if (!path.starts_with(kPrefix)) {
     return false;
   }
-  const char* const end = path.data() + path.size();
-  const auto [idEnd, idError] = std::from_chars(path.data() + kPrefix.size(), end, id);
-  if (idError != std::errc() || idEnd == end || *idEnd != ':') {
-    return false;
-  }
-  const auto [generationEnd, generationError] = std::from_chars(idEnd + 1, end, generation);
-  return generationError == std::errc() && generationEnd == end;
+  const std::string_view rest = path.substr(kPrefix.size());
+  const size_t colon = rest.find(':');
+  return colon != std::string_view::npos && ParseWholeNumber(rest.substr(0, colon), id) &&
+         ParseWholeNumber(rest.substr(colon + 1), generation);
 }
 
 }  // namespace

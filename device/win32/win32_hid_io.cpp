@@ -27,16 +27,6 @@ bool Completed(const OVERLAPPED& overlapped) {
   return status != static_cast<ULONG_PTR>(STATUS_PENDING);
 }
 
-DWORD MillisecondsUntil(std::chrono::steady_clock::time_point deadline) {
-  const auto left = deadline - std::chrono::steady_clock::now();
-  if (left <= std::chrono::steady_clock::duration::zero()) {
-    return 0;
-  }
-  // Rounded up, so that a sub-millisecond rest waits instead of spinning.
-  const auto ms = std::chrono::ceil<std::chrono::milliseconds>(left).count();
-  return ms >= static_cast<long long>(INFINITE) ? INFINITE - 1 : static_cast<DWORD>(ms);
-}
-
 class Win32HidHandle final : public HidHandle {
  public:
   Win32HidHandle(UniqueHandle file, UniqueHandle readEvent, UniqueHandle writeEvent, const HidInterfaceCaps& caps)
@@ -101,9 +91,7 @@ class Win32HidHandle final : public HidHandle {
       return HidIo::Failed;
     }
     const bool unlimited = timeoutMs < 0;
-    const auto deadline =
-        std::chrono::steady_clock::now() +
-        (unlimited ? std::chrono::nanoseconds::zero() : GetClock().RealBound(static_cast<uint32_t>(timeoutMs)));
+    const auto deadline = unlimited ? std::chrono::steady_clock::now() : RealDeadline(static_cast<uint32_t>(timeoutMs));
     for (;;) {
       DWORD transferred = 0;
       const HidIo io = TransferOutcome(GetOverlappedResult(m_file.Get(), &transfer.overlapped, &transferred, FALSE));
@@ -115,7 +103,7 @@ class Win32HidHandle final : public HidHandle {
         Cancel(transfer);
         return HidIo::Failed;
       }
-      const DWORD waitMs = unlimited ? INFINITE : MillisecondsUntil(deadline);
+      const DWORD waitMs = unlimited ? INFINITE : static_cast<DWORD>(MillisecondsUntil(deadline, INFINITE - 1));
       if (waitMs == 0) {
         return HidIo::TimedOut;
       }
