@@ -5,120 +5,20 @@
 #include <cstring>
 #include <utility>
 
+#include "device/bridge/bridge_socket_os.h"
 #include "platform/clock.h"
-
-#ifdef _WIN32
-#include <winsock2.h>
-#include <ws2tcpip.h>
-#else
-#include <arpa/inet.h>
-#include <fcntl.h>
-#include <netdb.h>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
-#include <sys/select.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
-#include <cerrno>
-#endif
 
 namespace qx80 {
 namespace {
 
+using socket_os::kInvalidSocket;
+using socket_os::SocketError;
+
 // A peer that takes no bytes for this long is treated as lost.
 constexpr uint32_t kSendTimeoutMs = 2000;
 
-#ifdef _WIN32
-constexpr int kShutdownBoth = SD_BOTH;
-constexpr int kSendFlags = 0;
-using IoLength = int;
-using SocketLength = int;
-#else
-constexpr int kShutdownBoth = SHUT_RDWR;
-constexpr int kSendFlags = MSG_NOSIGNAL;  // a closed peer is an error result, not SIGPIPE
-using IoLength = size_t;
-using SocketLength = socklen_t;
-#endif
-
-constexpr NativeSocket kInvalidSocket = static_cast<NativeSocket>(-1);
-
-enum class SocketError { Interrupted, InProgress, Refused, InUse, Other };
-
-// The one place where platform error codes are read.
-SocketError LastSocketError() {
-#ifdef _WIN32
-  switch (WSAGetLastError()) {
-    case WSAEINTR:
-      return SocketError::Interrupted;
-    case WSAEWOULDBLOCK:  // what a non-blocking connect answers
-    case WSAEINPROGRESS:
-      return SocketError::InProgress;
-    case WSAECONNREFUSED:
-      return SocketError::Refused;
-    case WSAEADDRINUSE:
-      return SocketError::InUse;
-    default:
-      return SocketError::Other;
-  }
-#else
-  switch (errno) {
-    case EINTR:
-      return SocketError::Interrupted;
-    case EINPROGRESS:
-      return SocketError::InProgress;
-    case ECONNREFUSED:
-      return SocketError::Refused;
-    case EADDRINUSE:
-      return SocketError::InUse;
-    default:
-      return SocketError::Other;
-  }
-#endif
-}
-
-bool SocketsStarted() {
-#ifdef _WIN32
-  // Winsock is started once for the process and left running until it ends.
-  static const bool started = [] {
-    WSADATA data;
-    return WSAStartup(MAKEWORD(2, 2), &data) == 0;
-  }();
-  return started;
-#else
-  return true;
-#endif
-}
-
 NativeSocket NewSocket(int type, int protocol) {
-  return SocketsStarted() ? static_cast<NativeSocket>(::socket(AF_INET, type, protocol)) : kInvalidSocket;
-}
-
-void CloseNative(NativeSocket socket) {
-#ifdef _WIN32
-  closesocket(socket);
-#else
-  ::close(socket);
-#endif
-}
-
-bool SetBlocking(NativeSocket socket, bool blocking) {
-#ifdef _WIN32
-  u_long nonBlocking = blocking ? 0 : 1;
-  return ioctlsocket(socket, FIONBIO, &nonBlocking) == 0;
-#else
-  const int flags = fcntl(socket, F_GETFL, 0);
-  return flags >= 0 && fcntl(socket, F_SETFL, blocking ? (flags & ~O_NONBLOCK) : (flags | O_NONBLOCK)) == 0;
-#endif
-}
-
-// select() takes only small descriptors on POSIX; Winsock has no such limit.
-bool Selectable(NativeSocket socket) {
-#ifdef _WIN32
-  return socket != kInvalidSocket;
-#else
-  return socket >= 0 && socket < FD_SETSIZE;
-#endif
+  return socket_os::Started() ? static_cast<NativeSocket>(::socket(AF_INET, type, protocol)) : kInvalidSocket;
 }
 
 // select() over the given sets, again after an interruption (with the sets restored).
@@ -134,16 +34,11 @@ int Select(NativeSocket highest, fd_set* read, fd_set* write, fd_set* except, in
     limit.tv_sec = static_cast<decltype(limit.tv_sec)>(real.count() / 1000000);
     limit.tv_usec = static_cast<decltype(limit.tv_usec)>(real.count() % 1000000);
   }
-#ifdef _WIN32
-  const int count = 0;  // ignored by Winsock
-  (void)highest;
-#else
-  const int count = highest + 1;
-#endif
+  const int count = socket_os::SelectWidth(highest);
   for (;;) {
     timeval remaining = limit;  // POSIX may change it
     const int ready = ::select(count, read, write, except, timeoutMs >= 0 ? &remaining : nullptr);
-    if (ready >= 0 || LastSocketError() != SocketError::Interrupted) {
+    if (ready >= 0 || socket_os::LastError() != SocketError::Interrupted) {
       return ready;
     }
     if (read != nullptr) {
@@ -160,7 +55,7 @@ int Select(NativeSocket highest, fd_set* read, fd_set* write, fd_set* except, in
 
 // A non-blocking connect in progress: wait until it is made or has failed.
 ConnectFailure WaitConnected(NativeSocket socket, int32_t timeoutMs) {
-  if (!Selectable(socket)) {
+  if (!socket_os::Selectable(socket)) {
     return ConnectFailure::Other;
   }
   fd_set writable;
@@ -174,16 +69,14 @@ ConnectFailure WaitConnected(NativeSocket socket, int32_t timeoutMs) {
     return ready == 0 ? ConnectFailure::NoAnswer : ConnectFailure::Other;
   }
   int error = 0;
-  SocketLength length = sizeof(error);
+  socklen_t length = sizeof(error);
   if (getsockopt(socket, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &length) != 0) {
     return ConnectFailure::Other;
   }
-#ifdef _WIN32
-  constexpr int kRefused = WSAECONNREFUSED;
-#else
-  constexpr int kRefused = ECONNREFUSED;
-#endif
-  return error == 0 ? ConnectFailure::None : error == kRefused ? ConnectFailure::Refused : ConnectFailure::Other;
+  if (error == 0) {
+    return ConnectFailure::None;
+  }
+  return socket_os::ErrorFromCode(error) == SocketError::Refused ? ConnectFailure::Refused : ConnectFailure::Other;
 }
 
 // Every connected socket: reports are small and each waits for its answer, so no
@@ -191,18 +84,8 @@ ConnectFailure WaitConnected(NativeSocket socket, int32_t timeoutMs) {
 void ConfigureConnected(NativeSocket socket) {
   int noDelay = 1;
   setsockopt(socket, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&noDelay), sizeof(noDelay));
-  const auto real = std::chrono::duration_cast<std::chrono::milliseconds>(GetClock().RealDuration(kSendTimeoutMs));
-#ifdef _WIN32
-  const DWORD limit = static_cast<DWORD>(std::max<int64_t>(1, real.count()));
-#else
-  timeval limit{};
-  limit.tv_sec = static_cast<time_t>(real.count() / 1000);
-  limit.tv_usec = static_cast<suseconds_t>((real.count() % 1000) * 1000);
-  if (limit.tv_sec == 0 && limit.tv_usec == 0) {
-    limit.tv_usec = 1000;  // zero would mean no limit
-  }
-#endif
-  setsockopt(socket, SOL_SOCKET, SO_SNDTIMEO, reinterpret_cast<const char*>(&limit), sizeof(limit));
+  socket_os::SetSendTimeout(
+      socket, std::chrono::duration_cast<std::chrono::milliseconds>(GetClock().RealDuration(kSendTimeoutMs)));
 }
 
 sockaddr_in LoopbackAddress(uint16_t port) {
@@ -231,7 +114,7 @@ bool Socket::Valid() const {
 
 void Socket::Close() {
   if (Valid()) {
-    CloseNative(std::exchange(m_socket, kInvalidSocket));
+    socket_os::Close(std::exchange(m_socket, kInvalidSocket));
   }
 }
 
@@ -239,7 +122,7 @@ Socket Socket::Connect(const std::string& host, uint16_t port, int32_t timeoutMs
   ConnectFailure ignored = ConnectFailure::None;
   ConnectFailure& why = failure != nullptr ? *failure : ignored;
   why = ConnectFailure::Other;
-  if (!SocketsStarted()) {
+  if (!socket_os::Started()) {
     return {};
   }
   addrinfo hints{};
@@ -256,11 +139,11 @@ Socket Socket::Connect(const std::string& host, uint16_t port, int32_t timeoutMs
   freeaddrinfo(found);
 
   Socket socket(NewSocket(SOCK_STREAM, IPPROTO_TCP));
-  if (!socket.Valid() || !SetBlocking(socket.m_socket, false)) {
+  if (!socket.Valid() || !socket_os::SetBlocking(socket.m_socket, false)) {
     return {};
   }
   if (::connect(socket.m_socket, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) != 0) {
-    const SocketError error = LastSocketError();
+    const SocketError error = socket_os::LastError();
     why = error == SocketError::Refused      ? ConnectFailure::Refused
           : error == SocketError::InProgress ? WaitConnected(socket.m_socket, timeoutMs)
                                              : ConnectFailure::Other;
@@ -268,7 +151,7 @@ Socket Socket::Connect(const std::string& host, uint16_t port, int32_t timeoutMs
       return {};
     }
   }
-  if (!SetBlocking(socket.m_socket, true)) {
+  if (!socket_os::SetBlocking(socket.m_socket, true)) {
     why = ConnectFailure::Other;
     return {};
   }
@@ -285,20 +168,15 @@ Socket Socket::ListenLoopback(uint16_t port, ListenFailure* failure) {
   if (!socket.Valid()) {
     return {};
   }
-#ifndef _WIN32
-  // A restarted server takes its port again at once. (On Windows this option would let
-  // another program take the port over, so it stays off there.)
-  int reuse = 1;
-  setsockopt(socket.m_socket, SOL_SOCKET, SO_REUSEADDR, &reuse, sizeof(reuse));
-#endif
+  socket_os::AllowQuickRebind(socket.m_socket);
   const sockaddr_in address = LoopbackAddress(port);
   // Non-blocking, so that an Accept after a client gave up again cannot hang.
   if (::bind(socket.m_socket, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) != 0 ||
       ::listen(socket.m_socket, 1) != 0) {
-    why = LastSocketError() == SocketError::InUse ? ListenFailure::InUse : ListenFailure::Other;
+    why = socket_os::LastError() == SocketError::InUse ? ListenFailure::InUse : ListenFailure::Other;
     return {};
   }
-  if (!SetBlocking(socket.m_socket, false)) {
+  if (!socket_os::SetBlocking(socket.m_socket, false)) {
     return {};
   }
   why = ListenFailure::None;
@@ -307,7 +185,7 @@ Socket Socket::ListenLoopback(uint16_t port, ListenFailure* failure) {
 
 uint16_t Socket::LocalPort() const {
   sockaddr_in address{};
-  SocketLength length = sizeof(address);
+  socklen_t length = sizeof(address);
   if (!Valid() || getsockname(m_socket, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
     return 0;
   }
@@ -317,7 +195,7 @@ uint16_t Socket::LocalPort() const {
 Socket Socket::Accept() const {
   Socket accepted(static_cast<NativeSocket>(::accept(m_socket, nullptr, nullptr)));
   // Winsock hands the listener's non-blocking mode on to the accepted socket.
-  if (!accepted.Valid() || !SetBlocking(accepted.m_socket, true)) {
+  if (!accepted.Valid() || !socket_os::SetBlocking(accepted.m_socket, true)) {
     return {};
   }
   ConfigureConnected(accepted.m_socket);
@@ -326,11 +204,10 @@ Socket Socket::Accept() const {
 
 bool Socket::SendAll(std::span<const uint8_t> bytes) const {
   while (!bytes.empty()) {
-    const auto sent =
-        ::send(m_socket, reinterpret_cast<const char*>(bytes.data()), static_cast<IoLength>(bytes.size()), kSendFlags);
+    const ptrdiff_t sent = socket_os::SendSome(m_socket, bytes);
     if (sent > 0) {
       bytes = bytes.subspan(static_cast<size_t>(sent));
-    } else if (sent == 0 || LastSocketError() != SocketError::Interrupted) {
+    } else if (sent == 0 || socket_os::LastError() != SocketError::Interrupted) {
       return false;
     }
   }
@@ -339,9 +216,8 @@ bool Socket::SendAll(std::span<const uint8_t> bytes) const {
 
 ptrdiff_t Socket::Receive(std::span<uint8_t> buffer) const {
   for (;;) {
-    const auto received =
-        ::recv(m_socket, reinterpret_cast<char*>(buffer.data()), static_cast<IoLength>(buffer.size()), 0);
-    if (received >= 0 || LastSocketError() != SocketError::Interrupted) {
+    const ptrdiff_t received = socket_os::ReceiveSome(m_socket, buffer);
+    if (received >= 0 || socket_os::LastError() != SocketError::Interrupted) {
       return received;
     }
   }
@@ -349,14 +225,14 @@ ptrdiff_t Socket::Receive(std::span<uint8_t> buffer) const {
 
 void Socket::Shutdown() const {
   if (Valid()) {
-    ::shutdown(m_socket, kShutdownBoth);
+    socket_os::ShutdownBoth(m_socket);
   }
 }
 
 SocketWaker::SocketWaker() {
   Socket socket(NewSocket(SOCK_DGRAM, IPPROTO_UDP));
   sockaddr_in address = LoopbackAddress(0);
-  SocketLength length = sizeof(address);
+  socklen_t length = sizeof(address);
   // Bound to a free loopback port and connected to itself: Raise sends it one datagram.
   if (socket.Valid() && ::bind(socket.m_socket, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) == 0 &&
       getsockname(socket.m_socket, reinterpret_cast<sockaddr*>(&address), &length) == 0 &&
@@ -366,9 +242,9 @@ SocketWaker::SocketWaker() {
 }
 
 void SocketWaker::Raise() const {
-  const char byte = 1;
+  const uint8_t byte = 1;
   if (m_socket.Valid()) {
-    ::send(m_socket.m_socket, &byte, 1, kSendFlags);
+    socket_os::SendSome(m_socket.m_socket, std::span(&byte, 1));
   }
 }
 
@@ -376,7 +252,7 @@ WaitResult WaitForReadable(const Socket& socket, const SocketWaker& waker, int32
   const NativeSocket watched = socket.m_socket;
   const NativeSocket wake = waker.m_socket.m_socket;
   // Without a working waker the wait could never be ended: refuse it.
-  if (!Selectable(watched) || !Selectable(wake)) {
+  if (!socket_os::Selectable(watched) || !socket_os::Selectable(wake)) {
     return WaitResult::Failed;
   }
   fd_set readable;
