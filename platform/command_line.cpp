@@ -7,6 +7,7 @@
 
 #include "platform/clock.h"
 #include "platform/parse_number.h"
+#include "platform/utf.h"
 #include "platform/visible_text.h"
 
 #ifdef _WIN32
@@ -20,20 +21,6 @@
 namespace qx80 {
 
 #ifdef _WIN32
-
-namespace {
-
-std::string Utf8FromWide(const wchar_t* text) {
-  const int length = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
-  if (length <= 1) {
-    return {};
-  }
-  std::string out(static_cast<size_t>(length - 1), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, text, -1, out.data(), length, nullptr, nullptr);
-  return out;
-}
-
-}  // namespace
 
 std::vector<std::string> Utf8Arguments(int, char**) {
   int count = 0;

@@ -3,7 +3,7 @@
 #include "device/win32/hid_api.h"
 #include "device/win32/win32_hid_backend.h"
 #include "device/win32/win32_hid_handle.h"
-#include "device/win32/win32_path.h"
+#include "platform/utf.h"
 
 namespace qx80 {
 namespace {

@@ -3,7 +3,7 @@
 #include <atomic>
 #include <string>
 
-#include "device/win32/win32_path.h"
+#include "platform/utf.h"
 
 namespace qx80 {
 namespace {

@@ -18,6 +18,7 @@
 #include "autotest_capture.h"
 #include "autotest_strings.h"
 #include "autotest_windows.h"
+#include "platform/utf.h"
 
 namespace {
 
@@ -60,7 +61,7 @@ bool DoWindow(Session& s, const Words& w, std::string& error) {
     return false;
   }
   const int control = w.size() > 4 ? std::stoi(w[4]) : 0;
-  const std::wstring title = Widen(w[3]);
+  const std::wstring title = qx80::WideFromUtf8(w[3]);
   std::vector<HWND> known;
   for (const auto& [name, hwnd] : s.windows) {
     if (name != w[1] && IsWindow(hwnd)) {
@@ -104,7 +105,7 @@ bool DoText(Session& s, const Words& w, std::string& error) {
   return s.WaitForControl(
       w,
       [&](HWND control, std::string& e) {
-        const std::string actual = Narrow(command == "class" ? ClassName(control) : WindowText(control));
+        const std::string actual = qx80::Utf8FromWide(command == "class" ? ClassName(control) : WindowText(control));
         e = command + " of " + w[1] + "/" + w[2] + " is \"" + actual.substr(0, 200) + "\", not \"" + w[3] + "\"";
         if (command == "prefix") {
           return actual.rfind(w[3], 0) == 0;
@@ -345,7 +346,7 @@ bool DoDrop(Session& s, const Words& w, std::string& error) {
   // block is written into that process's memory; the handle is its address, which the
   // receiver's DragQueryFileW reads and its DragFinish gives back (a page, kept when the
   // receiver's heap does not know it: harmless in a test).
-  const std::wstring path = Widen(w[2]);
+  const std::wstring path = qx80::WideFromUtf8(w[2]);
   std::vector<uint8_t> block(sizeof(DROPFILES) + (path.size() + 2) * sizeof(wchar_t), 0);
   DROPFILES header{};
   header.pFiles = sizeof(DROPFILES);
@@ -380,7 +381,7 @@ bool DoSnapshot(Session& s, const Words& w, std::string& error) {
     return false;
   }
   ScreenPixels pixels;
-  if (Capture(hwnd, pixels) && WriteBmp(pixels, Widen(w[2]))) {
+  if (Capture(hwnd, pixels) && WriteBmp(pixels, qx80::WideFromUtf8(w[2]))) {
     return true;
   }
   error = "cannot capture " + w[1] + " into " + w[2];
@@ -421,19 +422,19 @@ bool Ask(const Session& s, const std::wstring& file, const std::string& text, st
   const std::wstring partial = file + L".partial";
   HANDLE out = CreateFileW(partial.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (out == INVALID_HANDLE_VALUE) {
-    error = "cannot write " + Narrow(partial);
+    error = "cannot write " + qx80::Utf8FromWide(partial);
     return false;
   }
   DWORD done = 0;
   const bool written = WriteFile(out, text.data(), static_cast<DWORD>(text.size()), &done, nullptr) != FALSE;
   CloseHandle(out);
   if (!written || !MoveFileExW(partial.c_str(), file.c_str(), MOVEFILE_REPLACE_EXISTING)) {
-    error = "cannot write " + Narrow(file);
+    error = "cannot write " + qx80::Utf8FromWide(file);
     return false;
   }
   return s.WaitFor(
       [&](std::string& e) {
-        e = "nobody took the request \"" + text + "\" in " + Narrow(file);
+        e = "nobody took the request \"" + text + "\" in " + qx80::Utf8FromWide(file);
         return GetFileAttributesW(file.c_str()) == INVALID_FILE_ATTRIBUTES;
       },
       error);
@@ -444,7 +445,7 @@ bool DoAsk(Session& s, const Words& w, std::string& error) {
   if (!Need(w, 3, error)) {
     return false;
   }
-  return Ask(s, Widen(w[1]), w[2], error);
+  return Ask(s, qx80::WideFromUtf8(w[1]), w[2], error);
 }
 
 using Handler = bool (*)(Session&, const Words&, std::string&);

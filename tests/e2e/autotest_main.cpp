@@ -53,6 +53,7 @@
 #include "autotest_script.h"
 #include "autotest_session.h"
 #include "autotest_strings.h"
+#include "platform/utf.h"
 
 namespace {
 
@@ -104,13 +105,13 @@ int wmain(int argc, wchar_t** argv) {
   Variables variables;
   std::string script;
   for (int i = 1; i < argc; ++i) {
-    const std::string arg = Narrow(argv[i]);
+    const std::string arg = qx80::Utf8FromWide(argv[i]);
     if (arg == "--set" && i + 1 < argc) {
-      const std::string pair = Narrow(argv[++i]);
+      const std::string pair = qx80::Utf8FromWide(argv[++i]);
       const size_t eq = pair.find('=');
       variables[pair.substr(0, eq)] = eq == std::string::npos ? "" : pair.substr(eq + 1);
     } else if (arg == "--texts" && i + 1 < argc) {
-      const std::string path = Narrow(argv[++i]);
+      const std::string path = qx80::Utf8FromWide(argv[++i]);
       if (!ReadVariables(path, variables)) {
         std::printf("cannot read %s\n", path.c_str());
         return 2;

@@ -1,11 +1,12 @@
 #include "autotest_process.h"
 
 #include "autotest_strings.h"
+#include "platform/utf.h"
 
 DWORD StartProcess(const std::vector<std::string>& words, Process& process) {
   std::wstring commandLine;
   for (size_t i = 0; i < words.size(); ++i) {
-    commandLine += (i > 0 ? L" \"" : L"\"") + Widen(words[i]) + L"\"";
+    commandLine += (i > 0 ? L" \"" : L"\"") + qx80::WideFromUtf8(words[i]) + L"\"";
   }
   STARTUPINFOW startup{};
   startup.cb = sizeof(startup);

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "device/win32/win32_path.h"
+#include "platform/utf.h"
 #include "link/device_link.h"
 #include "platform/command_line.h"
 #include "updater/app_info.h"
