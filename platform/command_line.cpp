@@ -181,4 +181,13 @@ bool ParseClockSpeed(const std::string& text, double& speed) {
   return true;
 }
 
+bool ParseSpeedOption(std::string_view program, const std::string& value, double& speed, std::ostream& err) {
+  if (!ParseClockSpeed(value, speed)) {
+    err << program << ": bad --speed " << value << " (from " << kSlowestClockSpeedup << " to " << kFastestClockSpeedup
+        << ")\n";
+    return false;
+  }
+  return true;
+}
+
 }  // namespace qx80

@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <string_view>
+#include <vector>
 
 #include "platform/clock.h"
 #include "platform/command_line.h"
@@ -9,30 +10,6 @@
 
 namespace qx80 {
 namespace {
-
-constexpr OptionRow kHelp = {"--help", "-h", "", "this text"};
-constexpr OptionRow kVersion = {"--version", "", "", "print the program's version"};
-constexpr OptionRow kListen = {"--listen", "", "127.0.0.1:PORT",
-                               "where to serve (port 0: any free port, printed at start)"};
-constexpr OptionRow kScenario = {"--scenario", "", "NAME", "the device's situation (default ok; the scenarios below)"};
-constexpr OptionRow kFirmwareVersion = {"--firmware-version", "", "TEXT",
-                                        "the version every component reports at start (default the scenario's):\n"
-                                        "1 to 16 bytes, as the version query carries them; the updater\n"
-                                        "compares texts like 2.05 or 209a"};
-constexpr OptionRow kSpeed = {"--speed", "", "X", "the device's clock runs X times faster than real time"};
-constexpr OptionRow kLink = {"--link", "", "LINK", "fast (default), or full-speed: one report per 1 ms frame each way"};
-constexpr OptionRow kReplay = {"--replay", "", "TRANSCRIPT",
-                               "play the device of a transcript (qx80 --log) instead of a scenario: answer\n"
-                               "each report the host writes as recorded; end at the first one that differs\n"
-                               "(exit status 1)"};
-constexpr OptionRow kPowerCut = {"--power-cut", "", "POINT",
-                                 "the (first) device loses its power once, at POINT of an update (the\n"
-                                 "points below), and comes back in its update mode, its firmware unfinished"};
-constexpr OptionRow kPowerOff = {"--power-off", "", "MS",
-                                 "how long the power stays off after --power-cut, in the device's clock\n"
-                                 "milliseconds (default 60000)"};
-constexpr const OptionRow* kOptions[] = {&kHelp,  &kVersion, &kListen, &kScenario, &kFirmwareVersion,
-                                         &kSpeed, &kLink,    &kReplay, &kPowerCut, &kPowerOff};
 
 // "127.0.0.1:PORT", PORT from 0 (any free port) to 65535.
 bool ParseListenAddress(std::string_view text, uint16_t& port) {
@@ -51,55 +28,102 @@ bool ParsePowerOff(std::string_view text, uint32_t& ms) {
   return ParseWholeNumber(text, ms) && ms >= 1 && ms <= kLongestPowerOffMs;
 }
 
+// What the options say, before their values are checked together.
+struct SimArguments {
+  SimOptions& options;
+  std::string scenario = "ok";
+  std::string link = "fast";
+  SimParse ends = SimParse::Run;  // Help or Version: an option that ends the parse was given
+};
+
+constexpr OptionEntry<SimArguments> kOptions[] = {
+    {{"--help", "-h", "", "this text"},
+     [](const std::string&, SimArguments& given, std::ostream&) {
+       given.ends = SimParse::Help;
+       return false;
+     }},
+    {{"--version", "", "", "print the program's version"},
+     [](const std::string&, SimArguments& given, std::ostream&) {
+       given.ends = SimParse::Version;
+       return false;
+     }},
+    {{"--listen", "", "127.0.0.1:PORT", "where to serve (port 0: any free port, printed at start)"},
+     [](const std::string& value, SimArguments& given, std::ostream&) {
+       given.options.listen = value;
+       return true;
+     }},
+    {{"--scenario", "", "NAME", "the device's situation (default ok; the scenarios below)"},
+     [](const std::string& value, SimArguments& given, std::ostream&) {
+       given.scenario = value;
+       return true;
+     }},
+    {{"--firmware-version", "", "TEXT",
+      "the version every component reports at start (default the scenario's):\n"
+      "1 to 16 bytes, as the version query carries them; the updater\n"
+      "compares texts like 2.05 or 209a"},
+     [](const std::string& value, SimArguments& given, std::ostream& err) {
+       if (value.empty() || value.size() > kVersionTextSize) {
+         err << "qx80-sim: --firmware-version takes 1 to " << kVersionTextSize << " bytes (" << value.size()
+             << " given), as the version query carries them\n";
+         return false;
+       }
+       given.options.version = value;
+       return true;
+     }},
+    {{"--speed", "", "X", "the device's clock runs X times faster than real time"},
+     [](const std::string& value, SimArguments& given, std::ostream& err) {
+       return ParseSpeedOption("qx80-sim", value, given.options.speed, err);
+     }},
+    {{"--link", "", "LINK", "fast (default), or full-speed: one report per 1 ms frame each way"},
+     [](const std::string& value, SimArguments& given, std::ostream&) {
+       given.link = value;
+       return true;
+     }},
+    {{"--replay", "", "TRANSCRIPT",
+      "play the device of a transcript (qx80 --log) instead of a scenario: answer\n"
+      "each report the host writes as recorded; end at the first one that differs\n"
+      "(exit status 1)"},
+     [](const std::string& value, SimArguments& given, std::ostream&) {
+       given.options.replayPath = value;
+       return true;
+     }},
+    {{"--power-cut", "", "POINT",
+      "the (first) device loses its power once, at POINT of an update (the\n"
+      "points below), and comes back in its update mode, its firmware unfinished"},
+     [](const std::string& value, SimArguments& given, std::ostream& err) {
+       given.options.powerCut = ParseSimCutPoint(value);
+       if (!given.options.powerCut.has_value()) {
+         err << "qx80-sim: unknown --power-cut point " << value << " (qx80-sim --help lists them)\n";
+         return false;
+       }
+       return true;
+     }},
+    {{"--power-off", "", "MS",
+      "how long the power stays off after --power-cut, in the device's clock\n"
+      "milliseconds (default 60000)"},
+     [](const std::string& value, SimArguments& given, std::ostream& err) {
+       if (!ParsePowerOff(value, given.options.powerOffMs)) {
+         err << "qx80-sim: bad --power-off " << value << " (from 1 to " << kLongestPowerOffMs << " milliseconds)\n";
+         return false;
+       }
+       return true;
+     }},
+};
+
 }  // namespace
 
 SimParse ParseSimOptions(std::span<const std::string> args, SimOptions& options, std::ostream& err) {
-  ParsedArguments parsed;
-  if (!ParseArguments("qx80-sim", args, kOptions, parsed, err)) {
+  SimArguments given{.options = options};
+  std::vector<std::string> positional;
+  if (!ParseOptions("qx80-sim", args, kOptions, given, positional, err) && given.ends == SimParse::Run) {
     return SimParse::Bad;
   }
-  if (!parsed.positional.empty()) {
-    err << "qx80-sim: unexpected argument " << parsed.positional.front() << "\n";
+  if (!positional.empty()) {
+    err << "qx80-sim: unexpected argument " << positional.front() << "\n";
     return SimParse::Bad;
   }
-  std::string scenarioName = "ok";
-  std::string linkName = "fast";
-  for (const ParsedOption& option : parsed.options) {
-    if (option.row == &kHelp) {
-      return SimParse::Help;
-    }
-    if (option.row == &kVersion) {
-      return SimParse::Version;
-    }
-    if (option.row == &kListen) {
-      options.listen = option.value;
-    } else if (option.row == &kScenario) {
-      scenarioName = option.value;
-    } else if (option.row == &kFirmwareVersion) {
-      if (option.value.empty() || option.value.size() > kVersionTextSize) {
-        err << "qx80-sim: --firmware-version takes 1 to " << kVersionTextSize << " bytes (" << option.value.size()
-            << " given), as the version query carries them\n";
-        return SimParse::Bad;
-      }
-      options.version = option.value;
-    } else if (option.row == &kSpeed && !ParseClockSpeed(option.value, options.speed)) {
-      err << "qx80-sim: bad --speed " << option.value << " (from " << kSlowestClockSpeedup << " to "
-          << kFastestClockSpeedup << ")\n";
-      return SimParse::Bad;
-    } else if (option.row == &kLink) {
-      linkName = option.value;
-    } else if (option.row == &kReplay) {
-      options.replayPath = option.value;
-    } else if (option.row == &kPowerCut) {
-      options.powerCut = ParseSimCutPoint(option.value);
-      if (!options.powerCut.has_value()) {
-        err << "qx80-sim: unknown --power-cut point " << option.value << " (qx80-sim --help lists them)\n";
-        return SimParse::Bad;
-      }
-    } else if (option.row == &kPowerOff && !ParsePowerOff(option.value, options.powerOffMs)) {
-      err << "qx80-sim: bad --power-off " << option.value << " (from 1 to " << kLongestPowerOffMs << " milliseconds)\n";
-      return SimParse::Bad;
-    }
+  if (given.ends != SimParse::Run) {
+    return given.ends;
   }
   if (!ParseListenAddress(options.listen, options.port)) {
     err << "qx80-sim: --listen takes 127.0.0.1:PORT (the bridge serves this machine only)\n";
@@ -109,14 +133,14 @@ SimParse ParseSimOptions(std::span<const std::string> args, SimOptions& options,
     err << "qx80-sim: --power-cut cuts a scenario's device, not a replayed one\n";
     return SimParse::Bad;
   }
-  options.scenario = FindSimScenario(scenarioName);
+  options.scenario = FindSimScenario(given.scenario);
   if (options.scenario == nullptr) {
-    err << "qx80-sim: unknown scenario " << scenarioName << "\n";
+    err << "qx80-sim: unknown scenario " << given.scenario << "\n";
     return SimParse::Bad;
   }
-  options.link = FindSimLink(linkName);
+  options.link = FindSimLink(given.link);
   if (options.link == nullptr) {
-    err << "qx80-sim: unknown link " << linkName << " (known: " << kSimLinkNames << ")\n";
+    err << "qx80-sim: unknown link " << given.link << " (known: " << kSimLinkNames << ")\n";
     return SimParse::Bad;
   }
   return SimParse::Run;
@@ -126,7 +150,7 @@ void PrintSimUsage(std::ostream& out) {
   out << "usage: qx80-sim --listen 127.0.0.1:PORT [--scenario NAME] [--firmware-version TEXT] [--speed X] [--link "
          "LINK]\n                [--power-cut POINT [--power-off MS]]\n       qx80-sim --listen 127.0.0.1:PORT "
          "--replay TRANSCRIPT\n       qx80-sim --version\n";
-  PrintOptionHelp(out, kOptions);
+  PrintOptionHelp(out, OptionRows(kOptions));
   out << "exit status: 0 stopped by SIGINT or SIGTERM (a replay: after it was played to its end);\n"
          "1 a replay that the host did not follow, or that was stopped before its end; 2 bad\n"
          "arguments, or a transcript that cannot be replayed; 3 the address cannot be listened on\n"

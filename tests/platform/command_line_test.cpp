@@ -80,6 +80,51 @@ TEST(ArgsTest, HelpAligns) {
             "               two\n");
 }
 
+// A table of entries applies the options given in their order and stops at the first refusal.
+struct Applied {
+  std::string log;  // "name=value;" of each option applied
+};
+constexpr OptionEntry<Applied> kEntries[] = {
+    {{"--yes", "-y", "", ""},
+     [](const std::string&, Applied& applied, std::ostream&) {
+       applied.log += "yes;";
+       return true;
+     }},
+    {{"--device", "", "D", ""},
+     [](const std::string& value, Applied& applied, std::ostream& err) {
+       if (value == "bad") {
+         err << "qx80: bad --device\n";
+         return false;
+       }
+       applied.log += "device=" + value + ";";
+       return true;
+     }},
+};
+
+TEST(ArgsTest, EntriesApplyInOrderUpToTheFirstRefusal) {
+  const struct {
+    std::vector<std::string> args;
+    bool ok;
+    std::string log;
+    std::vector<std::string> positional;
+    std::string err;
+  } kApplyCases[] = {
+      {{"--device", "sim", "x", "-y", "--device=usb"}, true, "device=sim;yes;device=usb;", {"x"}, ""},
+      {{"-y", "--device", "bad", "x", "--yes"}, false, "yes;", {"x"}, "qx80: bad --device\n"},
+      // Nothing applies when the arguments do not parse.
+      {{"-y", "x", "--no"}, false, "", {}, "qx80: unknown option --no\n"},
+  };
+  for (const auto& c : kApplyCases) {
+    Applied applied;
+    std::vector<std::string> positional;
+    std::ostringstream err;
+    EXPECT_EQ(ParseOptions("qx80", c.args, kEntries, applied, positional, err), c.ok) << c.log;
+    EXPECT_EQ(applied.log, c.log);
+    EXPECT_EQ(positional, c.positional) << c.log;
+    EXPECT_EQ(err.str(), c.err);
+  }
+}
+
 TEST(ArgsTest, ClockSpeeds) {
   const struct {
     const char* text;
@@ -90,6 +135,17 @@ TEST(ArgsTest, ClockSpeeds) {
     double value = 1.0;
     EXPECT_EQ(ParseClockSpeed(speed.text, value), speed.ok) << speed.text;
   }
+}
+
+// A refused --speed names the program and the range; the speed stays as it was.
+TEST(ArgsTest, SpeedOptionRefusal) {
+  double speed = 1.0;
+  std::ostringstream err;
+  EXPECT_FALSE(ParseSpeedOption("qx80-sim", "1e7", speed, err));
+  EXPECT_EQ(err.str(), "qx80-sim: bad --speed 1e7 (from 0.001 to 1e+06)\n");
+  EXPECT_EQ(speed, 1.0);
+  EXPECT_TRUE(ParseSpeedOption("qx80", "50", speed, err));
+  EXPECT_EQ(speed, 50.0);
 }
 
 }  // namespace
