@@ -15,6 +15,7 @@
 #include "device/transcript.h"
 #include "link/device_link.h"
 #include "platform/clock.h"
+#include "platform/hex.h"
 #include "platform/parse_number.h"
 #include "protocol/command_catalogue.h"
 #include "protocol/protocol_result.h"

@@ -9,6 +9,7 @@
 #include <system_error>
 
 #include "platform/bounded_file.h"
+#include "platform/hex.h"
 #include "platform/parse_number.h"
 #include "platform/visible_text.h"
 
@@ -203,32 +204,6 @@ void NoteTranscriptResult(int32_t code, std::string_view name) {
   if (TranscriptWriter* writer = g_current.load()) {
     writer->Write(transcript::kResult, std::to_string(code) + " " + std::string(name));
   }
-}
-
-std::string HexBytes(std::span<const uint8_t> bytes) {
-  static constexpr char kDigits[] = "0123456789abcdef";
-  std::string text;
-  text.reserve(bytes.size() * 2);
-  for (const uint8_t byte : bytes) {
-    text.push_back(kDigits[byte >> 4]);
-    text.push_back(kDigits[byte & 0x0F]);
-  }
-  return text;
-}
-
-bool ParseHexBytes(std::string_view text, std::vector<uint8_t>& bytes) {
-  if (text.size() % 2 != 0) {
-    return false;
-  }
-  bytes.clear();
-  for (size_t i = 0; i < text.size(); i += 2) {
-    uint8_t byte = 0;
-    if (!ParseWholeNumber(text.substr(i, 2), byte, 16)) {
-      return false;
-    }
-    bytes.push_back(byte);
-  }
-  return true;
 }
 
 bool ReadTranscript(const std::filesystem::path& path, std::vector<TranscriptEvent>& events, std::string& error) {

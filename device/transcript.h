@@ -74,10 +74,6 @@ void SetCurrentTranscript(TranscriptWriter* writer);
 void NoteTranscriptPhase(std::string_view text);
 void NoteTranscriptResult(int32_t code, std::string_view name);
 
-// Lower-case hex digits, two per byte, and back (false on anything else).
-std::string HexBytes(std::span<const uint8_t> bytes);
-bool ParseHexBytes(std::string_view text, std::vector<uint8_t>& bytes);
-
 struct TranscriptEvent {
   size_t line = 0;     // line number in the file, from 1
   double seconds = 0;  // since the transcript began

@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <span>
 
+#include "platform/hex.h"
+
 namespace qx80 {
 
 class TranscriptHidBackend::Handle final : public HidHandle {

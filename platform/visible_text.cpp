@@ -1,13 +1,13 @@
 #include "platform/visible_text.h"
 
+#include "platform/hex.h"
+
 namespace qx80 {
 namespace {
 
 void AppendEscaped(std::string& out, unsigned char byte) {
-  static constexpr char kDigits[] = "0123456789abcdef";
   out += "\\x";
-  out.push_back(kDigits[byte >> 4]);
-  out.push_back(kDigits[byte & 0x0F]);
+  AppendHexByte(out, byte);
 }
 
 }  // namespace

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "platform/hex.h"
+
 namespace qx80 {
 namespace {
 

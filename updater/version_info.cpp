@@ -5,6 +5,7 @@
 #include <string>
 
 #include "platform/byte_reader.h"
+#include "platform/hex.h"
 
 namespace qx80 {
 namespace {
@@ -77,12 +78,9 @@ std::optional<Node> FindChild(std::span<const uint8_t> children, std::u16string_
 }
 
 std::u16string Hex4(uint16_t v) {
-  static constexpr char16_t kDigits[] = u"0123456789abcdef";
-  std::u16string s(4, u'0');
-  for (int i = 3; i >= 0; --i, v = static_cast<uint16_t>(v >> 4)) {
-    s[static_cast<size_t>(i)] = kDigits[v & 0xF];
-  }
-  return s;
+  const uint8_t bytes[] = {static_cast<uint8_t>(v >> 8), static_cast<uint8_t>(v & 0xFF)};
+  const std::string s = HexBytes(bytes);
+  return std::u16string(s.begin(), s.end());
 }
 
 std::u16string Decimal(int32_t v) {

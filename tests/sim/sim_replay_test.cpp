@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "device/hid_device.h"
+#include "platform/hex.h"
 #include "tests/support/test_temp_path.h"
 
 namespace qx80 {
