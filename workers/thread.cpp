@@ -10,10 +10,10 @@ namespace qx80 {
 namespace {
 
 uint32_t NextThreadId() {
-  static std::atomic<uint32_t> s_last{0};
-  uint32_t id = s_last.fetch_add(1) + 1;
+  static std::atomic<uint32_t> lastId{0};
+  uint32_t id = lastId.fetch_add(1) + 1;
   while (id == 0) {  // 0 means "no thread"
-    id = s_last.fetch_add(1) + 1;
+    id = lastId.fetch_add(1) + 1;
   }
   return id;
 }
