@@ -5,6 +5,7 @@
 
 #include "platform/command_line.h"
 #include "cli/commands.h"
+#include "cli/exit_codes.h"
 #include "cli/package_report.h"
 #include "cli/text_output.h"
 #include "firmware/file_bytes.h"
@@ -15,10 +16,6 @@
 
 namespace qx80::cli {
 namespace {
-
-constexpr int EXIT_PART_LOADED = 0;
-constexpr int EXIT_NO_PART = 1;
-constexpr int EXIT_UNREADABLE = 2;
 
 constexpr const char* INSPECT_HELP =
     "Splits FILE into its parts as the updater does and shows, for each part, its kind, offset,\n"
@@ -127,7 +124,7 @@ int RunInspect(std::span<const std::string> args, std::ostream& out, std::ostrea
   }
   if (parsed.Given(kHelp)) {
     out << "usage: qx80 inspect " << INSPECT_COMMAND.usage << "\n\n" << INSPECT_HELP;
-    return 0;
+    return EXIT_DONE;
   }
   const bool json = parsed.Given(kJson);
   if (parsed.positional.size() != 1) {
@@ -140,7 +137,7 @@ int RunInspect(std::span<const std::string> args, std::ostream& out, std::ostrea
   auto bytes = ReadWholeFile(PathFromArgument(file), &why);
   if (!bytes) {
     err << "qx80 inspect: cannot read " << file << ": " << why << "\n";
-    return EXIT_UNREADABLE;
+    return EXIT_USAGE;
   }
   const InspectReport report = Inspect(*bytes);
   if (json) {
@@ -148,7 +145,7 @@ int RunInspect(std::span<const std::string> args, std::ostream& out, std::ostrea
   } else {
     PrintText(file, report, out);
   }
-  return report.package.parts.empty() ? EXIT_NO_PART : EXIT_PART_LOADED;
+  return report.package.parts.empty() ? EXIT_FAILED : EXIT_DONE;
 }
 
 }  // namespace qx80::cli

@@ -6,6 +6,7 @@
 
 #include "cli/commands.h"
 #include "cli/device_report.h"
+#include "cli/exit_codes.h"
 #include "cli/package_report.h"
 #include "cli/package_visit.h"
 #include "cli/remedies.h"

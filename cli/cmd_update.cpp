@@ -9,6 +9,7 @@
 
 #include "cli/commands.h"
 #include "cli/device_report.h"
+#include "cli/exit_codes.h"
 #include "cli/interrupts.h"
 #include "cli/package_visit.h"
 #include "cli/session_log.h"

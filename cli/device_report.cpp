@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <iomanip>
 
+#include "cli/exit_codes.h"
 #include "cli/remedies.h"
 #include "cli/session_log.h"
 #include "cli/text_output.h"

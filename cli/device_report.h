@@ -12,11 +12,6 @@
 
 namespace qx80::cli {
 
-constexpr int EXIT_DONE = 0;
-constexpr int EXIT_FAILED = 1;
-constexpr int EXIT_UNCONFIRMED = 3;  // the update reported success that the device did not show
-constexpr int EXIT_INTERRUPTED = 4;  // the user stopped the command
-
 // Whether a command writes to the device: a writer holds the device's lock while it runs,
 // so that a second writer on the same QX-80 is refused (DeviceLink::Lock).
 enum class Access { Read, Write };

@@ -8,6 +8,7 @@
 
 #include "cli/commands.h"
 #include "cli/device_report.h"
+#include "cli/exit_codes.h"
 #include "cli/package_visit.h"
 #include "cli/session_log.h"
 #include "cli/text_output.h"

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "cli/device_report.h"
+#include "cli/exit_codes.h"
 #include "cli/text_output.h"
 #include "firmware/firm_kind.h"
 #include "platform/clock.h"
