@@ -6,6 +6,7 @@
 #include "platform/command_line.h"
 #include "cli/commands.h"
 #include "cli/exit_codes.h"
+#include "cli/json_writer.h"
 #include "cli/package_report.h"
 #include "cli/text_output.h"
 #include "firmware/file_bytes.h"
@@ -71,15 +72,39 @@ const char* LoadMeaning(int load) {
 
 void PrintJson(const InspectReport& report, std::ostream& out) {
   const PackageCheck& package = report.package;
-  out << "{\"size\": " << package.size << ", \"parts\": [";
-  for (size_t i = 0; i < package.parts.size(); ++i) {
-    const PartCheck& p = package.parts[i];
-    out << (i > 0 ? ", " : "") << "{\"kind\": " << p.part.kind << ", \"offset\": " << p.part.offset
-        << ", \"size\": " << p.part.size << ", \"load\": " << p.load << ", \"version\": " << JsonString(p.version)
-        << "}";
+  JsonWriter json;
+  json.BeginObject().Key("size").Integer(package.size).Key("parts").BeginArray();
+  for (const PartCheck& p : package.parts) {
+    json.BeginObject()
+        .Key("kind")
+        .Integer(p.part.kind)
+        .Key("offset")
+        .Integer(p.part.offset)
+        .Key("size")
+        .Integer(p.part.size)
+        .Key("load")
+        .Integer(p.load)
+        .Key("version")
+        .String(p.version)
+        .EndObject();
   }
-  out << "], \"image\": {\"load\": " << report.imageLoad << ", \"kind\": " << report.imageKind
-      << "}, \"siam\": {\"load\": " << report.siamLoad << ", \"size\": " << report.siamSize << "}}\n";
+  json.EndArray()
+      .Key("image")
+      .BeginObject()
+      .Key("load")
+      .Integer(report.imageLoad)
+      .Key("kind")
+      .Integer(report.imageKind)
+      .EndObject()
+      .Key("siam")
+      .BeginObject()
+      .Key("load")
+      .Integer(report.siamLoad)
+      .Key("size")
+      .Integer(report.siamSize)
+      .EndObject()
+      .EndObject();
+  out << json.Text() << "\n";
 }
 
 void PrintText(const std::string& name, const InspectReport& report, std::ostream& out) {

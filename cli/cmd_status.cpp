@@ -7,6 +7,7 @@
 #include "cli/commands.h"
 #include "cli/device_report.h"
 #include "cli/exit_codes.h"
+#include "cli/json_writer.h"
 #include "cli/package_report.h"
 #include "cli/package_visit.h"
 #include "cli/remedies.h"
@@ -25,6 +26,11 @@ constexpr const char* STATUS_HELP =
     "part, bytes after the last part) is named on standard error: qx80 update refuses such a\n"
     "package before it touches the device.\n";
 
+// A device not found, as a script reads it.
+void PrintAbsent(std::ostream& out) {
+  out << JsonWriter().BeginObject().Key("mode").String("absent").EndObject().Text() << "\n";
+}
+
 }  // namespace
 
 int RunStatus(std::span<const std::string> args, std::ostream& out, std::ostream& err) {
@@ -37,7 +43,7 @@ int RunStatus(std::span<const std::string> args, std::ostream& out, std::ostream
   if (const OpenFailure failure = visit.Open(err); failure != OpenFailure::None) {
     // A device not reached is no device to a script, as in update's end line.
     if (options.json && ExitStatusOf(failure) == EXIT_FAILED) {
-      out << "{\"mode\": \"absent\"}\n";
+      PrintAbsent(out);
     }
     return ExitBeforeStart(failure, err);
   }
@@ -45,7 +51,7 @@ int RunStatus(std::span<const std::string> args, std::ostream& out, std::ostream
   const int32_t mode = visit.WaitForDevice();
   if (mode == DEVICE_MODE_ABSENT) {
     if (options.json) {
-      out << "{\"mode\": \"absent\"}\n";
+      PrintAbsent(out);
     }
     PrintNoDevice(err, options);
     PrintRemedy(err, *RemedyFor(Situation::NoDevice));
@@ -58,15 +64,19 @@ int RunStatus(std::span<const std::string> args, std::ostream& out, std::ostream
   const std::vector<std::string> problems = PackageProblems(visit.Package());
   if (options.json) {
     const std::string path = visit.Link().Chosen() != nullptr ? visit.Link().Chosen()->CurrentPath() : "";
-    out << "{\"mode\": " << JsonString(DeviceModeWord(mode))
-        << ", \"path\": " << (path.empty() ? "null" : JsonString(path))
-        << ", \"channel\": " << (session.IsConnected() ? "true" : "false")
-        << ", \"components\": " << JsonComponents(slots, session.DeviceVersions())
-        << ", \"update_needed\": " << (needed ? "true" : "false") << ", \"package_problems\": [";
-    for (size_t i = 0; i < problems.size(); ++i) {
-      out << (i > 0 ? ", " : "") << JsonString(problems[i]);
+    JsonWriter json;
+    json.BeginObject().Key("mode").String(DeviceModeWord(mode)).Key("path");
+    if (path.empty()) {
+      json.Null();
+    } else {
+      json.String(path);
     }
-    out << "]}\n";
+    WriteComponents(json.Key("channel").Bool(session.IsConnected()).Key("components"), slots, session.DeviceVersions());
+    json.Key("update_needed").Bool(needed).Key("package_problems").BeginArray();
+    for (const std::string& problem : problems) {
+      json.String(problem);
+    }
+    out << json.EndArray().EndObject().Text() << "\n";
   } else {
     out << "device: QX-80 in " << DeviceModeName(mode) << (session.IsConnected() ? "" : " (no channel)") << "\n";
     PrintVersions(out, slots, session.DeviceVersions());

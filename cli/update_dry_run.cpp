@@ -9,6 +9,7 @@
 #include "cli/commands.h"
 #include "cli/device_report.h"
 #include "cli/exit_codes.h"
+#include "cli/json_writer.h"
 #include "cli/package_visit.h"
 #include "cli/session_log.h"
 #include "cli/text_output.h"
@@ -79,28 +80,31 @@ void PrintPlan(std::ostream& out, const Plan& plan, int32_t mode, bool needed, b
 }
 
 void PrintPlanJson(std::ostream& out, const Plan& plan, bool needed) {
-  out << "{\"event\": \"plan\", \"parts\": [";
-  for (size_t i = 0; i < plan.parts.size(); ++i) {
-    out << (i > 0 ? ", " : "") << "{\"name\": " << JsonString(std::string_view(FirmKindName(plan.parts[i].kind)))
-        << ", \"bytes\": " << plan.parts[i].bytes << ", \"blocks\": " << plan.parts[i].blocks << "}";
+  JsonWriter json;
+  json.BeginObject().Key("event").String("plan").Key("parts").BeginArray();
+  for (const PartPlan& part : plan.parts) {
+    json.BeginObject()
+        .Key("name")
+        .String(FirmKindName(part.kind))
+        .Key("bytes")
+        .Integer(part.bytes)
+        .Key("blocks")
+        .Integer(part.blocks)
+        .EndObject();
   }
-  out << "], \"bytes\": " << plan.bytes << ", \"blocks\": " << plan.blocks
-      << ", \"full_speed_seconds\": " << (plan.fullSpeedMs + 999) / 1000
-      << ", \"longest_seconds\": " << (plan.longestMs + 999) / 1000
-      << ", \"update_needed\": " << (needed ? "true" : "false") << "}\n"
-      << std::flush;
-}
-
-// The raw text of `key`'s value in one line of the update's JSON output ("0", "\"ResultOk\"").
-std::string JsonValue(const std::string& line, std::string_view key) {
-  std::string field = "\"";
-  field.append(key).append("\": ");
-  const size_t at = line.find(field);
-  if (at == std::string::npos) {
-    return {};
-  }
-  const size_t begin = at + field.size();
-  return line.substr(begin, line.find_first_of(",}", begin) - begin);
+  json.EndArray()
+      .Key("bytes")
+      .Integer(plan.bytes)
+      .Key("blocks")
+      .Integer(plan.blocks)
+      .Key("full_speed_seconds")
+      .Integer((plan.fullSpeedMs + 999) / 1000)
+      .Key("longest_seconds")
+      .Integer((plan.longestMs + 999) / 1000)
+      .Key("update_needed")
+      .Bool(needed)
+      .EndObject();
+  out << json.Text() << "\n" << std::flush;
 }
 
 std::string Unquoted(const std::string& text) {
@@ -136,13 +140,13 @@ Rehearsal Rehearse(const DeviceOptions& options, int32_t mode, const CDeviceSess
   rehearsal.messages = err.str();
   std::istringstream lines(out.str());
   for (std::string line; std::getline(lines, line);) {
-    const std::string event = JsonValue(line, "event");
+    const std::string event = JsonField(line, "event");
     if (event == "\"result\"") {
-      rehearsal.code = JsonValue(line, "code");
-      rehearsal.name = Unquoted(JsonValue(line, "name"));
+      rehearsal.code = JsonField(line, "code");
+      rehearsal.name = Unquoted(JsonField(line, "name"));
     } else if (event == "\"end\"") {
-      rehearsal.status = Unquoted(JsonValue(line, "status"));
-      rehearsal.remedy = JsonValue(line, "remedy");
+      rehearsal.status = Unquoted(JsonField(line, "status"));
+      rehearsal.remedy = JsonField(line, "remedy");
     }
   }
   return rehearsal;
@@ -198,10 +202,20 @@ int RunDryRun(const DeviceOptions& options, std::ostream& out, std::ostream& err
   const Rehearsal rehearsal = Rehearse(options, mode, versions);
   const bool confirmed = rehearsal.exit == EXIT_DONE;
   if (options.json) {
-    out << "{\"event\": \"rehearsal\", \"code\": " << rehearsal.code
-        << ", \"name\": " << (rehearsal.name.empty() ? "null" : JsonString(rehearsal.name))
-        << ", \"status\": " << JsonString(rehearsal.status) << ", \"exit\": " << rehearsal.exit
-        << ", \"remedy\": " << rehearsal.remedy << "}\n";
+    JsonWriter json;
+    json.BeginObject().Key("event").String("rehearsal").Key("code").Literal(rehearsal.code).Key("name");
+    if (rehearsal.name.empty()) {
+      json.Null();
+    } else {
+      json.String(rehearsal.name);
+    }
+    json.Key("status")
+        .String(rehearsal.status)
+        .Key("exit")
+        .Integer(rehearsal.exit)
+        .Key("remedy")
+        .Literal(rehearsal.remedy);
+    out << json.EndObject().Text() << "\n";
   } else {
     out << "rehearsal: "
         << (rehearsal.name.empty() ? "no result" : "result " + rehearsal.code + " (" + rehearsal.name + ")") << ", "
