@@ -8,8 +8,8 @@
 #include "cli/device_report.h"
 #include "cli/exit_codes.h"
 #include "cli/json_writer.h"
+#include "cli/package_and_device.h"
 #include "cli/package_report.h"
-#include "cli/package_visit.h"
 #include "cli/remedies.h"
 #include "cli/session_log.h"
 #include "cli/text_output.h"
@@ -39,16 +39,16 @@ int RunStatus(std::span<const std::string> args, std::ostream& out, std::ostream
                                            {.package = true, .choose = true, .json = true}, false, options, out, err)) {
     return *done;
   }
-  PackageVisit visit(options, Access::Read);
-  if (const OpenFailure failure = visit.Open(err); failure != OpenFailure::None) {
+  PackageAndDevice both(options, Access::Read);
+  if (const OpenFailure failure = both.Open(err); failure != OpenFailure::None) {
     // A device not reached is no device to a script, as in update's end line.
     if (options.json && ExitStatusOf(failure) == EXIT_FAILED) {
       PrintAbsent(out);
     }
     return ExitBeforeStart(failure, err);
   }
-  const TranscriptWatch transcript(visit.Link(), options);
-  const int32_t mode = visit.WaitForDevice();
+  const TranscriptWatch transcript(both.Link(), options);
+  const int32_t mode = both.WaitForDevice();
   if (mode == DEVICE_MODE_ABSENT) {
     if (options.json) {
       PrintAbsent(out);
@@ -58,12 +58,12 @@ int RunStatus(std::span<const std::string> args, std::ostream& out, std::ostream
     transcript.SayIncomplete(err);
     return EXIT_FAILED;
   }
-  const FirmSlots& slots = visit.Slots();
-  CDeviceSession& session = visit.Session();
+  const FirmSlots& slots = both.Slots();
+  CDeviceSession& session = both.Session();
   const bool needed = UpdateNeeded(mode, slots, session.DeviceVersions());
-  const std::vector<std::string> problems = PackageProblems(visit.Package());
+  const std::vector<std::string> problems = PackageProblems(both.Package());
   if (options.json) {
-    const std::string path = visit.Link().Chosen() != nullptr ? visit.Link().Chosen()->CurrentPath() : "";
+    const std::string path = both.Link().Chosen() != nullptr ? both.Link().Chosen()->CurrentPath() : "";
     JsonWriter json;
     json.BeginObject().Key("mode").String(DeviceModeWord(mode)).Key("path");
     if (path.empty()) {

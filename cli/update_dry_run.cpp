@@ -10,7 +10,7 @@
 #include "cli/device_report.h"
 #include "cli/exit_codes.h"
 #include "cli/json_writer.h"
-#include "cli/package_visit.h"
+#include "cli/package_and_device.h"
 #include "cli/session_log.h"
 #include "cli/text_output.h"
 #include "cli/update_report.h"
@@ -167,38 +167,38 @@ std::string PackageVersions(const FirmSlots& slots) {
 
 int RunDryRun(const DeviceOptions& options, std::ostream& out, std::ostream& err) {
   // The dry run holds the device's lock as an update would: its reads must not interleave with
-  // another program's update. Only the visit reaches the device: the watcher's probe, the
+  // another program's update. Only this first look reaches the device: the watcher's probe, the
   // channel and the version queries. It ends, link and session, before the rehearsal sets up
   // its own; the transcript's fate is kept for the end.
-  std::optional<PackageVisit> visit(std::in_place, options, Access::Write);
-  TranscriptWatch transcript(visit->Link(), options);
+  std::optional<PackageAndDevice> both(std::in_place, options, Access::Write);
+  TranscriptWatch transcript(both->Link(), options);
   UpdateReport report(out, err, options.json, false, 0, transcript);
-  if (const OpenFailure failure = visit->Open(err); failure != OpenFailure::None) {
+  if (const OpenFailure failure = both->Open(err); failure != OpenFailure::None) {
     return report.End(ExitStatusOf(failure) == EXIT_FAILED ? UpdateStatus::Failed : UpdateStatus::Refused,
                       RemedyOf(failure));
   }
-  const int32_t mode = visit->WaitForDevice();
+  const int32_t mode = both->WaitForDevice();
   if (mode == DEVICE_MODE_ABSENT) {
     PrintNoDevice(err, options);
     return report.End(UpdateStatus::Failed, RemedyFor(Situation::NoDevice));
   }
-  const CDeviceSession::Versions versions = visit->Session().DeviceVersions();
-  report.Before(mode, visit->Slots(), versions);
-  const Plan plan = MakePlan(visit->Slots());
-  const bool needed = UpdateNeeded(mode, visit->Slots(), versions);
+  const CDeviceSession::Versions versions = both->Session().DeviceVersions();
+  report.Before(mode, both->Slots(), versions);
+  const Plan plan = MakePlan(both->Slots());
+  const bool needed = UpdateNeeded(mode, both->Slots(), versions);
   if (options.json) {
     PrintPlanJson(out, plan, needed);
   } else {
-    const size_t parts = visit->Package().parts.size();
+    const size_t parts = both->Package().parts.size();
     out << "package: " << parts << " part" << (parts == 1 ? "" : "s") << ", each passes its check\n";
     PrintPlan(out, plan, mode, needed, options.yes);
     out << "rehearsal: the whole update against a simulated twin of this QX-80 (" << DeviceModeName(mode)
         << ", its versions)...\n"
         << std::flush;
   }
-  const std::string packageVersions = PackageVersions(visit->Slots());
+  const std::string packageVersions = PackageVersions(both->Slots());
   transcript.Keep();
-  visit.reset();
+  both.reset();
   const Rehearsal rehearsal = Rehearse(options, mode, versions);
   const bool confirmed = rehearsal.exit == EXIT_DONE;
   if (options.json) {
