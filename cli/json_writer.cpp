@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "cli/text_output.h"
+#include "platform/utf.h"
 
 namespace qx80::cli {
 namespace {
@@ -14,37 +14,25 @@ void AppendEscape(std::string& out, unsigned unit) {
   out += escape;
 }
 
-// The length of the valid UTF-8 sequence of more than one byte at `at`; 0 when there is none
-// (a stray continuation byte, a sequence cut short, an overlong form, a surrogate, a code
-// point beyond U+10FFFF).
+constexpr unsigned kReplacementCharacter = 0xFFFD;
+
+bool IsHighSurrogate(char16_t c) {
+  return c >= 0xD800 && c <= 0xDBFF;
+}
+bool IsLowSurrogate(char16_t c) {
+  return c >= 0xDC00 && c <= 0xDFFF;
+}
+
+// The length of the valid UTF-8 sequence of more than one byte at `at`, by the rule of
+// Utf16FromUtf8; 0 when there is none (a stray continuation byte, a sequence cut short, an
+// overlong form, a surrogate, a code point beyond U+10FFFF).
 size_t Utf8SequenceLength(std::string_view text, size_t at) {
-  const auto byte = [&](size_t i) { return i < text.size() ? static_cast<unsigned char>(text[i]) : 0U; };
-  const unsigned lead = byte(at);
-  size_t length = 0;
-  unsigned low = 0x80;  // the range of the second byte, narrower after some lead bytes
-  unsigned high = 0xBF;
-  if (lead >= 0xC2 && lead <= 0xDF) {
-    length = 2;
-  } else if (lead >= 0xE0 && lead <= 0xEF) {
-    length = 3;
-    low = lead == 0xE0 ? 0xA0 : 0x80;
-    high = lead == 0xED ? 0x9F : 0xBF;
-  } else if (lead >= 0xF0 && lead <= 0xF4) {
-    length = 4;
-    low = lead == 0xF0 ? 0x90 : 0x80;
-    high = lead == 0xF4 ? 0x8F : 0xBF;
-  } else {
-    return 0;
-  }
-  if (byte(at + 1) < low || byte(at + 1) > high) {
-    return 0;
-  }
-  for (size_t i = 2; i < length; ++i) {
-    if (byte(at + i) < 0x80 || byte(at + i) > 0xBF) {
-      return 0;
-    }
-  }
-  return length;
+  const auto lead = static_cast<unsigned char>(text[at]);
+  const size_t length = lead >= 0xC2 && lead <= 0xDF   ? 2
+                        : lead >= 0xE0 && lead <= 0xEF ? 3
+                        : lead >= 0xF0 && lead <= 0xF4 ? 4
+                                                       : 0;
+  return length != 0 && !Utf16FromUtf8(text.substr(at, length)).empty() ? length : 0;
 }
 
 }  // namespace

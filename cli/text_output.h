@@ -6,16 +6,6 @@
 
 namespace qx80::cli {
 
-constexpr char32_t kReplacementCharacter = 0xFFFD;  // for a character that cannot be shown
-constexpr bool IsHighSurrogate(char16_t c) {
-  return c >= 0xD800 && c <= 0xDBFF;
-}
-constexpr bool IsLowSurrogate(char16_t c) {
-  return c >= 0xDC00 && c <= 0xDFFF;
-}
-
-// UTF-8 of a UTF-16 text; an unpaired surrogate becomes U+FFFD.
-std::string Utf8(std::u16string_view text);
 // A device's text (a version) as it may reach a terminal: UTF-8 with every control character
 // shown as \xNN (VisibleText, platform/visible_text.h, which file names and paths take
 // directly), so that no device can move the cursor, clear the screen or forge a line.

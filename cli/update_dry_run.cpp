@@ -15,6 +15,7 @@
 #include "cli/text_output.h"
 #include "cli/update_report.h"
 #include "firmware/firm_kind.h"
+#include "platform/utf.h"
 #include "protocol/firmware_transfer.h"
 #include "protocol/protocol_result.h"
 #include "protocol/version_query.h"
@@ -131,7 +132,7 @@ Rehearsal Rehearse(const DeviceOptions& options, int32_t mode, const CDeviceSess
   twin.yes = true;
   twin.json = true;
   for (size_t slot = 0; slot < kComponentSlots; ++slot) {
-    twin.simVersions.emplace_back(kVersionSelectors[slot], Utf8(versions[slot]));
+    twin.simVersions.emplace_back(kVersionSelectors[slot], Utf8FromUtf16(versions[slot]));
   }
   std::ostringstream out;
   std::ostringstream err;
