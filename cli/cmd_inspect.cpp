@@ -3,7 +3,6 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/command_line.h"
 #include "cli/commands.h"
 #include "cli/exit_codes.h"
 #include "cli/json_writer.h"
@@ -13,6 +12,7 @@
 #include "firmware/firm_file.h"
 #include "firmware/firm_kind.h"
 #include "firmware/package_check.h"
+#include "platform/command_line.h"
 #include "platform/visible_text.h"
 
 namespace qx80::cli {

@@ -10,9 +10,9 @@
 #include "cli/remedies.h"
 #include "cli/session_log.h"
 #include "cli/text_output.h"
-#include "platform/visible_text.h"
 #include "link/device_choice.h"
 #include "link/device_link.h"
+#include "platform/visible_text.h"
 
 namespace qx80::cli {
 namespace {

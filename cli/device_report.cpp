@@ -8,10 +8,10 @@
 #include "cli/session_log.h"
 #include "cli/text_output.h"
 #include "firmware/firm_kind.h"
+#include "link/device_choice.h"
 #include "platform/visible_text.h"
 #include "protocol/message.h"
 #include "protocol/protocol_result.h"
-#include "link/device_choice.h"
 
 namespace qx80::cli {
 namespace {
