@@ -11,6 +11,7 @@
 #include "cli/command_buffers.h"
 #include "cli/commands.h"
 #include "cli/device_report.h"
+#include "cli/exit_codes.h"
 #include "cli/session_log.h"
 #include "device/transcript.h"
 #include "link/device_link.h"

@@ -5,12 +5,14 @@
 
 #include "cli/commands.h"
 #include "cli/device_report.h"
+#include "cli/exit_codes.h"
+#include "cli/json_writer.h"
 #include "cli/remedies.h"
 #include "cli/session_log.h"
 #include "cli/text_output.h"
-#include "platform/visible_text.h"
 #include "link/device_choice.h"
 #include "link/device_link.h"
+#include "platform/visible_text.h"
 
 namespace qx80::cli {
 namespace {
@@ -50,13 +52,20 @@ void PrintText(std::ostream& out, const std::vector<ListedDevice>& listed) {
 }
 
 void PrintJson(std::ostream& out, const std::vector<ListedDevice>& listed) {
-  out << "{\"devices\": [";
+  JsonWriter json;
+  json.BeginObject().Key("devices").BeginArray();
   for (size_t i = 0; i < listed.size(); ++i) {
-    out << (i == 0 ? "" : ", ") << "{\"index\": " << i << ", \"path\": " << JsonString(listed[i].device.path)
-        << ", \"mode\": " << JsonString(DeviceModeWord(listed[i].device.mode))
-        << ", \"versions\": " << JsonVersions(listed[i].versions) << "}";
+    json.BeginObject()
+        .Key("index")
+        .Integer(i)
+        .Key("path")
+        .String(listed[i].device.path)
+        .Key("mode")
+        .String(DeviceModeWord(listed[i].device.mode));
+    WriteVersions(json.Key("versions"), listed[i].versions);
+    json.EndObject();
   }
-  out << "]}\n";
+  out << json.EndArray().EndObject().Text() << "\n";
 }
 
 }  // namespace

@@ -6,8 +6,10 @@
 
 #include "cli/commands.h"
 #include "cli/device_report.h"
+#include "cli/exit_codes.h"
+#include "cli/json_writer.h"
+#include "cli/package_and_device.h"
 #include "cli/package_report.h"
-#include "cli/package_visit.h"
 #include "cli/remedies.h"
 #include "cli/session_log.h"
 #include "cli/text_output.h"
@@ -24,6 +26,11 @@ constexpr const char* STATUS_HELP =
     "part, bytes after the last part) is named on standard error: qx80 update refuses such a\n"
     "package before it touches the device.\n";
 
+// A device not found, as a script reads it.
+void PrintAbsent(std::ostream& out) {
+  out << JsonWriter().BeginObject().Key("mode").String("absent").EndObject().Text() << "\n";
+}
+
 }  // namespace
 
 int RunStatus(std::span<const std::string> args, std::ostream& out, std::ostream& err) {
@@ -32,40 +39,44 @@ int RunStatus(std::span<const std::string> args, std::ostream& out, std::ostream
                                            {.package = true, .choose = true, .json = true}, false, options, out, err)) {
     return *done;
   }
-  PackageVisit visit(options, Access::Read);
-  if (const OpenFailure failure = visit.Open(err); failure != OpenFailure::None) {
+  PackageAndDevice both(options, Access::Read);
+  if (const OpenFailure failure = both.Open(err); failure != OpenFailure::None) {
     // A device not reached is no device to a script, as in update's end line.
     if (options.json && ExitStatusOf(failure) == EXIT_FAILED) {
-      out << "{\"mode\": \"absent\"}\n";
+      PrintAbsent(out);
     }
     return ExitBeforeStart(failure, err);
   }
-  const TranscriptWatch transcript(visit.Link(), options);
-  const int32_t mode = visit.WaitForDevice();
+  const TranscriptWatch transcript(both.Link(), options);
+  const int32_t mode = both.WaitForDevice();
   if (mode == DEVICE_MODE_ABSENT) {
     if (options.json) {
-      out << "{\"mode\": \"absent\"}\n";
+      PrintAbsent(out);
     }
     PrintNoDevice(err, options);
     PrintRemedy(err, *RemedyFor(Situation::NoDevice));
     transcript.SayIncomplete(err);
     return EXIT_FAILED;
   }
-  const FirmSlots& slots = visit.Slots();
-  CDeviceSession& session = visit.Session();
+  const FirmSlots& slots = both.Slots();
+  CDeviceSession& session = both.Session();
   const bool needed = UpdateNeeded(mode, slots, session.DeviceVersions());
-  const std::vector<std::string> problems = PackageProblems(visit.Package());
+  const std::vector<std::string> problems = PackageProblems(both.Package());
   if (options.json) {
-    const std::string path = visit.Link().Chosen() != nullptr ? visit.Link().Chosen()->CurrentPath() : "";
-    out << "{\"mode\": " << JsonString(DeviceModeWord(mode))
-        << ", \"path\": " << (path.empty() ? "null" : JsonString(path))
-        << ", \"channel\": " << (session.IsConnected() ? "true" : "false")
-        << ", \"components\": " << JsonComponents(slots, session.DeviceVersions())
-        << ", \"update_needed\": " << (needed ? "true" : "false") << ", \"package_problems\": [";
-    for (size_t i = 0; i < problems.size(); ++i) {
-      out << (i > 0 ? ", " : "") << JsonString(problems[i]);
+    const std::string path = both.Link().Chosen() != nullptr ? both.Link().Chosen()->CurrentPath() : "";
+    JsonWriter json;
+    json.BeginObject().Key("mode").String(DeviceModeWord(mode)).Key("path");
+    if (path.empty()) {
+      json.Null();
+    } else {
+      json.String(path);
     }
-    out << "]}\n";
+    WriteComponents(json.Key("channel").Bool(session.IsConnected()).Key("components"), slots, session.DeviceVersions());
+    json.Key("update_needed").Bool(needed).Key("package_problems").BeginArray();
+    for (const std::string& problem : problems) {
+      json.String(problem);
+    }
+    out << json.EndArray().EndObject().Text() << "\n";
   } else {
     out << "device: QX-80 in " << DeviceModeName(mode) << (session.IsConnected() ? "" : " (no channel)") << "\n";
     PrintVersions(out, slots, session.DeviceVersions());

@@ -9,8 +9,9 @@
 
 #include "cli/commands.h"
 #include "cli/device_report.h"
+#include "cli/exit_codes.h"
 #include "cli/interrupts.h"
-#include "cli/package_visit.h"
+#include "cli/package_and_device.h"
 #include "cli/session_log.h"
 #include "cli/terminal.h"
 #include "cli/text_output.h"
@@ -119,17 +120,17 @@ int UpdateDevice(const DeviceOptions& options, std::ostream& out, std::ostream& 
     err << kInterruptedBeforeWrite;
     return true;
   };
-  PackageVisit visit(options, Access::Write);
-  TranscriptWatch transcript(visit.Link(), options);
+  PackageAndDevice both(options, Access::Write);
+  TranscriptWatch transcript(both.Link(), options);
   UpdateReport report(out, err, options.json, IsTerminal(out), TerminalColumns(), transcript);
-  if (const OpenFailure failure = visit.Open(err); failure != OpenFailure::None) {
+  if (const OpenFailure failure = both.Open(err); failure != OpenFailure::None) {
     return report.End(ExitStatusOf(failure) == EXIT_FAILED ? UpdateStatus::Failed : UpdateStatus::Refused,
                       RemedyOf(failure));
   }
-  const FirmSlots& slots = visit.Slots();
-  SessionLoop& loop = visit.Loop();
-  CDeviceSession& session = visit.Session();
-  const int32_t mode = visit.WaitForDevice();
+  const FirmSlots& slots = both.Slots();
+  SessionLoop& loop = both.Loop();
+  CDeviceSession& session = both.Session();
+  const int32_t mode = both.WaitForDevice();
   if (interruptedBeforeWrite()) {
     return report.End(UpdateStatus::Interrupted, nullptr);
   }
@@ -217,7 +218,7 @@ int UpdateDevice(const DeviceOptions& options, std::ostream& out, std::ostream& 
   }
   session.OnUpdateFinished(result);
   report.Result(result, std::chrono::steady_clock::now() - started, OutcomeText(result));
-  const bool othersAppeared = PrintOtherDevices(err, visit.Link());
+  const bool othersAppeared = PrintOtherDevices(err, both.Link());
   if (result == ResultStopped) {
     err << "qx80: " << kLeftInUpdateMode << "\n";
     return report.End(UpdateStatus::Interrupted, RemedyForResult(result, stage));

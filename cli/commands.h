@@ -5,9 +5,9 @@
 #include <span>
 #include <string>
 
-namespace qx80::cli {
+#include "cli/exit_codes.h"
 
-constexpr int EXIT_USAGE = 2;  // bad arguments; also the code for a file that cannot be read
+namespace qx80::cli {
 
 using CommandFunction = int (*)(std::span<const std::string> args, std::ostream& out, std::ostream& err);
 

@@ -6,6 +6,7 @@
 #include <string_view>
 #include <vector>
 
+#include "cli/exit_codes.h"
 #include "platform/command_line.h"
 #include "platform/parse_number.h"
 #include "platform/visible_text.h"
@@ -133,7 +134,7 @@ std::optional<int> ParseDeviceCommand(const Command& command, const char* help, 
   }
   out << "usage: qx80 " << command.name << " " << command.usage << "\n\n" << help << "\n";
   PrintOptionHelp(out, OptionRows(AcceptedEntries(accepted)));
-  return 0;
+  return EXIT_DONE;
 }
 
 bool ParseDeviceOptions(std::span<const std::string> args, const DeviceOptionSet& accepted, DeviceOptions& options,

@@ -3,14 +3,15 @@
 #include <algorithm>
 #include <iomanip>
 
+#include "cli/exit_codes.h"
 #include "cli/remedies.h"
 #include "cli/session_log.h"
 #include "cli/text_output.h"
 #include "firmware/firm_kind.h"
+#include "link/device_choice.h"
 #include "platform/visible_text.h"
 #include "protocol/message.h"
 #include "protocol/protocol_result.h"
-#include "link/device_choice.h"
 
 namespace qx80::cli {
 namespace {
@@ -28,8 +29,12 @@ bool VersionRead(const std::u16string& version) {
   return !version.empty() && version != kVersionUnavailable;
 }
 
-std::string JsonVersion(const std::u16string& version) {
-  return VersionRead(version) ? JsonString(version) : "null";
+void WriteVersion(JsonWriter& json, const std::u16string& version) {
+  if (VersionRead(version)) {
+    json.String(version);
+  } else {
+    json.Null();
+  }
 }
 
 // A writer takes the device's lock where its place is known (DeviceLink::Lock). A lock that
@@ -133,23 +138,29 @@ void PrintDeviceVersions(std::ostream& out, const CDeviceSession::Versions& devi
   out << "\n";
 }
 
-std::string JsonVersions(const CDeviceSession::Versions& device) {
-  std::string out = "{";
+void WriteVersions(JsonWriter& json, const CDeviceSession::Versions& device) {
+  json.BeginObject();
   for (size_t slot = 0; slot < kComponentSlots; ++slot) {
-    out += (slot == 0 ? "\"" : ", \"") + std::string(ComponentName(slot)) + "\": " + JsonVersion(device[slot]);
+    WriteVersion(json.Key(ComponentName(slot)), device[slot]);
   }
-  return out + "}";
+  json.EndObject();
 }
 
-std::string JsonComponents(const FirmSlots& slots, const CDeviceSession::Versions& device) {
-  std::string out = "[";
+void WriteComponents(JsonWriter& json, const FirmSlots& slots, const CDeviceSession::Versions& device) {
+  json.BeginArray();
   for (size_t slot = 0; slot < kComponentSlots; ++slot) {
     const int index = static_cast<int>(slot);
-    out += std::string(slot == 0 ? "" : ", ") + "{\"name\": \"" + ComponentName(slot) +
-           "\", \"device\": " + JsonVersion(device[slot]) +
-           ", \"package\": " + (slots.Data(index) != nullptr ? JsonString(slots.Version(index)) : "null") + "}";
+    json.BeginObject().Key("name").String(ComponentName(slot));
+    WriteVersion(json.Key("device"), device[slot]);
+    json.Key("package");
+    if (slots.Data(index) != nullptr) {
+      json.String(slots.Version(index));
+    } else {
+      json.Null();
+    }
+    json.EndObject();
   }
-  return out + "]";
+  json.EndArray();
 }
 
 void PrintVersions(std::ostream& out, const FirmSlots& slots, const CDeviceSession::Versions& device) {

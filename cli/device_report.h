@@ -5,17 +5,13 @@
 #include <string>
 
 #include "cli/device_options.h"
+#include "cli/json_writer.h"
 #include "cli/remedies.h"
 #include "firmware/firm_slots.h"
 #include "link/device_link.h"
 #include "session/device_session.h"
 
 namespace qx80::cli {
-
-constexpr int EXIT_DONE = 0;
-constexpr int EXIT_FAILED = 1;
-constexpr int EXIT_UNCONFIRMED = 3;  // the update reported success that the device did not show
-constexpr int EXIT_INTERRUPTED = 4;  // the user stopped the command
 
 // Whether a command writes to the device: a writer holds the device's lock while it runs,
 // so that a second writer on the same QX-80 is refused (DeviceLink::Lock).
@@ -51,10 +47,10 @@ bool PrintOtherDevices(std::ostream& err, const DeviceLink& link);
 // The device's versions on one line: "TIPA 2.05  UAMC 2.05 ...", "-" for one not read.
 void PrintDeviceVersions(std::ostream& out, const CDeviceSession::Versions& device);
 // {"TIPA": "2.05", ...}: every component, null for a version not read.
-std::string JsonVersions(const CDeviceSession::Versions& device);
+void WriteVersions(JsonWriter& json, const CDeviceSession::Versions& device);
 // [{"name": "TIPA", "device": "2.05", "package": "2.09"}, ...]: every component, null where
 // the device gave no version or the package has no part.
-std::string JsonComponents(const FirmSlots& slots, const CDeviceSession::Versions& device);
+void WriteComponents(JsonWriter& json, const FirmSlots& slots, const CDeviceSession::Versions& device);
 // One line per component that the package or the device has: its name, the device's version
 // and the package's.
 void PrintVersions(std::ostream& out, const FirmSlots& slots, const CDeviceSession::Versions& device);

@@ -3,7 +3,7 @@
 #include <atomic>
 #include <cstdlib>
 
-#include "cli/device_report.h"
+#include "cli/exit_codes.h"
 
 #ifdef _WIN32
 #include <io.h>

@@ -6,8 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "platform/command_line.h"
 #include "cli/commands.h"
+#include "cli/exit_codes.h"
+#include "platform/command_line.h"
 #include "platform/program_version.h"
 
 namespace qx80::cli {
@@ -30,11 +31,11 @@ int Run(const std::vector<std::string>& args) {
   }
   if (args[0] == "--help" || args[0] == "-h") {
     PrintUsage(std::cout);
-    return 0;
+    return EXIT_DONE;
   }
   if (args[0] == "--version") {
     std::cout << "qx80 " << kProgramVersion << "\n";
-    return 0;
+    return EXIT_DONE;
   }
   for (const Command* c : COMMANDS) {
     if (args[0] == c->name) {

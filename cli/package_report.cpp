@@ -3,9 +3,9 @@
 #include <optional>
 #include <span>
 
-#include "platform/command_line.h"
 #include "firmware/file_bytes.h"
 #include "firmware/firm_file.h"
+#include "platform/command_line.h"
 
 namespace qx80::cli {
 namespace {

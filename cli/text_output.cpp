@@ -1,60 +1,14 @@
 #include "cli/text_output.h"
 
-#include <cstdint>
 #include <cstdio>
 
+#include "platform/utf.h"
 #include "platform/visible_text.h"
 
 namespace qx80::cli {
-namespace {
-
-constexpr char32_t REPLACEMENT_CHARACTER = 0xFFFD;
-
-bool IsHighSurrogate(char16_t c) {
-  return c >= 0xD800 && c <= 0xDBFF;
-}
-bool IsLowSurrogate(char16_t c) {
-  return c >= 0xDC00 && c <= 0xDFFF;
-}
-
-void AppendUtf8(std::string& out, char32_t c) {
-  if (c < 0x80) {
-    out += static_cast<char>(c);
-  } else if (c < 0x800) {
-    out += static_cast<char>(0xC0 | (c >> 6));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else if (c < 0x10000) {
-    out += static_cast<char>(0xE0 | (c >> 12));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (c >> 18));
-    out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  }
-}
-
-}  // namespace
-
-std::string Utf8(std::u16string_view text) {
-  std::string out;
-  for (size_t i = 0; i < text.size(); ++i) {
-    const char16_t c = text[i];
-    if (IsHighSurrogate(c) && i + 1 < text.size() && IsLowSurrogate(text[i + 1])) {
-      AppendUtf8(out, 0x10000 + ((char32_t{c} - 0xD800) << 10) + (char32_t{text[i + 1]} - 0xDC00));
-      ++i;
-    } else if (IsHighSurrogate(c) || IsLowSurrogate(c)) {
-      AppendUtf8(out, REPLACEMENT_CHARACTER);
-    } else {
-      AppendUtf8(out, c);
-    }
-  }
-  return out;
-}
 
 std::string Printable(std::u16string_view text) {
-  return VisibleText(Utf8(text));
+  return VisibleText(Utf8FromUtf16(text));
 }
 
 std::string DurationText(std::chrono::nanoseconds duration) {
@@ -91,41 +45,6 @@ std::string JsonSeconds(std::chrono::nanoseconds duration) {
     }
   }
   return text;
-}
-
-std::string JsonString(std::string_view text) {
-  std::string out = "\"";
-  for (const char c : text) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (byte >= 0x20 && byte != 0x7F) {
-      out += c == '"' || c == '\\' ? std::string{'\\', c} : std::string{c};
-    } else {
-      char escape[7];
-      std::snprintf(escape, sizeof escape, "\\u%04X", static_cast<unsigned>(byte));
-      out += escape;
-    }
-  }
-  out += '"';
-  return out;
-}
-
-std::string JsonString(std::u16string_view text) {
-  std::string out = "\"";
-  for (const char16_t c : text) {
-    if (c == u'"' || c == u'\\') {
-      out += '\\';
-      out += static_cast<char>(c);
-    } else if (c >= 0x20 && c < 0x7F) {
-      out += static_cast<char>(c);
-    } else {
-      // UTF-16 code units escape one by one, so surrogate pairs stay pairs.
-      char escape[7];
-      std::snprintf(escape, sizeof escape, "\\u%04X", static_cast<unsigned>(c));
-      out += escape;
-    }
-  }
-  out += '"';
-  return out;
 }
 
 }  // namespace qx80::cli

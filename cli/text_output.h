@@ -6,8 +6,6 @@
 
 namespace qx80::cli {
 
-// UTF-8 of a UTF-16 text; an unpaired surrogate becomes U+FFFD.
-std::string Utf8(std::u16string_view text);
 // A device's text (a version) as it may reach a terminal: UTF-8 with every control character
 // shown as \xNN (VisibleText, platform/visible_text.h, which file names and paths take
 // directly), so that no device can move the cursor, clear the screen or forge a line.
@@ -17,9 +15,5 @@ std::string Printable(std::u16string_view text);
 std::string DurationText(std::chrono::nanoseconds duration);
 // The same in seconds as a JSON number: "391.5", "10", "0.1" (to the millisecond).
 std::string JsonSeconds(std::chrono::nanoseconds duration);
-// A JSON string literal, quotes included; every character outside printable ASCII is escaped.
-std::string JsonString(std::u16string_view text);
-// The same for UTF-8 text (paths): bytes outside ASCII pass through as they are.
-std::string JsonString(std::string_view text);
 
 }  // namespace qx80::cli

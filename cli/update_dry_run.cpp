@@ -8,11 +8,14 @@
 
 #include "cli/commands.h"
 #include "cli/device_report.h"
-#include "cli/package_visit.h"
+#include "cli/exit_codes.h"
+#include "cli/json_writer.h"
+#include "cli/package_and_device.h"
 #include "cli/session_log.h"
 #include "cli/text_output.h"
 #include "cli/update_report.h"
 #include "firmware/firm_kind.h"
+#include "platform/utf.h"
 #include "protocol/firmware_transfer.h"
 #include "protocol/protocol_result.h"
 #include "protocol/version_query.h"
@@ -78,28 +81,31 @@ void PrintPlan(std::ostream& out, const Plan& plan, int32_t mode, bool needed, b
 }
 
 void PrintPlanJson(std::ostream& out, const Plan& plan, bool needed) {
-  out << "{\"event\": \"plan\", \"parts\": [";
-  for (size_t i = 0; i < plan.parts.size(); ++i) {
-    out << (i > 0 ? ", " : "") << "{\"name\": " << JsonString(std::string_view(FirmKindName(plan.parts[i].kind)))
-        << ", \"bytes\": " << plan.parts[i].bytes << ", \"blocks\": " << plan.parts[i].blocks << "}";
+  JsonWriter json;
+  json.BeginObject().Key("event").String("plan").Key("parts").BeginArray();
+  for (const PartPlan& part : plan.parts) {
+    json.BeginObject()
+        .Key("name")
+        .String(FirmKindName(part.kind))
+        .Key("bytes")
+        .Integer(part.bytes)
+        .Key("blocks")
+        .Integer(part.blocks)
+        .EndObject();
   }
-  out << "], \"bytes\": " << plan.bytes << ", \"blocks\": " << plan.blocks
-      << ", \"full_speed_seconds\": " << (plan.fullSpeedMs + 999) / 1000
-      << ", \"longest_seconds\": " << (plan.longestMs + 999) / 1000
-      << ", \"update_needed\": " << (needed ? "true" : "false") << "}\n"
-      << std::flush;
-}
-
-// The raw text of `key`'s value in one line of the update's JSON output ("0", "\"ResultOk\"").
-std::string JsonValue(const std::string& line, std::string_view key) {
-  std::string field = "\"";
-  field.append(key).append("\": ");
-  const size_t at = line.find(field);
-  if (at == std::string::npos) {
-    return {};
-  }
-  const size_t begin = at + field.size();
-  return line.substr(begin, line.find_first_of(",}", begin) - begin);
+  json.EndArray()
+      .Key("bytes")
+      .Integer(plan.bytes)
+      .Key("blocks")
+      .Integer(plan.blocks)
+      .Key("full_speed_seconds")
+      .Integer((plan.fullSpeedMs + 999) / 1000)
+      .Key("longest_seconds")
+      .Integer((plan.longestMs + 999) / 1000)
+      .Key("update_needed")
+      .Bool(needed)
+      .EndObject();
+  out << json.Text() << "\n" << std::flush;
 }
 
 std::string Unquoted(const std::string& text) {
@@ -126,7 +132,7 @@ Rehearsal Rehearse(const DeviceOptions& options, int32_t mode, const CDeviceSess
   twin.yes = true;
   twin.json = true;
   for (size_t slot = 0; slot < kComponentSlots; ++slot) {
-    twin.simVersions.emplace_back(kVersionSelectors[slot], Utf8(versions[slot]));
+    twin.simVersions.emplace_back(kVersionSelectors[slot], Utf8FromUtf16(versions[slot]));
   }
   std::ostringstream out;
   std::ostringstream err;
@@ -135,13 +141,13 @@ Rehearsal Rehearse(const DeviceOptions& options, int32_t mode, const CDeviceSess
   rehearsal.messages = err.str();
   std::istringstream lines(out.str());
   for (std::string line; std::getline(lines, line);) {
-    const std::string event = JsonValue(line, "event");
+    const std::string event = JsonField(line, "event");
     if (event == "\"result\"") {
-      rehearsal.code = JsonValue(line, "code");
-      rehearsal.name = Unquoted(JsonValue(line, "name"));
+      rehearsal.code = JsonField(line, "code");
+      rehearsal.name = Unquoted(JsonField(line, "name"));
     } else if (event == "\"end\"") {
-      rehearsal.status = Unquoted(JsonValue(line, "status"));
-      rehearsal.remedy = JsonValue(line, "remedy");
+      rehearsal.status = Unquoted(JsonField(line, "status"));
+      rehearsal.remedy = JsonField(line, "remedy");
     }
   }
   return rehearsal;
@@ -162,45 +168,55 @@ std::string PackageVersions(const FirmSlots& slots) {
 
 int RunDryRun(const DeviceOptions& options, std::ostream& out, std::ostream& err) {
   // The dry run holds the device's lock as an update would: its reads must not interleave with
-  // another program's update. Only the visit reaches the device: the watcher's probe, the
+  // another program's update. Only this first look reaches the device: the watcher's probe, the
   // channel and the version queries. It ends, link and session, before the rehearsal sets up
   // its own; the transcript's fate is kept for the end.
-  std::optional<PackageVisit> visit(std::in_place, options, Access::Write);
-  TranscriptWatch transcript(visit->Link(), options);
+  std::optional<PackageAndDevice> both(std::in_place, options, Access::Write);
+  TranscriptWatch transcript(both->Link(), options);
   UpdateReport report(out, err, options.json, false, 0, transcript);
-  if (const OpenFailure failure = visit->Open(err); failure != OpenFailure::None) {
+  if (const OpenFailure failure = both->Open(err); failure != OpenFailure::None) {
     return report.End(ExitStatusOf(failure) == EXIT_FAILED ? UpdateStatus::Failed : UpdateStatus::Refused,
                       RemedyOf(failure));
   }
-  const int32_t mode = visit->WaitForDevice();
+  const int32_t mode = both->WaitForDevice();
   if (mode == DEVICE_MODE_ABSENT) {
     PrintNoDevice(err, options);
     return report.End(UpdateStatus::Failed, RemedyFor(Situation::NoDevice));
   }
-  const CDeviceSession::Versions versions = visit->Session().DeviceVersions();
-  report.Before(mode, visit->Slots(), versions);
-  const Plan plan = MakePlan(visit->Slots());
-  const bool needed = UpdateNeeded(mode, visit->Slots(), versions);
+  const CDeviceSession::Versions versions = both->Session().DeviceVersions();
+  report.Before(mode, both->Slots(), versions);
+  const Plan plan = MakePlan(both->Slots());
+  const bool needed = UpdateNeeded(mode, both->Slots(), versions);
   if (options.json) {
     PrintPlanJson(out, plan, needed);
   } else {
-    const size_t parts = visit->Package().parts.size();
+    const size_t parts = both->Package().parts.size();
     out << "package: " << parts << " part" << (parts == 1 ? "" : "s") << ", each passes its check\n";
     PrintPlan(out, plan, mode, needed, options.yes);
     out << "rehearsal: the whole update against a simulated twin of this QX-80 (" << DeviceModeName(mode)
         << ", its versions)...\n"
         << std::flush;
   }
-  const std::string packageVersions = PackageVersions(visit->Slots());
+  const std::string packageVersions = PackageVersions(both->Slots());
   transcript.Keep();
-  visit.reset();
+  both.reset();
   const Rehearsal rehearsal = Rehearse(options, mode, versions);
   const bool confirmed = rehearsal.exit == EXIT_DONE;
   if (options.json) {
-    out << "{\"event\": \"rehearsal\", \"code\": " << rehearsal.code
-        << ", \"name\": " << (rehearsal.name.empty() ? "null" : JsonString(rehearsal.name))
-        << ", \"status\": " << JsonString(rehearsal.status) << ", \"exit\": " << rehearsal.exit
-        << ", \"remedy\": " << rehearsal.remedy << "}\n";
+    JsonWriter json;
+    json.BeginObject().Key("event").String("rehearsal").Key("code").Literal(rehearsal.code).Key("name");
+    if (rehearsal.name.empty()) {
+      json.Null();
+    } else {
+      json.String(rehearsal.name);
+    }
+    json.Key("status")
+        .String(rehearsal.status)
+        .Key("exit")
+        .Integer(rehearsal.exit)
+        .Key("remedy")
+        .Literal(rehearsal.remedy);
+    out << json.EndObject().Text() << "\n";
   } else {
     out << "rehearsal: "
         << (rehearsal.name.empty() ? "no result" : "result " + rehearsal.code + " (" + rehearsal.name + ")") << ", "

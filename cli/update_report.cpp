@@ -6,6 +6,8 @@
 #include <string>
 
 #include "cli/device_report.h"
+#include "cli/exit_codes.h"
+#include "cli/json_writer.h"
 #include "cli/text_output.h"
 #include "firmware/firm_kind.h"
 #include "platform/clock.h"
@@ -66,19 +68,29 @@ std::string StepText(const UpdateStep& step) {
   }
 }
 
+// A JSON line of the update's, open for its fields after the event's name.
+JsonWriter EventLine(std::string_view event) {
+  JsonWriter line;
+  line.BeginObject().Key("event").String(event);
+  return line;
+}
+
+JsonWriter PhaseLine(std::string_view phase) {
+  JsonWriter line = EventLine("phase");
+  line.Key("phase").String(phase);
+  return line;
+}
+
 // The fields a phase's JSON line carries after its name.
-std::string StepFields(const UpdateStep& step) {
-  std::string fields;
+void WriteStepFields(JsonWriter& line, const UpdateStep& step) {
   if (step.phase == UpdatePhase::Writing || step.phase == UpdatePhase::Finishing) {
-    fields += ", \"part\": " + std::to_string(step.part + 1) + ", \"parts\": " + std::to_string(step.parts) +
-              ", \"name\": " + JsonString(PartName(step));
+    line.Key("part").Integer(step.part + 1).Key("parts").Integer(step.parts).Key("name").String(PartName(step));
   }
   if (step.phase == UpdatePhase::Switching || step.phase == UpdatePhase::Settling) {
-    fields += ", \"seconds\": " + JsonSeconds(RealDelay(step.ms));
+    line.Key("seconds").Literal(JsonSeconds(RealDelay(step.ms)));
   } else if (step.phase == UpdatePhase::Finishing) {
-    fields += ", \"seconds\": " + JsonSeconds(RealLimit(step.ms));
+    line.Key("seconds").Literal(JsonSeconds(RealLimit(step.ms)));
   }
-  return fields;
 }
 
 const char* StatusWord(UpdateStatus status) {
@@ -129,22 +141,23 @@ UpdateReport::UpdateReport(std::ostream& out, std::ostream& err, bool json, bool
 
 void UpdateReport::Before(int32_t mode, const FirmSlots& slots, const CDeviceSession::Versions& versions) {
   if (m_json) {
-    m_out << "{\"event\": \"before\", \"mode\": " << JsonString(DeviceModeWord(mode))
-          << ", \"components\": " << JsonComponents(slots, versions) << "}\n"
-          << std::flush;
+    JsonWriter line = EventLine("before");
+    WriteComponents(line.Key("mode").String(DeviceModeWord(mode)).Key("components"), slots, versions);
+    PrintLine(line);
     return;
   }
   m_out << "before: QX-80 in " << DeviceModeName(mode) << "\n";
   PrintVersions(m_out, slots, versions);
 }
 
-void UpdateReport::Phase(std::string_view phase, std::string_view fields) {
-  m_out << "{\"event\": \"phase\", \"phase\": " << JsonString(phase) << fields << "}\n" << std::flush;
+void UpdateReport::PrintLine(JsonWriter& line) {
+  m_out << line.EndObject().Text() << "\n" << std::flush;
 }
 
 void UpdateReport::Started(bool inUpdateMode) {
   if (m_json) {
-    Phase("started", "");
+    JsonWriter line = PhaseLine("started");
+    PrintLine(line);
   } else {
     m_out << "updating...\n";
     if (inUpdateMode) {
@@ -166,14 +179,18 @@ void UpdateReport::Step(const UpdateStep& step) {
   }
   if (newStep) {
     if (m_json) {
-      Phase(PhaseWord(step.phase), StepFields(step));
+      JsonWriter line = PhaseLine(PhaseWord(step.phase));
+      WriteStepFields(line, step);
+      PrintLine(line);
     } else {
       m_out << StepText(step) << "\n";
     }
   }
   if (newPercent) {
     if (m_json) {
-      m_out << "{\"event\": \"progress\", \"percent\": " << m_percent << "}\n";
+      JsonWriter line = EventLine("progress");
+      line.Key("percent").Integer(m_percent);
+      PrintLine(line);
     } else {
       m_out << "progress: " << m_percent << "%\n";
     }
@@ -208,7 +225,9 @@ void UpdateReport::Draw(const std::string& text) {
 void UpdateReport::Restarting(std::chrono::nanoseconds bound) {
   Break();
   if (m_json) {
-    Phase("restarting", ", \"seconds\": " + JsonSeconds(bound));
+    JsonWriter line = PhaseLine("restarting");
+    line.Key("seconds").Literal(JsonSeconds(bound));
+    PrintLine(line);
   } else {
     m_out << "waiting up to " << DurationText(bound) << " for the QX-80 to restart in normal mode...\n" << std::flush;
   }
@@ -225,9 +244,9 @@ void UpdateReport::Result(int32_t result, std::chrono::nanoseconds took, std::st
   Break();
   const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(took).count();
   if (m_json) {
-    m_out << "{\"event\": \"result\", \"code\": " << result << ", \"name\": " << JsonString(ResultName(result))
-          << ", \"seconds\": " << seconds << "}\n"
-          << std::flush;
+    JsonWriter line = EventLine("result");
+    line.Key("code").Integer(result).Key("name").String(ResultName(result)).Key("seconds").Integer(seconds);
+    PrintLine(line);
     return;
   }
   m_out << "result: " << result << " (" << ResultName(result) << ") after " << seconds << " s: " << outcomeText << "\n";
@@ -235,9 +254,9 @@ void UpdateReport::Result(int32_t result, std::chrono::nanoseconds took, std::st
 
 void UpdateReport::After(bool back, const FirmSlots& slots, const CDeviceSession::Versions& versions) {
   if (m_json) {
-    m_out << "{\"event\": \"after\", \"mode\": " << (back ? "\"normal\"" : "\"absent\"")
-          << ", \"components\": " << JsonComponents(slots, versions) << "}\n"
-          << std::flush;
+    JsonWriter line = EventLine("after");
+    WriteComponents(line.Key("mode").String(back ? "normal" : "absent").Key("components"), slots, versions);
+    PrintLine(line);
     return;
   }
   if (back) {
@@ -270,10 +289,20 @@ int UpdateReport::End(UpdateStatus status, const Remedy* remedy) {
 }
 
 std::string UpdateReport::EndLine(UpdateStatus status, const Remedy* remedy, const std::string& transcript) {
-  return "{\"event\": \"end\", \"status\": " + JsonString(StatusWord(status)) +
-         ", \"exit\": " + std::to_string(ExitStatus(status)) +
-         ", \"remedy\": " + (remedy != nullptr ? JsonString(remedy->todo) : std::string("null")) +
-         ", \"transcript\": " + (transcript.empty() ? std::string("null") : JsonString(transcript)) + "}\n";
+  JsonWriter line = EventLine("end");
+  line.Key("status").String(StatusWord(status)).Key("exit").Integer(ExitStatus(status)).Key("remedy");
+  if (remedy != nullptr) {
+    line.String(remedy->todo);
+  } else {
+    line.Null();
+  }
+  line.Key("transcript");
+  if (transcript.empty()) {
+    line.Null();
+  } else {
+    line.String(transcript);
+  }
+  return line.EndObject().Text() + "\n";
 }
 
 }  // namespace qx80::cli

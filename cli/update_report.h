@@ -10,6 +10,7 @@
 #include <string>
 #include <string_view>
 
+#include "cli/json_writer.h"
 #include "cli/remedies.h"
 #include "cli/session_log.h"
 #include "firmware/firm_slots.h"
@@ -60,7 +61,8 @@ class UpdateReport {
   bool DrawsInPlace() const { return m_terminal; }
 
  private:
-  void Phase(std::string_view phase, std::string_view fields);
+  // Closes a JSON line and prints it.
+  void PrintLine(JsonWriter& line);
   void Draw(const std::string& text);
 
   std::ostream& m_out;

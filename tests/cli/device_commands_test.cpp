@@ -17,13 +17,13 @@
 
 #include "cli/commands.h"
 #include "device/transcript.h"
+#include "link/device_link.h"
 #include "platform/device_lock.h"
 #include "protocol/device_ids.h"
 #include "protocol/message.h"
 #include "protocol/version_query.h"
 #include "tests/support/image_builder.h"
 #include "tests/support/test_temp_path.h"
-#include "link/device_link.h"
 
 #ifndef _WIN32
 #include <sys/resource.h>

@@ -10,8 +10,8 @@
 
 #include "cli/session_log.h"
 #include "cli/update_report.h"
-#include "platform/clock.h"
 #include "link/device_link.h"
+#include "platform/clock.h"
 
 namespace qx80::cli {
 namespace {

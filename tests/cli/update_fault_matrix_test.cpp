@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "cli/commands.h"
+#include "link/device_link.h"
 #include "platform/clock.h"
 #include "protocol/device_protocol.h"
 #include "protocol/firmware_transfer.h"
@@ -21,7 +22,6 @@
 #include "sim/sim_mode_switch.h"
 #include "tests/cli/interrupt_trigger.h"
 #include "tests/support/image_builder.h"
-#include "link/device_link.h"
 
 namespace qx80::cli {
 namespace {

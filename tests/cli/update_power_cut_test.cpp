@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "cli/commands.h"
+#include "link/device_link.h"
 #include "platform/clock.h"
 #include "protocol/device_protocol.h"
 #include "protocol/firmware_transfer.h"
@@ -27,7 +28,6 @@
 #include "sim/sim_mode_switch.h"
 #include "sim/sim_power_cut.h"
 #include "tests/cli/interrupt_trigger.h"
-#include "link/device_link.h"
 
 namespace qx80::cli {
 namespace {

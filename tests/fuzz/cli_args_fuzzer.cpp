@@ -1,12 +1,17 @@
 // A command line (arguments separated by zero bytes) through the device commands' parser: a
-// speed it accepts lies in the clock's range, and an index it accepts names a device.
+// speed it accepts lies in the clock's range, and an index it accepts names a device. The
+// arguments, as paths from them reach --json lines, and the same bytes taken as a device's
+// UTF-16 text, are written as JSON that stays valid.
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "cli/device_options.h"
+#include "cli/json_writer.h"
+#include "tests/cli/json_check.h"
 #include "tests/fuzz/fuzz_arguments.h"
 #include "tests/fuzz/fuzz_check.h"
 
@@ -22,5 +27,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   } else {
     FUZZ_CHECK(!err.str().empty());
   }
+  qx80::cli::JsonWriter json;
+  json.BeginArray();
+  for (const std::string& arg : args) {
+    json.String(arg);
+  }
+  std::u16string text(size / 2, u'\0');
+  std::memcpy(text.data(), data, text.size() * 2);
+  json.String(text).EndArray();
+  FUZZ_CHECK(qx80::test::JsonCheck::Valid(json.Text()));
   return 0;
 }

@@ -3,22 +3,20 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/command_line.h"
 #include "cli/commands.h"
+#include "cli/exit_codes.h"
+#include "cli/json_writer.h"
 #include "cli/package_report.h"
 #include "cli/text_output.h"
 #include "firmware/file_bytes.h"
 #include "firmware/firm_file.h"
 #include "firmware/firm_kind.h"
 #include "firmware/package_check.h"
+#include "platform/command_line.h"
 #include "platform/visible_text.h"
 
 namespace qx80::cli {
 namespace {
-
-constexpr int EXIT_PART_LOADED = 0;
-constexpr int EXIT_NO_PART = 1;
-constexpr int EXIT_UNREADABLE = 2;
 
 constexpr const char* INSPECT_HELP =
     "Splits FILE into its parts as the updater does and shows, for each part, its kind, offset,\n"
@@ -74,15 +72,39 @@ const char* LoadMeaning(int load) {
 
 void PrintJson(const InspectReport& report, std::ostream& out) {
   const PackageCheck& package = report.package;
-  out << "{\"size\": " << package.size << ", \"parts\": [";
-  for (size_t i = 0; i < package.parts.size(); ++i) {
-    const PartCheck& p = package.parts[i];
-    out << (i > 0 ? ", " : "") << "{\"kind\": " << p.part.kind << ", \"offset\": " << p.part.offset
-        << ", \"size\": " << p.part.size << ", \"load\": " << p.load << ", \"version\": " << JsonString(p.version)
-        << "}";
+  JsonWriter json;
+  json.BeginObject().Key("size").Integer(package.size).Key("parts").BeginArray();
+  for (const PartCheck& p : package.parts) {
+    json.BeginObject()
+        .Key("kind")
+        .Integer(p.part.kind)
+        .Key("offset")
+        .Integer(p.part.offset)
+        .Key("size")
+        .Integer(p.part.size)
+        .Key("load")
+        .Integer(p.load)
+        .Key("version")
+        .String(p.version)
+        .EndObject();
   }
-  out << "], \"image\": {\"load\": " << report.imageLoad << ", \"kind\": " << report.imageKind
-      << "}, \"siam\": {\"load\": " << report.siamLoad << ", \"size\": " << report.siamSize << "}}\n";
+  json.EndArray()
+      .Key("image")
+      .BeginObject()
+      .Key("load")
+      .Integer(report.imageLoad)
+      .Key("kind")
+      .Integer(report.imageKind)
+      .EndObject()
+      .Key("siam")
+      .BeginObject()
+      .Key("load")
+      .Integer(report.siamLoad)
+      .Key("size")
+      .Integer(report.siamSize)
+      .EndObject()
+      .EndObject();
+  out << json.Text() << "\n";
 }
 
 void PrintText(const std::string& name, const InspectReport& report, std::ostream& out) {
@@ -127,7 +149,7 @@ int RunInspect(std::span<const std::string> args, std::ostream& out, std::ostrea
   }
   if (parsed.Given(kHelp)) {
     out << "usage: qx80 inspect " << INSPECT_COMMAND.usage << "\n\n" << INSPECT_HELP;
-    return 0;
+    return EXIT_DONE;
   }
   const bool json = parsed.Given(kJson);
   if (parsed.positional.size() != 1) {
@@ -140,7 +162,7 @@ int RunInspect(std::span<const std::string> args, std::ostream& out, std::ostrea
   auto bytes = ReadWholeFile(PathFromArgument(file), &why);
   if (!bytes) {
     err << "qx80 inspect: cannot read " << file << ": " << why << "\n";
-    return EXIT_UNREADABLE;
+    return EXIT_USAGE;
   }
   const InspectReport report = Inspect(*bytes);
   if (json) {
@@ -148,7 +170,7 @@ int RunInspect(std::span<const std::string> args, std::ostream& out, std::ostrea
   } else {
     PrintText(file, report, out);
   }
-  return report.package.parts.empty() ? EXIT_NO_PART : EXIT_PART_LOADED;
+  return report.package.parts.empty() ? EXIT_FAILED : EXIT_DONE;
 }
 
 }  // namespace qx80::cli

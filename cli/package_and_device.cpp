@@ -1,14 +1,14 @@
-#include "cli/package_visit.h"
+#include "cli/package_and_device.h"
 
 #include "cli/device_report.h"
 #include "cli/package_report.h"
 
 namespace qx80::cli {
 
-PackageVisit::PackageVisit(const DeviceOptions& options, Access access)
+PackageAndDevice::PackageAndDevice(const DeviceOptions& options, Access access)
     : m_options(options), m_access(access), m_link(options.speed, options.timeOuts) {}
 
-OpenFailure PackageVisit::Open(std::ostream& err) {
+OpenFailure PackageAndDevice::Open(std::ostream& err) {
   if (!LoadPackage(m_options, m_slots, m_package, err)) {
     return OpenFailure::Package;
   }

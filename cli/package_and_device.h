@@ -1,6 +1,6 @@
 #pragma once
-// The steps `qx80 status` and `qx80 update` begin with: the package loaded, the chosen QX-80's
-// bus open, and a device session that has looked for it once.
+// What `qx80 status` and `qx80 update` work with: the package, loaded and checked, and the
+// chosen QX-80, its bus open and a device session that has looked for it once.
 #include <cstdint>
 #include <ostream>
 
@@ -13,11 +13,11 @@
 
 namespace qx80::cli {
 
-class PackageVisit {
+class PackageAndDevice {
  public:
-  PackageVisit(const DeviceOptions& options, Access access);
-  PackageVisit(const PackageVisit&) = delete;
-  PackageVisit& operator=(const PackageVisit&) = delete;
+  PackageAndDevice(const DeviceOptions& options, Access access);
+  PackageAndDevice(const PackageAndDevice&) = delete;
+  PackageAndDevice& operator=(const PackageAndDevice&) = delete;
 
   // Loads and checks the package, then opens the device (OpenDevice); the reason on `err` when
   // either fails. A package to be written (Access::Write) must be sound (every part passes its
