@@ -1,7 +1,7 @@
 // The firmware transfer of the carried package to a simulated QX-80 in update mode, as the
 // update worker runs it (command 0x88 per section, each with its image check).
 //
-//   transfer_bench            host CPU per 4 KiB block over the fast simulated link: the
+//   transfer_bench            host CPU per 4 KiB block over the fast simulated link:
 //                             the median of several runs, its spread, and the share spent
 //                             in the kernel
 //   transfer_bench --paced    wall time over a link paced like USB full speed, beside the
