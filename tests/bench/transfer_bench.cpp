@@ -60,15 +60,24 @@ double ThreadCpuSeconds() {
   return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9;
 }
 
-// Keeps every report the host writes, and counts the reports it reads.
+// Counts the reports the host writes and reads, and keeps the written ones when asked.
+struct Recording {
+  Reports* written = nullptr;  // none: counted only
+  size_t writtenCount = 0;
+  size_t readCount = 0;
+};
+
 class RecordingHandle final : public HidHandle {
  public:
-  RecordingHandle(std::unique_ptr<HidHandle> inner, Reports& written, size_t& read)
-      : m_inner(std::move(inner)), m_written(written), m_read(read) {}
+  RecordingHandle(std::unique_ptr<HidHandle> inner, Recording& recording)
+      : m_inner(std::move(inner)), m_recording(recording) {}
   const HidInterfaceCaps& Caps() const override { return m_inner->Caps(); }
   HidIo StartRead(uint8_t* buffer) override { return Counted(m_inner->StartRead(buffer)); }
   HidIo StartWrite(const uint8_t* buffer) override {
-    m_written.insert(m_written.end(), buffer, buffer + Caps().outputReportLength);
+    ++m_recording.writtenCount;
+    if (m_recording.written != nullptr) {
+      m_recording.written->insert(m_recording.written->end(), buffer, buffer + Caps().outputReportLength);
+    }
     return m_inner->StartWrite(buffer);
   }
   HidIo WaitRead(int32_t timeoutMs) override { return Counted(m_inner->WaitRead(timeoutMs)); }
@@ -79,12 +88,11 @@ class RecordingHandle final : public HidHandle {
 
  private:
   HidIo Counted(HidIo io) {
-    m_read += io == HidIo::Done ? 1 : 0;
+    m_recording.readCount += io == HidIo::Done ? 1 : 0;
     return io;
   }
   std::unique_ptr<HidHandle> m_inner;
-  Reports& m_written;
-  size_t& m_read;
+  Recording& m_recording;
 };
 
 class RecordingBackend final : public HidBackend {
@@ -93,11 +101,10 @@ class RecordingBackend final : public HidBackend {
   bool Enumerate(std::vector<std::string>& paths) override { return m_inner.Enumerate(paths); }
   std::unique_ptr<HidHandle> Open(const std::string& path) override {
     auto handle = m_inner.Open(path);
-    return handle ? std::make_unique<RecordingHandle>(std::move(handle), written, read) : nullptr;
+    return handle ? std::make_unique<RecordingHandle>(std::move(handle), recording) : nullptr;
   }
 
-  Reports written;
-  size_t read = 0;
+  Recording recording;
 
  private:
   HidBackend& m_inner;
@@ -120,14 +127,15 @@ SimQx80Config UpdateModeDevice() {
   return config;
 }
 
-// Writes every section of the package, as the update worker does.
+// Writes every section of the package, as the update worker does; keeps the reports written
+// in `written` when given (which costs the host's thread a copy of each).
 Run Transfer(FirmSlots& slots, SimLink link, Reports* written) {
   SimHidBus bus;
   bus.SetLink(link);
   SimQx80Device device(bus, UpdateModeDevice());
   device.Transfer().SetTiming({.endDelayMs = 0, .completionDelayMs = 0});  // only the link's time counts
-  RecordingBackend recording(bus);
-  ScopedHidBackend scoped(recording);
+  RecordingBackend backend(bus);
+  ScopedHidBackend scoped(backend);
   auto channel = CDeviceProtocol::Create(CHANNEL_MODE_UPDATE, [](int32_t, int32_t) {});
   Run run;
   if (channel == nullptr) {
@@ -135,10 +143,15 @@ Run Transfer(FirmSlots& slots, SimLink link, Reports* written) {
     return run;
   }
   const FirmUpdateJob job = slots.BuildUpdateJob(nullptr, nullptr, nullptr, 0);
-  // Room for every report, touched before the clock starts so that recording costs no page faults.
-  recording.written.resize(size_t{60000} * (kReportSize + 1));
-  recording.written.clear();
-  const size_t readBefore = recording.read;
+  if (written != nullptr) {
+    // Room for every report, touched before the clock starts so that keeping them costs no
+    // page faults.
+    written->resize(size_t{60000} * (kReportSize + 1));
+    written->clear();
+    backend.recording.written = written;
+  }
+  const size_t writtenBefore = backend.recording.writtenCount;
+  const size_t readBefore = backend.recording.readCount;
   const auto start = std::chrono::steady_clock::now();
   const CpuTimes cpuStart = ProcessCpu();
   for (uint32_t i = 0; i < job.count && run.result == ResultOk; ++i) {
@@ -150,11 +163,8 @@ Run Transfer(FirmSlots& slots, SimLink link, Reports* written) {
   const CpuTimes cpuEnd = ProcessCpu();
   run.processCpu = {cpuEnd.user - cpuStart.user, cpuEnd.system - cpuStart.system};
   run.wallSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  run.reportsWritten = recording.written.size() / (kReportSize + 1);
-  run.reportsRead = recording.read - readBefore;
-  if (written != nullptr) {
-    *written = std::move(recording.written);
-  }
+  run.reportsWritten = backend.recording.writtenCount - writtenBefore;
+  run.reportsRead = backend.recording.readCount - readBefore;
   return run;
 }
 
@@ -192,13 +202,14 @@ int Main(int argc, char** argv) {
         run.processCpu.Total());
     return run.result == ResultOk ? 0 : 1;
   }
-  // The first run warms caches and allocators; the next ones are measured. The machine is
-  // shared, so the median run is the figure and the spread is shown beside it.
-  Transfer(slots, SimLink::Fast, nullptr);
+  // The first run warms caches and allocators and keeps the reports for the device's replay;
+  // the next ones are measured. The machine is shared, so the median run is the figure and
+  // the spread is shown beside it.
   Reports written;
+  Transfer(slots, SimLink::Fast, &written);
   std::vector<Run> runs;
   for (int i = 0; i < kMeasuredRuns; ++i) {
-    runs.push_back(Transfer(slots, SimLink::Fast, i == 0 ? &written : nullptr));
+    runs.push_back(Transfer(slots, SimLink::Fast, nullptr));
     if (runs.back().result != ResultOk) {
       std::printf("result %d\n", runs.back().result);
       return 1;
