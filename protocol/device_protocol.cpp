@@ -113,7 +113,7 @@ bool CDeviceProtocol::WaitMailbox(std::unique_lock<std::mutex>& lock, uint32_t t
   }
   // A command that may be stopped waits in slices and looks at the stop request between
   // them: a device that takes minutes to finish a part holds a stop up for a slice at most.
-  const auto deadline = std::chrono::steady_clock::now() + GetClock().RealBound(timeoutMs);
+  const auto deadline = RealDeadline(timeoutMs);
   for (;;) {
     const auto sliceEnd = std::min(deadline, std::chrono::steady_clock::now() + kStopCheckSlice);
     if (m_mailboxReady.wait_until(lock, sliceEnd, ready)) {
