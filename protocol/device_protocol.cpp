@@ -83,9 +83,6 @@ ProtocolResult CDeviceProtocol::Transact(const uint8_t* request, uint32_t length
     std::lock_guard<std::mutex> lock(m_mailboxMutex);
     m_mailboxFull = false;
     m_completionQueued = false;
-    if (m_closed.load() == 0) {
-      m_responseEvent.Reset();
-    }
   }
   std::array<uint8_t, kReportSize> report{};
   const size_t count = FragmentCount(length);
@@ -109,16 +106,17 @@ ProtocolResult CDeviceProtocol::Transact(const uint8_t* request, uint32_t length
   return reply.status == STATUS_OK || reply.status == STATUS_OK_ALT ? ResultOk : ResultDeviceError;
 }
 
-bool CDeviceProtocol::WaitResponseEvent(uint32_t timeoutMs) {
+bool CDeviceProtocol::WaitMailbox(std::unique_lock<std::mutex>& lock, uint32_t timeoutMs) {
+  const auto ready = [this] { return m_mailboxFull || m_closed.load() != 0; };
   if (m_stopSignal == nullptr) {
-    return m_responseEvent.Wait(timeoutMs);
+    return m_mailboxReady.wait_for(lock, GetClock().RealBound(timeoutMs), ready);
   }
   // A command that may be stopped waits in slices and looks at the stop request between
   // them: a device that takes minutes to finish a part holds a stop up for a slice at most.
-  const auto deadline = std::chrono::steady_clock::now() + GetClock().RealBound(timeoutMs);
+  const auto deadline = RealDeadline(timeoutMs);
   for (;;) {
     const auto sliceEnd = std::min(deadline, std::chrono::steady_clock::now() + kStopCheckSlice);
-    if (m_responseEvent.WaitUntil(sliceEnd)) {
+    if (m_mailboxReady.wait_until(lock, sliceEnd, ready)) {
       return true;
     }
     if (sliceEnd >= deadline || IsStopRequested()) {
@@ -128,12 +126,12 @@ bool CDeviceProtocol::WaitResponseEvent(uint32_t timeoutMs) {
 }
 
 ProtocolResult CDeviceProtocol::WaitResponse(uint32_t timeoutMs) {
-  if (!WaitResponseEvent(timeoutMs)) {
+  std::unique_lock<std::mutex> lock(m_mailboxMutex);
+  if (!WaitMailbox(lock, timeoutMs)) {
     return IsStopRequested() ? ResultStopped : ResultTransferFailed;
   }
-  std::lock_guard<std::mutex> lock(m_mailboxMutex);
-  // Set by the closing, not by a response. A response that came before the link was lost
-  // (the device answers, then restarts) is still this transaction's.
+  // Released by the closing, not by a response. A response that came before the link was
+  // lost (the device answers, then restarts) is still this transaction's.
   if (!m_mailboxFull) {
     return ResultChannelClosed;
   }
@@ -141,12 +139,10 @@ ProtocolResult CDeviceProtocol::WaitResponse(uint32_t timeoutMs) {
   m_responseLength = m_mailboxLength;
   m_mailboxFull = m_completionQueued;
   if (m_completionQueued) {
-    // The completion that came right behind this reply is the next response; the event stays set.
+    // The completion that came right behind this reply is the next response.
     std::memcpy(m_mailbox.data(), m_queuedCompletion.data(), kReportPayload);
     m_mailboxLength = kReportPayload;
     m_completionQueued = false;
-  } else if (m_closed.load() == 0) {
-    m_responseEvent.Reset();  // a closed channel keeps it set: every later wait sees the close
   }
   return ResultOk;
 }
@@ -198,37 +194,43 @@ void CDeviceProtocol::ReceiveLoop() {
   }
   // However the loop ended (even before its first read), a waiting transaction is released
   // and sees the channel closed.
-  std::lock_guard<std::mutex> lock(m_mailboxMutex);
-  m_closed.store(1);
-  m_responseEvent.Set();
+  {
+    std::lock_guard<std::mutex> lock(m_mailboxMutex);
+    m_closed.store(1);
+  }
+  m_mailboxReady.notify_one();
 }
 
 void CDeviceProtocol::OnResponseFragment(Reassembler::Fragment fragment, const uint8_t* payload) {
   if (!m_responseAssembly.Add(fragment, payload)) {
     return;
   }
-  std::lock_guard<std::mutex> lock(m_mailboxMutex);
-  m_mailbox.swap(m_responseAssembly.Buffer());
-  m_mailboxLength = m_responseAssembly.Length();
-  m_mailboxFull = true;
-  m_responseEvent.Set();
+  {
+    std::lock_guard<std::mutex> lock(m_mailboxMutex);
+    m_mailbox.swap(m_responseAssembly.Buffer());
+    m_mailboxLength = m_responseAssembly.Length();
+    m_mailboxFull = true;
+  }
+  m_mailboxReady.notify_one();
 }
 
 void CDeviceProtocol::OnNotification(const uint8_t* payload) {
   const uint8_t subKind = payload[0];
   if (subKind == NOTIFY_SUBKIND_COMPLETION) {
     // A completion is handed to the waiting transaction as a one-report response.
-    std::lock_guard<std::mutex> lock(m_mailboxMutex);
-    if (m_mailboxFull) {
-      // The reply it follows has not been taken yet: the completion waits behind it.
-      std::memcpy(m_queuedCompletion.data(), payload, kReportPayload);
-      m_completionQueued = true;
-      return;
+    {
+      std::lock_guard<std::mutex> lock(m_mailboxMutex);
+      if (m_mailboxFull) {
+        // The reply it follows has not been taken yet: the completion waits behind it.
+        std::memcpy(m_queuedCompletion.data(), payload, kReportPayload);
+        m_completionQueued = true;
+        return;
+      }
+      std::memcpy(m_mailbox.data(), payload, kReportPayload);
+      m_mailboxLength = kReportPayload;
+      m_mailboxFull = true;
     }
-    std::memcpy(m_mailbox.data(), payload, kReportPayload);
-    m_mailboxLength = kReportPayload;
-    m_mailboxFull = true;
-    m_responseEvent.Set();
+    m_mailboxReady.notify_one();
     return;
   }
   for (const NotifyMapping& mapping : kNotifyMappings) {

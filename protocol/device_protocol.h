@@ -9,6 +9,7 @@
 #include <array>
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -16,7 +17,6 @@
 #include <vector>
 
 #include "device/hid_device.h"
-#include "platform/event.h"
 #include "protocol/channel_callbacks.h"
 #include "protocol/device_ids.h"
 #include "protocol/message.h"
@@ -92,7 +92,9 @@ class CDeviceProtocol {
   CDeviceProtocol();
   bool Open(int32_t mode, NotifyCallback notify);
   void ReceiveLoop();
-  bool WaitResponseEvent(uint32_t timeoutMs);
+  // Waits, with the mailbox's lock held by `lock`, until a response waits or the channel has
+  // closed; false when the time ran out or a stop request ended a slice.
+  bool WaitMailbox(std::unique_lock<std::mutex>& lock, uint32_t timeoutMs);
   void OnResponseFragment(Reassembler::Fragment fragment, const uint8_t* payload);
   void OnNotification(const uint8_t* payload);
   void OnTextFragment(Reassembler::Fragment fragment, const uint8_t* payload);
@@ -101,7 +103,6 @@ class CDeviceProtocol {
   CHidDevice m_hid;
   std::thread m_thread;
   std::atomic<int32_t> m_closed{0};
-  Event m_responseEvent;
   std::atomic<int32_t> m_transferActive{0};
   const std::atomic<bool>* m_stopSignal = nullptr;
 
@@ -109,9 +110,12 @@ class CDeviceProtocol {
   // Receive thread only.
   Reassembler m_responseAssembly;
   Reassembler m_textAssembly;
-  // A complete response waits here for the transaction. The event is set exactly while one
-  // waits or the channel is closed; both change together under the mutex.
+  // A complete response waits here for the transaction, which waits on m_mailboxReady. The
+  // receive thread fills the mailbox (or ends) under the mutex and wakes the waiter straight
+  // after releasing it, so the waiter never wakes into a held lock; the channel outlives the
+  // receive thread (Close joins it), so the notification never meets a destroyed channel.
   std::mutex m_mailboxMutex;
+  std::condition_variable m_mailboxReady;
   std::vector<uint8_t> m_mailbox;
   size_t m_mailboxLength = 0;
   bool m_mailboxFull = false;

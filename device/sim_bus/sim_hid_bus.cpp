@@ -34,11 +34,15 @@ struct SimHidBus::Record {
   HidInterfaceCaps caps;
   Endpoint* endpoint = nullptr;
   std::recursive_mutex endpointMutex;  // held while the endpoint runs; Detach waits for it
+  // Changed only with both the endpoint lock and the bus lock held, so either lock alone
+  // keeps them still: a write reaches the device under the endpoint lock only.
   bool attached = true;
   uint32_t generation = 0;
-  bool stallWrites = false;
-  uint32_t writeDelayMs = 0;
-  size_t written = 0;
+  // Read by every write without a lock, so that the common write (neither stalled nor
+  // delayed, on a fast link) takes no lock but the endpoint's.
+  std::atomic<bool> stallWrites{false};
+  std::atomic<uint32_t> writeDelayMs{0};
+  size_t written = 0;           // under the endpoint lock
   TimePoint lastOutputFrame{};  // frames used last on a paced link
   TimePoint lastInputFrame{};
 };
@@ -93,19 +97,23 @@ class SimHidBus::Handle final : public HidHandle {
   }
 
   HidIo StartWrite(const uint8_t* buffer) override {
+    if (m_bus.DeliversAtOnce(*m_record)) {
+      // Deliver finds the device gone exactly when m_gone is set: both change in one step.
+      return Deliver(buffer);
+    }
     {
       std::lock_guard<std::mutex> lock(m_mutex);
       if (m_gone) {
         return HidIo::Failed;
       }
     }
-    if (m_bus.WritesStalled(*m_record)) {
+    if (m_record->stallWrites.load()) {
       std::lock_guard<std::mutex> lock(m_mutex);
       m_writePending = true;
       m_writeFrame.reset();
       return HidIo::Pending;
     }
-    const uint32_t delayMs = m_bus.WriteDelay(*m_record);
+    const uint32_t delayMs = m_record->writeDelayMs.load();
     const auto frame = m_bus.TakeOutputFrame(*m_record);
     if (frame.has_value() || delayMs > 0) {
       const TimePoint due = std::chrono::steady_clock::now() + GetClock().RealDuration(delayMs);
@@ -328,20 +336,22 @@ size_t SimHidBus::PushInput(DeviceId device, std::span<const uint8_t> report) {
 }
 
 void SimHidBus::SetStallWrites(DeviceId device, bool stall) {
-  std::lock_guard<std::mutex> lock(m_mutex);
-  const auto it = m_devices.find(device);
-  if (it != m_devices.end()) {
-    it->second->stallWrites = stall;
+  const auto record = Find(device);
+  if (record != nullptr) {
+    record->stallWrites.store(stall);
   }
 }
 
 void SimHidBus::SetLink(SimLink link) {
-  std::lock_guard<std::mutex> lock(m_mutex);
-  m_link = link;
+  m_link.store(link);
+}
+
+bool SimHidBus::DeliversAtOnce(const Record& record) const {
+  return m_link.load() == SimLink::Fast && !record.stallWrites.load() && record.writeDelayMs.load() == 0;
 }
 
 std::optional<SimHidBus::TimePoint> SimHidBus::TakeFrame(TimePoint& last) const {
-  if (m_link == SimLink::Fast) {
+  if (m_link.load() == SimLink::Fast) {
     return std::nullopt;
   }
   const auto period = std::max(GetClock().RealDuration(kFrameMs), std::chrono::nanoseconds(1));
@@ -358,36 +368,20 @@ std::optional<SimHidBus::TimePoint> SimHidBus::TakeOutputFrame(Record& record) {
 }
 
 void SimHidBus::SetWriteDelay(DeviceId device, uint32_t delayMs) {
-  std::lock_guard<std::mutex> lock(m_mutex);
-  const auto it = m_devices.find(device);
-  if (it != m_devices.end()) {
-    it->second->writeDelayMs = delayMs;
+  const auto record = Find(device);
+  if (record != nullptr) {
+    record->writeDelayMs.store(delayMs);
   }
-}
-
-uint32_t SimHidBus::WriteDelay(const Record& record) const {
-  std::lock_guard<std::mutex> lock(m_mutex);
-  return record.writeDelayMs;
-}
-
-bool SimHidBus::WritesStalled(const Record& record) const {
-  std::lock_guard<std::mutex> lock(m_mutex);
-  return record.stallWrites;
 }
 
 bool SimHidBus::Deliver(Record& record, uint32_t generation, std::span<const uint8_t> report) {
   std::lock_guard<std::recursive_mutex> endpointLock(record.endpointMutex);
-  Endpoint* endpoint = nullptr;
-  {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    if (!record.attached || record.generation != generation) {
-      return false;
-    }
-    ++record.written;
-    endpoint = record.endpoint;
+  if (!record.attached || record.generation != generation) {
+    return false;
   }
-  if (endpoint != nullptr) {
-    endpoint->OnOutputReport(record.id, report);
+  ++record.written;
+  if (record.endpoint != nullptr) {
+    record.endpoint->OnOutputReport(record.id, report);
   }
   return true;
 }
@@ -402,7 +396,7 @@ size_t SimHidBus::WrittenReportCount(DeviceId device) const {
   if (record == nullptr) {
     return 0;
   }
-  std::lock_guard<std::mutex> lock(m_mutex);
+  std::lock_guard<std::recursive_mutex> endpointLock(record->endpointMutex);
   return record->written;
 }
 

@@ -3,6 +3,7 @@
 // Devices can be attached, detached and re-enumerated under another product id while the
 // bus is in use; each open handle has its own queue of input reports; a device can stall
 // writes. Every test above the device link, and the simulated QX-80, stands on it.
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <map>
@@ -91,8 +92,9 @@ class SimHidBus final : public HidBackend {
   using TimePoint = std::chrono::steady_clock::time_point;
 
   std::shared_ptr<Record> Find(DeviceId device) const;
-  bool WritesStalled(const Record& record) const;
-  uint32_t WriteDelay(const Record& record) const;
+  // Whether a write to the device reaches it at once: a fast link, writes neither stalled
+  // nor delayed.
+  bool DeliversAtOnce(const Record& record) const;
   // The frame of the next report after `last` on a paced link, which it then holds; none on a
   // fast link. Called with m_mutex held.
   std::optional<TimePoint> TakeFrame(TimePoint& last) const;
@@ -108,7 +110,7 @@ class SimHidBus final : public HidBackend {
   DeviceId m_nextId = 1;
   Port m_nextPort = 1;
   std::vector<Handle*> m_handles;
-  SimLink m_link = SimLink::Fast;
+  std::atomic<SimLink> m_link{SimLink::Fast};
   TimePoint m_frameOrigin = std::chrono::steady_clock::now();
 };
 

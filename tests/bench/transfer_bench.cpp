@@ -1,7 +1,9 @@
 // The firmware transfer of the carried package to a simulated QX-80 in update mode, as the
 // update worker runs it (command 0x88 per section, each with its image check).
 //
-//   transfer_bench            host CPU per 4 KiB block over the fast simulated link
+//   transfer_bench            host CPU per 4 KiB block over the fast simulated link:
+//                             the median of several runs, its spread, and the share spent
+//                             in the kernel
 //   transfer_bench --paced    wall time over a link paced like USB full speed, beside the
 //                             protocol's floor: one frame for every report each way
 //
@@ -9,6 +11,7 @@
 // wrote are replayed into a fresh device, whose CPU time is taken alone.
 #include <sys/resource.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -34,11 +37,21 @@ namespace {
 // The reports the host wrote, one after the other (each of the interface's output length).
 using Reports = std::vector<uint8_t>;
 
-double ProcessCpuSeconds() {
+// The process's CPU time so far (every thread), in user mode and in the kernel.
+struct CpuTimes {
+  double user = 0;
+  double system = 0;
+  double Total() const { return user + system; }
+};
+
+double Seconds(const timeval& time) {
+  return static_cast<double>(time.tv_sec) + static_cast<double>(time.tv_usec) / 1e6;
+}
+
+CpuTimes ProcessCpu() {
   rusage usage{};
   getrusage(RUSAGE_SELF, &usage);
-  return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-         static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+  return {Seconds(usage.ru_utime), Seconds(usage.ru_stime)};
 }
 
 double ThreadCpuSeconds() {
@@ -47,15 +60,24 @@ double ThreadCpuSeconds() {
   return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9;
 }
 
-// Keeps every report the host writes, and counts the reports it reads.
+// Counts the reports the host writes and reads, and keeps the written ones when asked.
+struct Recording {
+  Reports* written = nullptr;  // none: counted only
+  size_t writtenCount = 0;
+  size_t readCount = 0;
+};
+
 class RecordingHandle final : public HidHandle {
  public:
-  RecordingHandle(std::unique_ptr<HidHandle> inner, Reports& written, size_t& read)
-      : m_inner(std::move(inner)), m_written(written), m_read(read) {}
+  RecordingHandle(std::unique_ptr<HidHandle> inner, Recording& recording)
+      : m_inner(std::move(inner)), m_recording(recording) {}
   const HidInterfaceCaps& Caps() const override { return m_inner->Caps(); }
   HidIo StartRead(uint8_t* buffer) override { return Counted(m_inner->StartRead(buffer)); }
   HidIo StartWrite(const uint8_t* buffer) override {
-    m_written.insert(m_written.end(), buffer, buffer + Caps().outputReportLength);
+    ++m_recording.writtenCount;
+    if (m_recording.written != nullptr) {
+      m_recording.written->insert(m_recording.written->end(), buffer, buffer + Caps().outputReportLength);
+    }
     return m_inner->StartWrite(buffer);
   }
   HidIo WaitRead(int32_t timeoutMs) override { return Counted(m_inner->WaitRead(timeoutMs)); }
@@ -66,12 +88,11 @@ class RecordingHandle final : public HidHandle {
 
  private:
   HidIo Counted(HidIo io) {
-    m_read += io == HidIo::Done ? 1 : 0;
+    m_recording.readCount += io == HidIo::Done ? 1 : 0;
     return io;
   }
   std::unique_ptr<HidHandle> m_inner;
-  Reports& m_written;
-  size_t& m_read;
+  Recording& m_recording;
 };
 
 class RecordingBackend final : public HidBackend {
@@ -80,21 +101,22 @@ class RecordingBackend final : public HidBackend {
   bool Enumerate(std::vector<std::string>& paths) override { return m_inner.Enumerate(paths); }
   std::unique_ptr<HidHandle> Open(const std::string& path) override {
     auto handle = m_inner.Open(path);
-    return handle ? std::make_unique<RecordingHandle>(std::move(handle), written, read) : nullptr;
+    return handle ? std::make_unique<RecordingHandle>(std::move(handle), recording) : nullptr;
   }
 
-  Reports written;
-  size_t read = 0;
+  Recording recording;
 
  private:
   HidBackend& m_inner;
 };
 
+constexpr int kMeasuredRuns = 7;
+
 struct Run {
   ProtocolResult result = ResultOk;
   uint32_t blocks = 0;
   double wallSeconds = 0;
-  double processCpuSeconds = 0;
+  CpuTimes processCpu;
   size_t reportsWritten = 0;
   size_t reportsRead = 0;
 };
@@ -105,14 +127,15 @@ SimQx80Config UpdateModeDevice() {
   return config;
 }
 
-// Writes every section of the package, as the update worker does.
+// Writes every section of the package, as the update worker does; keeps the reports written
+// in `written` when given (which costs the host's thread a copy of each).
 Run Transfer(FirmSlots& slots, SimLink link, Reports* written) {
   SimHidBus bus;
   bus.SetLink(link);
   SimQx80Device device(bus, UpdateModeDevice());
   device.Transfer().SetTiming({.endDelayMs = 0, .completionDelayMs = 0});  // only the link's time counts
-  RecordingBackend recording(bus);
-  ScopedHidBackend scoped(recording);
+  RecordingBackend backend(bus);
+  ScopedHidBackend scoped(backend);
   auto channel = CDeviceProtocol::Create(CHANNEL_MODE_UPDATE, [](int32_t, int32_t) {});
   Run run;
   if (channel == nullptr) {
@@ -120,25 +143,28 @@ Run Transfer(FirmSlots& slots, SimLink link, Reports* written) {
     return run;
   }
   const FirmUpdateJob job = slots.BuildUpdateJob(nullptr, nullptr, nullptr, 0);
-  // Room for every report, touched before the clock starts so that recording costs no page faults.
-  recording.written.resize(size_t{60000} * (kReportSize + 1));
-  recording.written.clear();
-  const size_t readBefore = recording.read;
+  if (written != nullptr) {
+    // Room for every report, touched before the clock starts so that keeping them costs no
+    // page faults.
+    written->resize(size_t{60000} * (kReportSize + 1));
+    written->clear();
+    backend.recording.written = written;
+  }
+  const size_t writtenBefore = backend.recording.writtenCount;
+  const size_t readBefore = backend.recording.readCount;
   const auto start = std::chrono::steady_clock::now();
-  const double cpuStart = ProcessCpuSeconds();
+  const CpuTimes cpuStart = ProcessCpu();
   for (uint32_t i = 0; i < job.count && run.result == ResultOk; ++i) {
     uint8_t block[kParameterBlockSize] = {};
     SetFirmSection(block, job.sections[i]);
     run.result = channel->Execute(CMD_WRITE_FIRMWARE, block, nullptr);
     run.blocks += (job.sections[i].size + kFirmBlockSize - 1) / kFirmBlockSize;
   }
-  run.processCpuSeconds = ProcessCpuSeconds() - cpuStart;
+  const CpuTimes cpuEnd = ProcessCpu();
+  run.processCpu = {cpuEnd.user - cpuStart.user, cpuEnd.system - cpuStart.system};
   run.wallSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  run.reportsWritten = recording.written.size() / (kReportSize + 1);
-  run.reportsRead = recording.read - readBefore;
-  if (written != nullptr) {
-    *written = std::move(recording.written);
-  }
+  run.reportsWritten = backend.recording.writtenCount - writtenBefore;
+  run.reportsRead = backend.recording.readCount - readBefore;
   return run;
 }
 
@@ -173,18 +199,42 @@ int Main(int argc, char** argv) {
         "result %d\nblocks %u\nfloor_frames %zu\nfloor_s %.3f\npaced_s %.3f\npaced_ratio %.4f\n"
         "paced_host_cpu_s %.3f\n",
         run.result, run.blocks, floorFrames, floorSeconds, run.wallSeconds, run.wallSeconds / floorSeconds,
-        run.processCpuSeconds);
+        run.processCpu.Total());
     return run.result == ResultOk ? 0 : 1;
   }
-  // The first run warms caches and allocators; the second is measured.
-  Transfer(slots, SimLink::Fast, nullptr);
+  // The first run warms caches and allocators and keeps the reports for the device's replay;
+  // the next ones are measured. The machine is shared, so the median run is the figure and
+  // the spread is shown beside it.
   Reports written;
-  const Run run = Transfer(slots, SimLink::Fast, &written);
+  Transfer(slots, SimLink::Fast, &written);
+  std::vector<Run> runs;
+  for (int i = 0; i < kMeasuredRuns; ++i) {
+    runs.push_back(Transfer(slots, SimLink::Fast, nullptr));
+    if (runs.back().result != ResultOk) {
+      std::printf("result %d\n", runs.back().result);
+      return 1;
+    }
+  }
+  std::sort(runs.begin(), runs.end(),
+            [](const Run& a, const Run& b) { return a.processCpu.Total() < b.processCpu.Total(); });
+  const Run& median = runs[runs.size() / 2];
   const double device = DeviceCpuSeconds(written);
-  const double host = run.processCpuSeconds - device;
-  std::printf("result %d\nblocks %u\nprocess_cpu_s %.4f\ndevice_cpu_s %.4f\nhost_us_per_block %.1f\n", run.result,
-              run.blocks, run.processCpuSeconds, device, host * 1e6 / run.blocks);
-  return run.result == ResultOk ? 0 : 1;
+  const double perBlock = 1e6 / median.blocks;
+  // The kernel splits CPU time into user and system time by sampling at its clock tick, too
+  // coarse for one run: the split is taken over all measured runs. The device makes no system
+  // calls of its own, so its time comes off the user part.
+  CpuTimes all;
+  for (const Run& run : runs) {
+    all.user += run.processCpu.user - device;
+    all.system += run.processCpu.system;
+  }
+  std::printf(
+      "result %d\nblocks %u\nruns %zu\nprocess_cpu_s %.4f\ndevice_cpu_s %.4f\nhost_us_per_block %.1f\n"
+      "host_us_per_block_min %.1f\nhost_us_per_block_max %.1f\nhost_system_percent %.0f\n",
+      median.result, median.blocks, runs.size(), median.processCpu.Total(), device,
+      (median.processCpu.Total() - device) * perBlock, (runs.front().processCpu.Total() - device) * perBlock,
+      (runs.back().processCpu.Total() - device) * perBlock, 100 * all.system / all.Total());
+  return 0;
 }
 
 }  // namespace
