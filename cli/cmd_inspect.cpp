@@ -33,9 +33,9 @@ constexpr const char* INSPECT_HELP =
 
 struct InspectReport {
   PackageCheck package;
-  int imageLoad = 0;
+  FirmLoad imageLoad = FirmLoad::Ok;
   FirmKind imageKind = FIRM_KIND_UNKNOWN;
-  int siamLoad = 0;
+  FirmLoad siamLoad = FirmLoad::Ok;
   uint32_t siamSize = 0;
 };
 
@@ -48,7 +48,7 @@ InspectReport Inspect(std::vector<uint8_t>& file) {
   report.imageKind = image.GetKind();
   CFirmFile siam;
   report.siamLoad = siam.LoadSiam(file.data(), size);
-  if (report.siamLoad == FIRM_LOAD_OK) {
+  if (report.siamLoad == FirmLoad::Ok) {
     siam.GetData(&report.siamSize);
   }
   return report;
@@ -59,11 +59,11 @@ const char* KindName(FirmKind kind) {
   return name != nullptr ? name : "not recognised";
 }
 
-const char* LoadMeaning(int load) {
+const char* LoadMeaning(FirmLoad load) {
   switch (load) {
-    case FIRM_LOAD_OK:
+    case FirmLoad::Ok:
       return "accepted";
-    case FIRM_LOAD_BAD_CHECKSUM:
+    case FirmLoad::BadChecksum:
       return "checksum mismatch";
     default:
       return "not recognised";
@@ -83,7 +83,7 @@ void PrintJson(const InspectReport& report, std::ostream& out) {
         .Key("size")
         .Integer(p.part.size)
         .Key("load")
-        .Integer(p.load)
+        .Integer(FirmLoadNumber(p.load))
         .Key("version")
         .String(p.version)
         .EndObject();
@@ -92,14 +92,14 @@ void PrintJson(const InspectReport& report, std::ostream& out) {
       .Key("image")
       .BeginObject()
       .Key("load")
-      .Integer(report.imageLoad)
+      .Integer(FirmLoadNumber(report.imageLoad))
       .Key("kind")
       .Integer(report.imageKind)
       .EndObject()
       .Key("siam")
       .BeginObject()
       .Key("load")
-      .Integer(report.siamLoad)
+      .Integer(FirmLoadNumber(report.siamLoad))
       .Key("size")
       .Integer(report.siamSize)
       .EndObject()
@@ -114,8 +114,8 @@ void PrintText(const std::string& name, const InspectReport& report, std::ostrea
   for (size_t i = 0; i < package.parts.size(); ++i) {
     const PartCheck& p = package.parts[i];
     out << "  part " << i + 1 << ": kind " << p.part.kind << " (" << KindName(p.part.kind) << "), offset "
-        << p.part.offset << ", size " << p.part.size << ", load " << p.load << " (" << LoadMeaning(p.load)
-        << "), version \"" << Printable(p.version) << "\"\n";
+        << p.part.offset << ", size " << p.part.size << ", load " << FirmLoadNumber(p.load) << " ("
+        << LoadMeaning(p.load) << "), version \"" << Printable(p.version) << "\"\n";
   }
   if (package.rest != PackageRest::None) {
     out << "  " << DescribePackageRest(package) << "\n";
@@ -124,13 +124,13 @@ void PrintText(const std::string& name, const InspectReport& report, std::ostrea
   // the whole file taken as one fails its check as a matter of course.
   if (package.parts.size() > 1) {
     out << "whole file: a package of " << package.parts.size() << " parts, not one image (taken as one, load "
-        << report.imageLoad << ", as expected)\n";
+        << FirmLoadNumber(report.imageLoad) << ", as expected)\n";
   } else {
-    out << "whole file as one image: load " << report.imageLoad << " (" << LoadMeaning(report.imageLoad) << "), kind "
-        << report.imageKind << " (" << KindName(report.imageKind) << ")\n";
+    out << "whole file as one image: load " << FirmLoadNumber(report.imageLoad) << " (" << LoadMeaning(report.imageLoad)
+        << "), kind " << report.imageKind << " (" << KindName(report.imageKind) << ")\n";
   }
-  out << "whole file as a SIAM wrapper: load " << report.siamLoad << " (" << LoadMeaning(report.siamLoad)
-      << "), payload " << report.siamSize << " bytes\n";
+  out << "whole file as a SIAM wrapper: load " << FirmLoadNumber(report.siamLoad) << " ("
+      << LoadMeaning(report.siamLoad) << "), payload " << report.siamSize << " bytes\n";
 }
 
 }  // namespace

@@ -15,8 +15,8 @@ std::string KindName(FirmKind kind) {
   return name != nullptr ? name : "unknown";
 }
 
-std::string LoadFailure(int load) {
-  return load == FIRM_LOAD_BAD_CHECKSUM ? "checksum mismatch (load -7)" : "not a valid image (load -5)";
+std::string LoadFailure(FirmLoad load) {
+  return load == FirmLoad::BadChecksum ? "checksum mismatch (load -7)" : "not a valid image (load -5)";
 }
 
 // Why a package yields no part at all.
@@ -71,7 +71,7 @@ std::vector<std::string> PackageProblems(const PackageCheck& check) {
   std::vector<std::string> problems;
   for (size_t i = 0; i < check.parts.size(); ++i) {
     const PartCheck& p = check.parts[i];
-    if (p.load != FIRM_LOAD_OK) {
+    if (p.load != FirmLoad::Ok) {
       problems.push_back("part " + std::to_string(i + 1) + " (" + KindName(p.part.kind) + ", offset " +
                          std::to_string(p.part.offset) + ", " + std::to_string(p.part.size) +
                          " bytes) is damaged: " + LoadFailure(p.load));

@@ -80,21 +80,21 @@ FirmKind RecogniseHeaderKind(std::span<const uint8_t> image, FirmVersion& versio
 // a window at a time into a small buffer and fed to the checksum, so no second buffer of up to
 // 5 MiB is needed, and an image in read-only memory (the executable's resource) or shared with
 // another thread is checked where it lies.
-int CheckBody(std::span<const uint8_t> image) {
+FirmLoad CheckBody(std::span<const uint8_t> image) {
   const ByteReader reader(image);
   uint16_t flag = 0;
   if (!reader.ReadU16LE(image.size() - L::TRAILER_CHECK_FLAG, flag)) {
-    return FIRM_LOAD_UNRECOGNISED;
+    return FirmLoad::Unrecognised;
   }
   if (flag == 0) {
-    return FIRM_LOAD_OK;
+    return FirmLoad::Ok;
   }
   uint32_t scheme = 0;
   FirmBodyKey key{};
   if (image.size() < L::CHECKED_MIN_SIZE || !reader.ReadU32LE(L::HEADER_CHECK_SCHEME, scheme) ||
       scheme != L::CHECK_SCHEME_SCRAMBLED || !reader.ReadU32LE(L::HEADER_BODY_KEY, key[0]) ||
       !reader.ReadU32LE(L::HEADER_BODY_KEY + 4, key[1])) {
-    return FIRM_LOAD_UNRECOGNISED;
+    return FirmLoad::Unrecognised;
   }
   const size_t bodyEnd = image.size() - L::TRAILER_CHECK_FLAG;
   uint16_t crc = Crc16(image.first(L::BODY_START));
@@ -109,12 +109,12 @@ int CheckBody(std::span<const uint8_t> image) {
     crc = Crc16Update(plain, crc);
   }
   crc = Crc16Update(image.subspan(bodyEnd, image.size() - L::TRAILER_REST - bodyEnd), crc);
-  return crc == 0 ? FIRM_LOAD_OK : FIRM_LOAD_BAD_CHECKSUM;
+  return crc == 0 ? FirmLoad::Ok : FirmLoad::BadChecksum;
 }
 
 }  // namespace
 
-int CheckFirmImage(const uint8_t* data, uint32_t size, FirmImageInfo& info) {
+FirmLoad CheckFirmImage(const uint8_t* data, uint32_t size, FirmImageInfo& info) {
   info = FirmImageInfo{};
   const auto image = AsSpan(data, size);
   FirmKind kind = RecogniseTipa(image, info.version);
@@ -125,25 +125,25 @@ int CheckFirmImage(const uint8_t* data, uint32_t size, FirmImageInfo& info) {
     kind = RecogniseHeaderKind(image, info.version);
   }
   if (kind == FIRM_KIND_UNKNOWN) {
-    return FIRM_LOAD_UNRECOGNISED;
+    return FirmLoad::Unrecognised;
   }
   info.kind = kind;
-  return kind == FIRM_KIND_TIPA || kind == FIRM_KIND_AGPF ? FIRM_LOAD_OK : CheckBody(image);
+  return kind == FIRM_KIND_TIPA || kind == FIRM_KIND_AGPF ? FirmLoad::Ok : CheckBody(image);
 }
 
-int CFirmFile::Load(const uint8_t* data, uint32_t size) {
+FirmLoad CFirmFile::Load(const uint8_t* data, uint32_t size) {
   FirmImageInfo info;
-  const int result = CheckFirmImage(data, size, info);
+  const FirmLoad result = CheckFirmImage(data, size, info);
   m_kind = info.kind;
-  if (result != FIRM_LOAD_OK) {
+  if (result != FirmLoad::Ok) {
     return result;
   }
   Keep(AsSpan(data, size));
   m_version = info.version;
-  return FIRM_LOAD_OK;
+  return FirmLoad::Ok;
 }
 
-int CFirmFile::LoadSiam(const uint8_t* data, uint32_t size) {
+FirmLoad CFirmFile::LoadSiam(const uint8_t* data, uint32_t size) {
   m_kind = FIRM_KIND_UNKNOWN;
   const auto image = AsSpan(data, size);
   const ByteReader reader(image);
@@ -151,11 +151,11 @@ int CFirmFile::LoadSiam(const uint8_t* data, uint32_t size) {
   if (!reader.Matches(0, L::SIAM_MAGIC) || !reader.Matches(L::SIAM_FORMAT_AT, L::SIAM_FORMAT) ||
       !reader.ReadU32LE(L::SIAM_PAYLOAD_LENGTH, length) || length > L::SIAM_MAX_PAYLOAD ||
       image.size() - L::SIAM_PAYLOAD != length) {
-    return FIRM_LOAD_UNRECOGNISED;
+    return FirmLoad::Unrecognised;
   }
   Keep(image.subspan(L::SIAM_PAYLOAD, length));
   m_kind = FIRM_KIND_SIAM;
-  return FIRM_LOAD_OK;
+  return FirmLoad::Ok;
 }
 
 const uint8_t* CFirmFile::GetData(uint32_t* size) const {

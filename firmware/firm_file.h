@@ -12,10 +12,16 @@
 
 namespace qx80 {
 
-// Results of Load and LoadSiam.
-constexpr int FIRM_LOAD_OK = 0;
-constexpr int FIRM_LOAD_UNRECOGNISED = -5;  // no kind matched, a size limit or a check scheme refused
-constexpr int FIRM_LOAD_BAD_CHECKSUM = -7;
+// The image container's verdict: a type of its own, because its numbers -5 and -7 mean other
+// things as ProtocolResult codes. The numbers are what `qx80 inspect` shows.
+enum class FirmLoad : int32_t {
+  Ok = 0,
+  Unrecognised = -5,  // no kind matched, a size limit or a check scheme refused
+  BadChecksum = -7,
+};
+constexpr int32_t FirmLoadNumber(FirmLoad load) {
+  return static_cast<int32_t>(load);
+}
 
 // Version text from an image header: up to 4 characters, the rest zero.
 using FirmVersion = std::array<char, 8>;
@@ -32,15 +38,15 @@ struct FirmImageInfo {
 // for callers that already own the bytes and need only the verdict, kind and version. The
 // image is only read: a scrambled body is unscrambled a few kilobytes at a time into a buffer
 // of the check's own.
-int CheckFirmImage(const uint8_t* data, uint32_t size, FirmImageInfo& info);
+FirmLoad CheckFirmImage(const uint8_t* data, uint32_t size, FirmImageInfo& info);
 
 class CFirmFile {
  public:
   // CheckFirmImage, then a copy of the accepted image is kept. A failed load keeps the
   // previous copy and version.
-  int Load(const uint8_t* data, uint32_t size);
+  FirmLoad Load(const uint8_t* data, uint32_t size);
   // Recognises a SIAM wrapper and keeps its payload.
-  int LoadSiam(const uint8_t* data, uint32_t size);
+  FirmLoad LoadSiam(const uint8_t* data, uint32_t size);
 
   // After a failed load: the kind recognised before its check refused it, or -1.
   FirmKind GetKind() const { return m_kind; }

@@ -25,7 +25,7 @@ int FirmSlots::LoadParts(std::span<const uint8_t> package, const std::shared_ptr
     m_firmData[k] = std::shared_ptr<const uint8_t>(owner, package.data() + part.offset);
     m_firmSize[k] = part.size;
     FirmImageInfo image;
-    if (CheckFirmImage(m_firmData[k].get(), part.size, image) == FIRM_LOAD_OK) {
+    if (CheckFirmImage(m_firmData[k].get(), part.size, image) == FirmLoad::Ok) {
       m_firmVersion[k] = DisplayVersionText(std::string_view(image.version.data(), image.version.size()));
     }
   }

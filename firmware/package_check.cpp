@@ -14,7 +14,7 @@ uint32_t PackageCheck::UsedBytes() const {
 
 bool PackageCheck::Sound() const {
   return !parts.empty() && rest == PackageRest::None &&
-         std::all_of(parts.begin(), parts.end(), [](const PartCheck& p) { return p.load == FIRM_LOAD_OK; });
+         std::all_of(parts.begin(), parts.end(), [](const PartCheck& p) { return p.load == FirmLoad::Ok; });
 }
 
 PackageCheck CheckPackage(std::span<const uint8_t> package) {
@@ -23,7 +23,7 @@ PackageCheck CheckPackage(std::span<const uint8_t> package) {
   for (const PackagePart& part : SplitFirmPackage(package)) {
     FirmImageInfo image;
     PartCheck result{part, CheckFirmImage(package.data() + part.offset, part.size, image), {}};
-    if (result.load == FIRM_LOAD_OK) {
+    if (result.load == FirmLoad::Ok) {
       result.version = DisplayVersionText(std::string_view(image.version.data(), image.version.size()));
     }
     check.parts.push_back(std::move(result));

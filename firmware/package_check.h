@@ -7,14 +7,15 @@
 #include <string>
 #include <vector>
 
+#include "firmware/firm_file.h"
 #include "firmware/package_split.h"
 
 namespace qx80 {
 
 struct PartCheck {
   PackagePart part;
-  int load = 0;            // the container's result: FIRM_LOAD_OK, _UNRECOGNISED or _BAD_CHECKSUM
-  std::u16string version;  // the text shown to users; empty when the part failed its check
+  FirmLoad load = FirmLoad::Ok;  // the container's verdict
+  std::u16string version;        // the text shown to users; empty when the part failed its check
 };
 
 // Why bytes are left after the last part.

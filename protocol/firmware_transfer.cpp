@@ -232,12 +232,12 @@ ProtocolResult WriteFirmware(CDeviceProtocol& channel, void* block) {
   }
   // Checked in the caller's buffer, which the check restores; nothing is copied.
   FirmImageInfo image;
-  const int loaded = CheckFirmImage(section.data, section.size, image);
-  if (loaded == FIRM_LOAD_BAD_CHECKSUM) {
+  const FirmLoad loaded = CheckFirmImage(section.data, section.size, image);
+  if (loaded == FirmLoad::BadChecksum) {
     return ResultImageChecksum;
   }
   const FirmKind kind = image.kind;
-  if (loaded != FIRM_LOAD_OK || kind < FIRM_KIND_TIPA || kind > FIRM_KIND_AGPF) {
+  if (loaded != FirmLoad::Ok || kind < FIRM_KIND_TIPA || kind > FIRM_KIND_AGPF) {
     return ResultImageRejected;
   }
   const FirmTarget& target = kFirmTargets[kind];
@@ -264,7 +264,7 @@ ProtocolResult WriteSiamImage(CDeviceProtocol& channel, void* block) {
     return ResultBadParameter;
   }
   CFirmFile file;
-  if (file.LoadSiam(params.data, params.size) != FIRM_LOAD_OK || file.GetKind() != FIRM_KIND_SIAM) {
+  if (file.LoadSiam(params.data, params.size) != FirmLoad::Ok || file.GetKind() != FIRM_KIND_SIAM) {
     return ResultImageRejected;
   }
   uint32_t payloadSize = 0;

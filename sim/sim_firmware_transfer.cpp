@@ -41,7 +41,7 @@ FirmKind KindOfTarget(uint8_t code) {
 // the container refuses. Checked in place: the check restores the bytes.
 std::string VersionOf(std::vector<uint8_t>& image) {
   FirmImageInfo info;
-  if (CheckFirmImage(image.data(), static_cast<uint32_t>(image.size()), info) != FIRM_LOAD_OK) {
+  if (CheckFirmImage(image.data(), static_cast<uint32_t>(image.size()), info) != FirmLoad::Ok) {
     return {};
   }
   return std::string(info.version.begin(), std::find(info.version.begin(), info.version.end(), '\0'));

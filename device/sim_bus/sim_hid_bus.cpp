@@ -201,8 +201,7 @@ class SimHidBus::Handle final : public HidHandle {
   };
 
   static TimePoint Deadline(int32_t timeoutMs) {
-    return timeoutMs < 0 ? TimePoint::max()
-                         : std::chrono::steady_clock::now() + GetClock().RealBound(static_cast<uint32_t>(timeoutMs));
+    return timeoutMs < 0 ? TimePoint::max() : RealDeadline(static_cast<uint32_t>(timeoutMs));
   }
 
   void WaitUntil(std::unique_lock<std::mutex>& lock, TimePoint wake) {

@@ -63,7 +63,7 @@ TEST_F(CarriedPackageTest, BothPartsAreCheckedImagesOfVersion209) {
     const auto part = Part(p.offset, p.size);
     const Bytes before(part.begin(), part.end());
     CFirmFile f;
-    ASSERT_EQ(f.Load(part.data(), p.size), 0);
+    ASSERT_EQ(f.Load(part.data(), p.size), FirmLoad::Ok);
     EXPECT_EQ(f.GetKind(), p.kind);
     FirmVersion version{};
     f.GetVersion(version);
@@ -110,7 +110,7 @@ TEST_F(CarriedPackageTest, UamcPartGivesTheKnownBeginRequestAndFirstBlock) {
 TEST_F(CarriedPackageTest, WholePackageAsOneImageFailsItsCheck) {
   const Bytes before = s_package;
   CFirmFile f;
-  EXPECT_EQ(f.Load(s_package.data(), static_cast<uint32_t>(s_package.size())), -7);
+  EXPECT_EQ(f.Load(s_package.data(), static_cast<uint32_t>(s_package.size())), FirmLoad::BadChecksum);
   EXPECT_EQ(s_package, before);
 }
 

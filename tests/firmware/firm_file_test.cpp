@@ -73,7 +73,7 @@ TEST(FirmFileTest, RecognisesEachKindWithinItsLimits) {
     Bytes image = c.build();
     const Bytes before = image;
     CFirmFile f;
-    ASSERT_EQ(f.Load(image.data(), static_cast<uint32_t>(image.size())), c.result);
+    ASSERT_EQ(FirmLoadNumber(f.Load(image.data(), static_cast<uint32_t>(image.size()))), c.result);
     EXPECT_EQ(image, before);
     if (c.result != 0) {
       continue;
@@ -101,7 +101,7 @@ TEST(FirmFileTest, CheckFlagZeroSkipsTheCheck) {
   Bytes image = test::BuildHeaderImage({.checkFlag = 0});
   image[image.size() - L::TRAILER_CHECK_VALUE] ^= 0xFF;
   CFirmFile f;
-  EXPECT_EQ(f.Load(image.data(), static_cast<uint32_t>(image.size())), 0);
+  EXPECT_EQ(f.Load(image.data(), static_cast<uint32_t>(image.size())), FirmLoad::Ok);
 }
 
 TEST(FirmFileTest, OnlyCheckSchemeTwoIsAccepted) {
@@ -109,7 +109,8 @@ TEST(FirmFileTest, OnlyCheckSchemeTwoIsAccepted) {
     for (const uint32_t scheme : {0u, 1u, 3u}) {
       Bytes image = test::BuildHeaderImage({.kind = kind, .checkScheme = scheme});
       CFirmFile f;
-      EXPECT_EQ(f.Load(image.data(), static_cast<uint32_t>(image.size())), -5) << kind << " scheme " << scheme;
+      EXPECT_EQ(f.Load(image.data(), static_cast<uint32_t>(image.size())), FirmLoad::Unrecognised)
+          << kind << " scheme " << scheme;
     }
   }
 }
@@ -118,9 +119,9 @@ TEST(FirmFileTest, ImageTooShortForItsTrailerIsRefusedOnlyWhenChecked) {
   Bytes image(L::CHECKED_MIN_SIZE - 1, 0);
   std::memcpy(image.data() + L::HEADER_MAGIC, "UAMC", 4);
   CFirmFile f;
-  EXPECT_EQ(f.Load(image.data(), static_cast<uint32_t>(image.size())), 0);  // no checksum to verify
+  EXPECT_EQ(f.Load(image.data(), static_cast<uint32_t>(image.size())), FirmLoad::Ok);  // no checksum to verify
   image[image.size() - L::TRAILER_CHECK_FLAG] = 1;
-  EXPECT_EQ(f.Load(image.data(), static_cast<uint32_t>(image.size())), -5);
+  EXPECT_EQ(f.Load(image.data(), static_cast<uint32_t>(image.size())), FirmLoad::Unrecognised);
 }
 
 TEST(FirmFileTest, BodiesOfAnyLengthVerify) {
@@ -131,14 +132,14 @@ TEST(FirmFileTest, BodiesOfAnyLengthVerify) {
        {0x220u, 0x221u, 0x222u, 0x223u, 0x224u, 0x225u, 0x1004u, 0x1007u, 0x1220u, 0x1221u, 0x3223u, 289268u}) {
     Bytes image = test::BuildHeaderImage({.kind = FIRM_KIND_FWUP, .size = size});
     CFirmFile f;
-    EXPECT_EQ(f.Load(image.data(), size), 0) << "size " << size;
+    EXPECT_EQ(f.Load(image.data(), size), FirmLoad::Ok) << "size " << size;
     // One byte changed anywhere in the body, the last window included, fails the check.
     for (const uint32_t at : {L::BODY_START, L::BODY_START + 0x1000, size - L::TRAILER_CHECK_FLAG - 1}) {
       if (at >= size - L::TRAILER_CHECK_FLAG || at < L::BODY_START) {
         continue;
       }
       image[at] ^= 0x10;
-      EXPECT_EQ(f.Load(image.data(), size), -7) << "size " << size << ", byte " << at;
+      EXPECT_EQ(f.Load(image.data(), size), FirmLoad::BadChecksum) << "size " << size << ", byte " << at;
       image[at] ^= 0x10;
     }
   }
@@ -154,7 +155,8 @@ TEST(FirmFileTest, AnImageInReadOnlyMemoryIsCheckedWhereItLies) {
   std::memcpy(pages, image.data(), image.size());
   ASSERT_EQ(mprotect(pages, image.size(), PROT_READ), 0);
   FirmImageInfo info;
-  EXPECT_EQ(CheckFirmImage(static_cast<const uint8_t*>(pages), static_cast<uint32_t>(image.size()), info), 0);
+  EXPECT_EQ(CheckFirmImage(static_cast<const uint8_t*>(pages), static_cast<uint32_t>(image.size()), info),
+            FirmLoad::Ok);
   EXPECT_EQ(info.kind, FIRM_KIND_UAMC);
   munmap(pages, image.size());
 }
@@ -170,9 +172,9 @@ class FlippedByteTest : public ::testing::Test {
     image[at] ^= 0x80;  // keeps the check flag set when it lands there
     const Bytes before = image;
     CFirmFile f;
-    const int result = f.Load(image.data(), SIZE);
-    EXPECT_EQ(image, before) << "buffer changed by a load that returned " << result;
-    return result;
+    const FirmLoad result = f.Load(image.data(), SIZE);
+    EXPECT_EQ(image, before) << "buffer changed by a load that returned " << FirmLoadNumber(result);
+    return FirmLoadNumber(result);
   }
 };
 
@@ -205,15 +207,15 @@ TEST_F(FlippedByteTest, TrailerRestIsNotCovered) {
 TEST(FirmFileTest, FailedLoadKeepsThePreviousCopy) {
   Bytes first = test::BuildHeaderImage({.kind = FIRM_KIND_FWUP, .size = 0x800, .version = "1.23"});
   CFirmFile f;
-  ASSERT_EQ(f.Load(first.data(), 0x800), 0);
+  ASSERT_EQ(f.Load(first.data(), 0x800), FirmLoad::Ok);
   const uint8_t* kept = f.GetData();
 
   Bytes broken = test::BuildHeaderImage({.kind = FIRM_KIND_UAMC, .size = 0x900, .version = "9.99"});
   broken[0x300] ^= 0x80;
-  EXPECT_EQ(f.Load(broken.data(), 0x900), -7);
+  EXPECT_EQ(f.Load(broken.data(), 0x900), FirmLoad::BadChecksum);
   EXPECT_EQ(f.GetKind(), FIRM_KIND_UAMC);  // recognised, then refused by its check
   Bytes garbage(0x900, 0x5A);
-  EXPECT_EQ(f.Load(garbage.data(), 0x900), -5);
+  EXPECT_EQ(f.Load(garbage.data(), 0x900), FirmLoad::Unrecognised);
 
   uint32_t size = 0;
   EXPECT_EQ(f.GetData(&size), kept);
@@ -223,7 +225,7 @@ TEST(FirmFileTest, FailedLoadKeepsThePreviousCopy) {
 
   // A later success replaces copy and version.
   Bytes agpf = test::BuildAgpfImage(0x100, 0x37);
-  ASSERT_EQ(f.Load(agpf.data(), 0x100), 0);
+  ASSERT_EQ(f.Load(agpf.data(), 0x100), FirmLoad::Ok);
   EXPECT_EQ(f.GetKind(), FIRM_KIND_AGPF);
   EXPECT_EQ(VersionOf(f), "37");
   f.GetData(&size);
@@ -270,7 +272,7 @@ TEST(FirmFileTest, LoadSiamKeepsThePayload) {
     SCOPED_TRACE(c.name);
     const Bytes image = c.build();
     CFirmFile f;
-    ASSERT_EQ(f.LoadSiam(image.data(), static_cast<uint32_t>(image.size())), c.result);
+    ASSERT_EQ(FirmLoadNumber(f.LoadSiam(image.data(), static_cast<uint32_t>(image.size()))), c.result);
     if (c.result != 0) {
       continue;
     }
