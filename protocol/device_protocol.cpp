@@ -85,13 +85,10 @@ ProtocolResult CDeviceProtocol::Transact(const uint8_t* request, uint32_t length
     m_completionQueued = false;
   }
   std::array<uint8_t, kReportSize> report{};
+  const std::span<const uint8_t> message(request, length);
   const size_t count = FragmentCount(length);
   for (size_t i = 0; i < count; ++i) {
-    const size_t offset = i * kReportPayload;
-    const size_t n = std::min<size_t>(kReportPayload, length - offset);
-    report.fill(0);
-    report[0] = FragmentKind(REPORT_REQUEST_FIRST, i, count);
-    std::memcpy(report.data() + 1, request + offset, n);
+    FrameFragment(REPORT_REQUEST_FIRST, message, i, report);
     if (m_hid.WriteReport(report.data(), kReportWriteTimeoutMs) == 0) {
       return ResultTransferFailed;
     }

@@ -8,6 +8,8 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
+#include <span>
 
 #include "platform/byte_reader.h"
 
@@ -89,6 +91,20 @@ constexpr uint8_t FragmentKind(uint8_t firstKind, size_t index, size_t count) {
     return firstKind;
   }
   return static_cast<uint8_t>(firstKind + (index + 1 == count ? 2 : 1));
+}
+
+// Report `index` of the FragmentCount(bytes.size()) reports that carry `bytes` in the family of
+// `firstKind`: its kind, then its share of the bytes, zero-filled. The channel writes requests
+// and the simulated device its replies and texts with it.
+inline void FrameFragment(uint8_t firstKind, std::span<const uint8_t> bytes, size_t index,
+                          std::span<uint8_t, kReportSize> report) {
+  const size_t offset = std::min(index * kReportPayload, bytes.size());
+  const size_t n = std::min(kReportPayload, bytes.size() - offset);
+  std::fill(report.begin(), report.end(), uint8_t{0});
+  report[0] = FragmentKind(firstKind, index, FragmentCount(bytes.size()));
+  if (n != 0) {
+    std::memcpy(report.data() + 1, bytes.data() + offset, n);
+  }
 }
 
 }  // namespace qx80

@@ -23,6 +23,7 @@
 #include "platform/clock.h"
 #include "platform/command_line.h"
 #include "platform/program_version.h"
+#include "sim/sim_exit_codes.h"
 #include "sim/sim_options.h"
 #include "sim/sim_power_cut.h"
 #include "sim/sim_replay.h"
@@ -30,11 +31,6 @@
 
 namespace qx80 {
 namespace {
-
-constexpr int EXIT_OK = 0;
-constexpr int EXIT_BAD_ARGUMENTS = 2;
-constexpr int EXIT_CANNOT_LISTEN = 3;   // the port is in use, or cannot be bound
-constexpr int EXIT_REPLAY_DIFFERS = 1;  // the host did not do what the transcript recorded
 
 std::atomic<bool> g_stop{false};
 

@@ -17,11 +17,7 @@ std::vector<Report> FrameMessage(uint8_t firstKind, std::span<const uint8_t> byt
   const size_t count = FragmentCount(bytes.size());
   std::vector<Report> reports(count);
   for (size_t i = 0; i < count; ++i) {
-    const size_t offset = i * kReportPayload;
-    const size_t n = std::min(kReportPayload, bytes.size() - std::min(offset, bytes.size()));
-    reports[i].fill(0);
-    reports[i][0] = FragmentKind(firstKind, i, count);
-    std::memcpy(reports[i].data() + 1, bytes.data() + offset, n);
+    FrameFragment(firstKind, bytes, i, reports[i]);
   }
   return reports;
 }

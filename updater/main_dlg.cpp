@@ -4,6 +4,7 @@
 
 #include "platform/window_message.h"
 #include "updater/about_dlg.h"
+#include "updater/app_exit_codes.h"
 #include "updater/license_dlg.h"
 
 namespace qx80 {

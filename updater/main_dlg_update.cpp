@@ -2,6 +2,7 @@
 // result and what the user sees of it.
 #include "platform/window_message.h"
 #include "session/version_rules.h"
+#include "updater/app_exit_codes.h"
 #include "updater/main_dlg.h"
 #include "workers/device_mode.h"
 

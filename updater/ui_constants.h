@@ -23,9 +23,4 @@ constexpr uint32_t MESSAGE_BOX_OK_CANCEL = 0x1;
 constexpr uint32_t MESSAGE_BOX_ICON_ERROR = 0x10;
 constexpr uint32_t MESSAGE_BOX_ICON_INFORMATION = 0x40;
 
-// Process exit codes carried by the quit request.
-constexpr int EXIT_CODE_NORMAL = 0;
-constexpr int EXIT_CODE_USER_ENDED = 2;
-constexpr int EXIT_CODE_FAILURE = 3;
-
 }  // namespace qx80

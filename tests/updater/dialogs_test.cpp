@@ -6,6 +6,7 @@
 #include "platform/window_message.h"
 #include "tests/updater/fake_dialog_host.h"
 #include "updater/about_dlg.h"
+#include "updater/app_exit_codes.h"
 #include "updater/license_dlg.h"
 #include "updater/main_dlg.h"
 #include "updater/progress_dlg.h"

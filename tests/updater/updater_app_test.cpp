@@ -9,6 +9,7 @@
 #include "platform/window_message.h"
 #include "protocol/channel_callbacks.h"
 #include "tests/updater/fake_dialog_host.h"
+#include "updater/app_exit_codes.h"
 #include "updater/main_dlg.h"
 #include "updater/resources/resource_ids.h"
 

@@ -6,9 +6,10 @@
 #include <string>
 #include <vector>
 
-#include "platform/utf.h"
 #include "link/device_link.h"
 #include "platform/command_line.h"
+#include "platform/utf.h"
+#include "updater/app_exit_codes.h"
 #include "updater/app_info.h"
 #include "updater/app_options.h"
 #include "updater/updater_app.h"
