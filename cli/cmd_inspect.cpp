@@ -23,13 +23,26 @@ constexpr const char* INSPECT_HELP =
     "size, the image container's result (0 accepted, -5 not recognised, -7 checksum mismatch)\n"
     "and the version text shown to the user; then the container's result for the whole file\n"
     "taken as one image and as a SIAM wrapper.\n"
-    "\n"
-    "  --json   print one JSON object:\n"
-    "           {\"size\": N, \"parts\": [{\"kind\": K, \"offset\": O, \"size\": S, \"load\": R,\n"
-    "            \"version\": \"V\"}], \"image\": {\"load\": R, \"kind\": K}, \"siam\": {\"load\": R, \"size\": S}}\n"
+    "\n";
+constexpr const char* INSPECT_EXIT_STATUS =
     "\n"
     "Exit status: 0 when at least one part goes into an image slot, 1 when none does,\n"
     "2 when FILE cannot be read or the arguments are wrong.\n";
+
+struct InspectOptions {
+  bool help = false;
+  bool json = false;
+};
+
+const OptionEntry<InspectOptions> kInspectOptions[] = {
+    {{"--help", "-h", "", "this text"},
+     [](const std::string&, InspectOptions& options, std::ostream&) { return options.help = true; }},
+    {{"--json", "", "",
+      "print one JSON object:\n"
+      "{\"size\": N, \"parts\": [{\"kind\": K, \"offset\": O, \"size\": S, \"load\": R,\n"
+      " \"version\": \"V\"}], \"image\": {\"load\": R, \"kind\": K}, \"siam\": {\"load\": R, \"size\": S}}"},
+     [](const std::string&, InspectOptions& options, std::ostream&) { return options.json = true; }},
+};
 
 struct InspectReport {
   PackageCheck package;
@@ -139,25 +152,24 @@ const Command INSPECT_COMMAND = {"inspect", RunInspect, "[-h] [--json] FILE",
                                  "show how the updater splits a firmware package and checks its parts"};
 
 int RunInspect(std::span<const std::string> args, std::ostream& out, std::ostream& err) {
-  static constexpr OptionRow kHelp = {"--help", "-h", "", ""};
-  static constexpr OptionRow kJson = {"--json", "", "", ""};
-  static constexpr const OptionRow* kRows[] = {&kHelp, &kJson};
-  ParsedArguments parsed;
-  if (!ParseArguments("qx80", args, kRows, parsed, err)) {
+  InspectOptions options;
+  std::vector<std::string> positional;
+  if (!ParseOptions<InspectOptions>("qx80", args, kInspectOptions, options, positional, err)) {
     err << "usage: qx80 inspect " << INSPECT_COMMAND.usage << "\n";
     return EXIT_USAGE;
   }
-  if (parsed.Given(kHelp)) {
+  if (options.help) {
     out << "usage: qx80 inspect " << INSPECT_COMMAND.usage << "\n\n" << INSPECT_HELP;
+    PrintOptionHelp(out, OptionRows(kInspectOptions));
+    out << INSPECT_EXIT_STATUS;
     return EXIT_DONE;
   }
-  const bool json = parsed.Given(kJson);
-  if (parsed.positional.size() != 1) {
-    err << (parsed.positional.empty() ? "" : "qx80 inspect: one FILE only\n") << "usage: qx80 inspect "
+  if (positional.size() != 1) {
+    err << (positional.empty() ? "" : "qx80 inspect: one FILE only\n") << "usage: qx80 inspect "
         << INSPECT_COMMAND.usage << "\n";
     return EXIT_USAGE;
   }
-  const std::string& file = parsed.positional.front();
+  const std::string& file = positional.front();
   std::string why;
   auto bytes = ReadWholeFile(PathFromArgument(file), &why);
   if (!bytes) {
@@ -165,7 +177,7 @@ int RunInspect(std::span<const std::string> args, std::ostream& out, std::ostrea
     return EXIT_USAGE;
   }
   const InspectReport report = Inspect(*bytes);
-  if (json) {
+  if (options.json) {
     PrintJson(report, out);
   } else {
     PrintText(file, report, out);
