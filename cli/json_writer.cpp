@@ -16,25 +16,6 @@ void AppendEscape(std::string& out, unsigned unit) {
 
 constexpr unsigned kReplacementCharacter = 0xFFFD;
 
-bool IsHighSurrogate(char16_t c) {
-  return c >= 0xD800 && c <= 0xDBFF;
-}
-bool IsLowSurrogate(char16_t c) {
-  return c >= 0xDC00 && c <= 0xDFFF;
-}
-
-// The length of the valid UTF-8 sequence of more than one byte at `at`, by the rule of
-// Utf16FromUtf8; 0 when there is none (a stray continuation byte, a sequence cut short, an
-// overlong form, a surrogate, a code point beyond U+10FFFF).
-size_t Utf8SequenceLength(std::string_view text, size_t at) {
-  const auto lead = static_cast<unsigned char>(text[at]);
-  const size_t length = lead >= 0xC2 && lead <= 0xDF   ? 2
-                        : lead >= 0xE0 && lead <= 0xEF ? 3
-                        : lead >= 0xF0 && lead <= 0xF4 ? 4
-                                                       : 0;
-  return length != 0 && !Utf16FromUtf8(text.substr(at, length)).empty() ? length : 0;
-}
-
 }  // namespace
 
 void JsonWriter::BeforeValue() {
@@ -94,7 +75,7 @@ JsonWriter& JsonWriter::String(std::string_view text) {
       m_text += c;
     } else if (byte >= 0x20 && byte < 0x7F) {
       m_text += c;
-    } else if (const size_t length = byte >= 0x80 ? Utf8SequenceLength(text, i) : 0; length != 0) {
+    } else if (const size_t length = byte >= 0x80 ? Utf8SequenceLength(text, i) : 0; length > 1) {
       m_text.append(text.substr(i, length));
       i += length - 1;
     } else {

@@ -7,13 +7,6 @@ namespace {
 
 constexpr char32_t kReplacementCharacter = 0xFFFD;
 
-bool IsHighSurrogate(char32_t c) {
-  return c >= 0xD800 && c <= 0xDBFF;
-}
-bool IsLowSurrogate(char32_t c) {
-  return c >= 0xDC00 && c <= 0xDFFF;
-}
-
 void AppendUtf8(std::string& out, char32_t c) {
   if (c < 0x80) {
     out += static_cast<char>(c);
@@ -70,6 +63,12 @@ bool NextCodePoint(std::string_view text, size_t& i, char32_t& c) {
 }
 
 }  // namespace
+
+size_t Utf8SequenceLength(std::string_view text, size_t at) {
+  size_t next = at;
+  char32_t c = 0;
+  return at < text.size() && NextCodePoint(text, next, c) ? next - at : 0;
+}
 
 std::string Utf8FromUtf16(std::u16string_view text) {
   std::string out;

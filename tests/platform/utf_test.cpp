@@ -44,5 +44,22 @@ TEST(UtfTest, InvalidUtf8GivesNothing) {
   }
 }
 
+// The length of the sequence at a place, by the same rule: what the JSON writer keeps as it is.
+TEST(UtfTest, SequenceLengthFollowsTheSameRule) {
+  struct Case {
+    std::string text;
+    size_t at;
+    size_t length;
+  };
+  const Case cases[] = {
+      {"a", 0, 1},    {"caf\xC3\xA9", 3, 2}, {"\xF0\x9F\x8E\xB5", 0, 4},
+      {"\xC3", 0, 0}, {"\xC3\xA9", 1, 0},    {"\xED\xA0\x80", 0, 0},
+      {"ab", 2, 0},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(Utf8SequenceLength(c.text, c.at), c.length) << c.text << " at " << c.at;
+  }
+}
+
 }  // namespace
 }  // namespace qx80
