@@ -15,8 +15,8 @@
 #include <string>
 
 #include "firmware/firm_slots.h"
-#include "updater/app_info.h"
 #include "session/device_session.h"
+#include "updater/app_info.h"
 #include "updater/dialog_controller.h"
 #include "updater/dialog_host.h"
 #include "updater/progress_dlg.h"

@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "device/hid_device.h"
-#include "tests/support/counting_hid_backend.h"
 #include "link/device_choice.h"
+#include "tests/support/counting_hid_backend.h"
 
 namespace qx80 {
 namespace {
