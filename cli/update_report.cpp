@@ -29,21 +29,6 @@ std::chrono::nanoseconds RealLimit(uint32_t ms) {
   return GetClock().RealBound(ms);
 }
 
-const char* PhaseWord(UpdatePhase phase) {
-  switch (phase) {
-    case UpdatePhase::Switching:
-      return "switching";
-    case UpdatePhase::Settling:
-      return "settling";
-    case UpdatePhase::Writing:
-      return "writing";
-    case UpdatePhase::Finishing:
-      return "finishing";
-    default:
-      return "closing";
-  }
-}
-
 std::string PartName(const UpdateStep& step) {
   const char* name = FirmKindName(step.kind);
   return std::string(name != nullptr ? name : "?");
@@ -179,7 +164,7 @@ void UpdateReport::Step(const UpdateStep& step) {
   }
   if (newStep) {
     if (m_json) {
-      JsonWriter line = PhaseLine(PhaseWord(step.phase));
+      JsonWriter line = PhaseLine(UpdatePhaseName(step.phase));
       WriteStepFields(line, step);
       PrintLine(line);
     } else {

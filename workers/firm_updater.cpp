@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "device/transcript.h"
 #include "firmware/firm_slots.h"
 #include "platform/clock.h"
 #include "platform/window_message.h"
@@ -70,6 +71,7 @@ void CFirmUpdater::Forget() {
 uint32_t CFirmUpdater::Run() {
   m_lastStep = UpdateStep{};
   m_stepPosted = false;
+  m_phaseNoted = false;
   if (g_deviceMode.load() == DEVICE_MODE_NORMAL) {
     ProtocolResult switched = ResultNoChannel;
     for (uint32_t attempt = 0; attempt < kModeSwitchAttempts; ++attempt) {
@@ -226,15 +228,22 @@ void CFirmUpdater::OnSectionProgress(int percent, void* userData) {
 }
 
 void CFirmUpdater::PostStep(UpdateStep step) {
-  if (m_job.stepMessage == 0) {
-    return;
-  }
   // After the last section the index has run one past it.
   const uint32_t count = std::clamp<uint32_t>(m_sectionCount.load(), 1, FIRM_SLOT_COUNT);
   const uint32_t index = std::min(m_sectionIndex.load(), count - 1);
   step.part = static_cast<uint8_t>(index);
   step.parts = static_cast<uint8_t>(count);
   step.kind = static_cast<uint8_t>(m_job.kinds[index]);
+  // Each phase (and each part's writing and finishing) once into the session's transcript,
+  // for either front end, in the words the tool shows.
+  if (!m_phaseNoted || step.phase != m_notedPhase.phase || step.part != m_notedPhase.part) {
+    m_phaseNoted = true;
+    m_notedPhase = step;
+    NoteTranscriptPhase(UpdatePhaseText(step));
+  }
+  if (m_job.stepMessage == 0) {
+    return;
+  }
   step.percent = std::max(step.percent, m_lastStep.percent);
   // Every block reports; a step that tells nothing new is not posted.
   if (m_stepPosted && step.phase == m_lastStep.phase && step.part == m_lastStep.part &&

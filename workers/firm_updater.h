@@ -94,8 +94,9 @@ class CFirmUpdater : public Thread {
   ProtocolResult WriteSections();
   // Posts the result to the job's window.
   void Finish(ProtocolResult result);
-  // Posts `step` to the job's window when the job asks for steps, with the section being
-  // written filled in and the percentage never below the last one posted.
+  // Notes a new phase in the session's transcript, and posts `step` to the job's window when
+  // the job asks for steps, with the section being written filled in and the percentage never
+  // below the last one posted.
   void PostStep(UpdateStep step);
   // The progress callback the transfer calls (userData: the worker): passes the value on to
   // the section's own callback and turns it into steps.
@@ -114,6 +115,8 @@ class CFirmUpdater : public Thread {
   uint64_t m_bytesTotal = 0;
   UpdateStep m_lastStep;
   bool m_stepPosted = false;
+  UpdateStep m_notedPhase;  // the phase noted last in the transcript
+  bool m_phaseNoted = false;
 };
 
 }  // namespace qx80

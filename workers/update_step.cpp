@@ -4,6 +4,33 @@
 
 namespace qx80 {
 
+const char* UpdatePhaseName(UpdatePhase phase) {
+  switch (phase) {
+    case UpdatePhase::Switching:
+      return "switching";
+    case UpdatePhase::Settling:
+      return "settling";
+    case UpdatePhase::Writing:
+      return "writing";
+    case UpdatePhase::Finishing:
+      return "finishing";
+    default:
+      return "closing";
+  }
+}
+
+std::string UpdatePhaseText(const UpdateStep& step) {
+  std::string text = "update: ";
+  text += UpdatePhaseName(step.phase);
+  if (step.phase == UpdatePhase::Writing || step.phase == UpdatePhase::Finishing) {
+    const char* name = FirmKindName(static_cast<FirmKind>(step.kind));
+    text += ' ';
+    text += name != nullptr ? name : "?";
+    text += ' ' + std::to_string(step.part + 1) + " of " + std::to_string(step.parts);
+  }
+  return text;
+}
+
 uint8_t WritingPercent(uint64_t written, uint64_t total) {
   if (total == 0) {
     return kWrittenPercent;

@@ -5,6 +5,7 @@
 // (FirmUpdateJob::stepMessage); the application's dialogs do not ask for them and see only
 // the sections' percentages, qx80 update shows them.
 #include <cstdint>
+#include <string>
 
 #include "firmware/firm_kind.h"
 #include "platform/window_message.h"
@@ -34,6 +35,13 @@ struct UpdateStep {
 
 constexpr uint32_t kSettledPercent = 10;
 constexpr uint32_t kWrittenPercent = 99;
+
+// The phase's one word, as the tool's output and the transcript give it: "switching",
+// "settling", "writing", "finishing", "closing".
+const char* UpdatePhaseName(UpdatePhase phase);
+// The step's phase for the transcript: "update: " and the word, and for writing and finishing
+// the part, as the tool writes it ("update: writing UAMC 1 of 2").
+std::string UpdatePhaseText(const UpdateStep& step);
 
 // The progress once `written` of `total` bytes are acknowledged.
 uint8_t WritingPercent(uint64_t written, uint64_t total);

@@ -515,8 +515,8 @@ TEST_F(MainWindowTest, NothingEndsTheProgramWhileTheDeviceIsWritten) {
 }
 
 // The application's transcript (--log) tells what the tool's tells: every report of the
-// device's mode, the start of the update and its result, in order, and nothing for the
-// window's own end.
+// device's mode, the start of the update, each of its phases and its result, in order, and
+// nothing for the window's own end.
 TEST_F(MainWindowTest, TheTranscriptNotesTheReportsTheUpdateAndItsResult) {
   const std::filesystem::path path = TestTempPath(".transcript");
   TranscriptWriter writer;
@@ -536,10 +536,17 @@ TEST_F(MainWindowTest, TheTranscriptNotesTheReportsTheUpdateAndItsResult) {
 
   std::vector<TranscriptEvent> events;
   ASSERT_TRUE(ReadTranscript(path, events, error)) << error;
+  // The update worker's phases come from its own thread, so they stand apart from the session's
+  // notes, in their own order.
   std::vector<std::string> noted;
+  std::vector<std::string> phases;
   for (const TranscriptEvent& event : events) {
-    noted.push_back(event.kind + " " + event.text);
+    (event.text.starts_with("update: ") ? phases : noted).push_back(event.kind + " " + event.text);
   }
+  EXPECT_EQ(phases, (std::vector<std::string>{
+                        "phase update: switching", "phase update: settling", "phase update: writing UAMC 1 of 2",
+                        "phase update: finishing UAMC 1 of 2", "phase update: writing FWUP 2 of 2",
+                        "phase update: finishing FWUP 2 of 2", "phase update: closing"}));
   // The device's restart after the closing command may be reported before or after the result.
   ASSERT_EQ(noted.size(), 7u);
   EXPECT_EQ(std::vector<std::string>(noted.begin(), noted.begin() + 4),
