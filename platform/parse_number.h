@@ -20,8 +20,8 @@ bool ParseWholeNumber(std::string_view text, T& value, int base = 10) {
   return true;
 }
 
-// A decimal number, the whole text: "12.5", "3"; with `format` general also "1e3". Never
-// "inf" or "nan", whatever the format.
+// A decimal number, the whole text: "12.5", "3"; with `format` general also "1e3". "inf" and
+// "nan" read as numbers too, so every caller bounds the value (a range, or std::isfinite).
 inline bool ParseWholeDecimal(std::string_view text, double& value,
                               std::chars_format format = std::chars_format::fixed) {
   double parsed = 0;
