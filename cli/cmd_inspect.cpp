@@ -126,7 +126,7 @@ void PrintText(const std::string& name, const InspectReport& report, std::ostrea
       << (package.parts.size() == 1 ? "" : "s") << "\n";
   for (size_t i = 0; i < package.parts.size(); ++i) {
     const PartCheck& p = package.parts[i];
-    out << "  part " << i + 1 << ": kind " << p.part.kind << " (" << KindName(p.part.kind) << "), offset "
+    out << "  part #" << i + 1 << ": kind " << p.part.kind << " (" << KindName(p.part.kind) << "), offset "
         << p.part.offset << ", size " << p.part.size << ", load " << FirmLoadNumber(p.load) << " ("
         << LoadMeaning(p.load) << "), version \"" << Printable(p.version) << "\"\n";
   }

@@ -29,11 +29,6 @@ std::chrono::nanoseconds RealLimit(uint32_t ms) {
   return GetClock().RealBound(ms);
 }
 
-std::string PartName(const UpdateStep& step) {
-  const char* name = FirmKindName(step.kind);
-  return std::string(name != nullptr ? name : "?");
-}
-
 // What the step does or waits for, in a few words.
 std::string StepText(const UpdateStep& step) {
   switch (step.phase) {
@@ -42,7 +37,7 @@ std::string StepText(const UpdateStep& step) {
     case UpdatePhase::Settling:
       return "settling " + DurationText(RealDelay(step.ms));
     case UpdatePhase::Writing:
-      return "writing " + PartName(step) + " " + std::to_string(step.part + 1) + " of " + std::to_string(step.parts);
+      return UpdatePhaseWords(step);
     case UpdatePhase::Finishing:
       if (step.ms == 0) {
         return "written";
@@ -69,7 +64,7 @@ JsonWriter PhaseLine(std::string_view phase) {
 // The fields a phase's JSON line carries after its name.
 void WriteStepFields(JsonWriter& line, const UpdateStep& step) {
   if (step.phase == UpdatePhase::Writing || step.phase == UpdatePhase::Finishing) {
-    line.Key("part").Integer(step.part + 1).Key("parts").Integer(step.parts).Key("name").String(PartName(step));
+    line.Key("part").Integer(step.part + 1).Key("parts").Integer(step.parts).Key("name").String(UpdatePartName(step));
   }
   if (step.phase == UpdatePhase::Switching || step.phase == UpdatePhase::Settling) {
     line.Key("seconds").Literal(JsonSeconds(RealDelay(step.ms)));

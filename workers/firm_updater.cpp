@@ -239,7 +239,7 @@ void CFirmUpdater::PostStep(UpdateStep step) {
   if (!m_phaseNoted || step.phase != m_notedPhase.phase || step.part != m_notedPhase.part) {
     m_phaseNoted = true;
     m_notedPhase = step;
-    NoteTranscriptPhase(UpdatePhaseText(step));
+    NoteTranscriptPhase("update: " + UpdatePhaseWords(step));
   }
   if (m_job.stepMessage == 0) {
     return;

@@ -19,14 +19,15 @@ const char* UpdatePhaseName(UpdatePhase phase) {
   }
 }
 
-std::string UpdatePhaseText(const UpdateStep& step) {
-  std::string text = "update: ";
-  text += UpdatePhaseName(step.phase);
+std::string UpdatePartName(const UpdateStep& step) {
+  const char* name = FirmKindName(static_cast<FirmKind>(step.kind));
+  return name != nullptr ? name : "?";
+}
+
+std::string UpdatePhaseWords(const UpdateStep& step) {
+  std::string text = UpdatePhaseName(step.phase);
   if (step.phase == UpdatePhase::Writing || step.phase == UpdatePhase::Finishing) {
-    const char* name = FirmKindName(static_cast<FirmKind>(step.kind));
-    text += ' ';
-    text += name != nullptr ? name : "?";
-    text += ' ' + std::to_string(step.part + 1) + " of " + std::to_string(step.parts);
+    text += ' ' + UpdatePartName(step) + ' ' + std::to_string(step.part + 1) + " of " + std::to_string(step.parts);
   }
   return text;
 }

@@ -39,9 +39,11 @@ constexpr uint32_t kWrittenPercent = 99;
 // The phase's one word, as the tool's output and the transcript give it: "switching",
 // "settling", "writing", "finishing", "closing".
 const char* UpdatePhaseName(UpdatePhase phase);
-// The step's phase for the transcript: "update: " and the word, and for writing and finishing
-// the part, as the tool writes it ("update: writing UAMC 1 of 2").
-std::string UpdatePhaseText(const UpdateStep& step);
+// The name of the step's part ("UAMC"; "?" for a kind without one).
+std::string UpdatePartName(const UpdateStep& step);
+// The phase's word, and for writing and finishing the part: "writing UAMC 1 of 2". The
+// transcript notes it after "update: ", and the tool shows it for writing.
+std::string UpdatePhaseWords(const UpdateStep& step);
 
 // The progress once `written` of `total` bytes are acknowledged.
 uint8_t WritingPercent(uint64_t written, uint64_t total);

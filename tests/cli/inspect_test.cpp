@@ -51,10 +51,10 @@ TEST(InspectTest, TextOfTheCarriedPackage) {
   const InspectRun run = Inspect({QX80_FIRMWARE_PACKAGE_PATH});
   EXPECT_EQ(run.exit, 0);
   EXPECT_NE(run.out.find("3010420 bytes, 2 parts\n"), std::string::npos) << run.out;
-  EXPECT_NE(run.out.find("part 1: kind 1 (UAMC), offset 0, size 2721152, load 0 (accepted), version \"2.09\""),
+  EXPECT_NE(run.out.find("part #1: kind 1 (UAMC), offset 0, size 2721152, load 0 (accepted), version \"2.09\""),
             std::string::npos)
       << run.out;
-  EXPECT_NE(run.out.find("part 2: kind 2 (FWUP), offset 2721152, size 289268, load 0 (accepted), version \"2.09\""),
+  EXPECT_NE(run.out.find("part #2: kind 2 (FWUP), offset 2721152, size 289268, load 0 (accepted), version \"2.09\""),
             std::string::npos)
       << run.out;
   // A sound package of two parts raises no alarm about the whole file.
